@@ -1,0 +1,31 @@
+// The system 8-bit code page (Windows-1250: the tool's data is Serbian Latin)
+// and every conversion between it and UTF-8 / UTF-16. Text inside the system
+// is 8-bit in this code page; these are the only crossings.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Name of the system code page as iconv knows it.
+inline constexpr const char* kSystemCodePage = "WINDOWS-1250";
+
+// System code page -> UTF-8 (screen, terminal).
+std::string AnsiToUtf8(std::string_view ansi);
+// UTF-8 -> system code page; a character the code page cannot hold becomes "?".
+std::string Utf8ToAnsi(std::string_view utf8);
+// UTF-16 -> system code page; unrepresentable characters become "?".
+std::string WideToAnsi(std::u16string_view wide);
+// System code page -> UTF-16.
+std::u16string AnsiToWide(std::string_view ansi);
+std::u16string Utf8ToWide(std::string_view utf8);
+std::string WideToUtf8(std::u16string_view wide);
+
+// Letter case in the system code page (covers the accented letters).
+std::string AnsiUpperCase(std::string_view s);
+std::string AnsiLowerCase(std::string_view s);
+// Case-insensitive comparison following the code page: <0, 0, >0.
+int AnsiCompareText(std::string_view a, std::string_view b);
+// Case-insensitive equality of names (code-page aware).
+bool SameText(std::string_view a, std::string_view b);
+// ASCII-only upper case, for protocol names and keywords.
+std::string UpperCaseAscii(std::string_view s);
