@@ -23,9 +23,13 @@ std::string WideToUtf8(std::u16string_view wide);
 // Letter case in the system code page (covers the accented letters).
 std::string AnsiUpperCase(std::string_view s);
 std::string AnsiLowerCase(std::string_view s);
-// Case-insensitive comparison following the code page: <0, 0, >0.
+// Case-insensitive comparison following the code page: <0, 0, >0. Orders
+// by the code-page value of the upper-case letters (not a linguistic order).
 int AnsiCompareText(std::string_view a, std::string_view b);
 // Case-insensitive equality of names (code-page aware).
 bool SameText(std::string_view a, std::string_view b);
 // ASCII-only upper case, for protocol names and keywords.
 std::string UpperCaseAscii(std::string_view s);
+std::string LowerCaseAscii(std::string_view s);
+// ASCII-only case-insensitive equality (parameter and protocol names).
+bool SameTextAscii(std::string_view a, std::string_view b);

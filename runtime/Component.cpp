@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "runtime/CodePage.h"
+#include "runtime/Exceptions.h"
+#include "runtime/Format.h"
 
 TComponent::TComponent(TComponent* AOwner) {
   if (AOwner) AOwner->InsertComponent(this);
@@ -44,6 +46,34 @@ void TComponent::RemoveComponent(TComponent* child) {
   m_components.erase(std::remove(m_components.begin(), m_components.end(), child),
                      m_components.end());
   child->m_owner = nullptr;
+}
+
+namespace {
+
+bool IsIdentifier(const std::string& s) {
+  if (s.empty()) return false;
+  for (size_t i = 0; i < s.size(); ++i) {
+    char c = s[i];
+    bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+    bool digit = c >= '0' && c <= '9';
+    if (!letter && !(digit && i > 0)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void TComponent::SetName(const std::string& name) {
+  if (name == m_name) return;
+  if (!name.empty()) {
+    if (!IsIdentifier(name)) throw Exception(Format("'%s' is not a valid component name", {name}));
+    // Names identify components within their owner (FindComponent).
+    if (m_owner)
+      for (TComponent* c : m_owner->m_components)
+        if (c != this && SameText(c->m_name, name))
+          throw Exception(Format("A component named %s already exists", {name}));
+  }
+  m_name = name;
 }
 
 TComponent* TComponent::FindComponent(const std::string& name) const {
@@ -93,7 +123,12 @@ void TComponent::RemoveFreeNotification(TComponent* AComponent) {
 void TComponent::Notification(TComponent* AComponent, TOperation Operation) {
   // Owned children are told of a component going away too, so a link between
   // two components of one owner is cleared whichever dies first.
-  if (Operation == TOperation::opRemove && AComponent != this)
-    for (TComponent* c : m_components)
-      if (c != AComponent) c->Notification(AComponent, Operation);
+  // A copy: a handler may free components of this owner.
+  if (Operation == TOperation::opRemove && AComponent != this) {
+    std::vector<TComponent*> children = m_components;
+    for (TComponent* c : children)
+      if (c != AComponent &&
+          std::find(m_components.begin(), m_components.end(), c) != m_components.end())
+        c->Notification(AComponent, Operation);
+  }
 }

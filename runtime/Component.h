@@ -24,7 +24,11 @@ class TComponent {
 
   TComponent* Owner() const noexcept { return m_owner; }
   const std::string& Name() const noexcept { return m_name; }
-  virtual void SetName(const std::string& name) { m_name = name; }
+  // A name is empty or an identifier (letters, digits, "_", not starting
+  // with a digit) and unique (ignoring case) among the owner's components;
+  // otherwise Exception "'%s' is not a valid component name" or
+  // "A component named %s already exists".
+  virtual void SetName(const std::string& name);
 
   int ComponentCount() const noexcept { return static_cast<int>(m_components.size()); }
   TComponent* Components(int index) const { return m_components.at(static_cast<size_t>(index)); }
@@ -52,6 +56,8 @@ class TComponent {
  protected:
   virtual void Loaded() {}
   // Called when a component this one watches (or owns) is inserted or removed.
+  // opInsert reaches the owner from the child's base constructor, before the
+  // child's own constructors have run: the owner sees a bare TComponent then.
   virtual void Notification(TComponent* AComponent, TOperation Operation);
   // Derived destructors call this first so that IsDestroying() holds while
   // they tear down.

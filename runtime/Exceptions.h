@@ -41,6 +41,10 @@ RUNTIME_DECLARE_EXCEPTION(EDatabaseError, Exception);
 RUNTIME_DECLARE_EXCEPTION(EConvertError, Exception);
 RUNTIME_DECLARE_EXCEPTION(EVariantError, Exception);
 RUNTIME_DECLARE_EXCEPTION(EVariantTypeCastError, EVariantError);
+// Arithmetic failures (a float that does not fit a currency or integer).
+RUNTIME_DECLARE_EXCEPTION(EMathError, Exception);
+RUNTIME_DECLARE_EXCEPTION(EOverflow, EMathError);
+RUNTIME_DECLARE_EXCEPTION(EInvalidOp, EMathError);
 
 // An operating-system failure with the system's error code.
 class EOSError : public Exception {

@@ -1,8 +1,11 @@
 // A list of text lines with name=value access and change events; carries
-// connection and transaction parameters and SQL texts.
+// connection and transaction parameters and SQL texts. Every modification
+// fires OnChanging before and OnChange after it. Index errors raise
+// Exception "List index out of bounds (%d)".
 #pragma once
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,7 +50,9 @@ class TStrings {
   // Sets the value of the named line; an empty value deletes the line.
   void SetValues(std::string_view name, const std::string& value);
 
-  // Grouping: events fire once at the outermost EndUpdate when anything changed.
+  // Grouping: within BeginUpdate/EndUpdate, OnChanging fires once before
+  // the first change and OnChange once at the outermost EndUpdate, and only
+  // when something changed.
   void BeginUpdate();
   void EndUpdate();
 

@@ -1,0 +1,272 @@
+// The dataset's record window and navigation: buffers, fetching forward and
+// backward, first/last, move by, resync and the window size.
+#include <algorithm>
+
+#include "dataset/DataSet.h"
+#include "dataset/DataSource.h"
+
+// --- window -------------------------------------------------------------------
+
+TRecordBuffer TDataSet::ActiveBuffer() const {
+  if (m_buffers.empty() || m_activeRecord >= m_recordCount) return nullptr;
+  return m_buffers[static_cast<size_t>(m_activeRecord)];
+}
+
+void TDataSet::SetActiveRecord(int value) { m_activeRecord = value; }
+
+void TDataSet::ClearBuffers() {
+  m_recordCount = 0;
+  m_activeRecord = 0;
+  m_currentRecord = -1;
+  m_bof = true;
+  m_eof = true;
+}
+
+void TDataSet::ActivateBuffers() {
+  m_recordCount = 1;
+  m_activeRecord = 0;
+  m_currentRecord = 0;
+  m_bof = false;
+  m_eof = false;
+}
+
+void TDataSet::MoveBuffer(int curIndex, int newIndex) {
+  if (curIndex == newIndex) return;
+  TRecordBuffer buffer = m_buffers[static_cast<size_t>(curIndex)];
+  m_buffers.erase(m_buffers.begin() + curIndex);
+  m_buffers.insert(m_buffers.begin() + newIndex, buffer);
+}
+
+void TDataSet::SetCurrentRecord(int index) {
+  if (m_currentRecord == index) return;
+  TRecordBuffer buffer = m_buffers[static_cast<size_t>(index)];
+  switch (GetBookmarkFlag(buffer)) {
+    case bfCurrent:
+    case bfInserted:
+      InternalSetToRecord(buffer);
+      break;
+    case bfBOF:
+      InternalFirst();
+      break;
+    case bfEOF:
+      InternalLast();
+      break;
+  }
+  m_currentRecord = index;
+}
+
+void TDataSet::UpdateCursorPos() {
+  if (m_recordCount > 0) SetCurrentRecord(m_activeRecord);
+}
+
+bool TDataSet::GetNextRecord() {
+  if (m_recordCount > 0) SetCurrentRecord(m_recordCount - 1);
+  // Into the first free buffer, or the scratch buffer when the window is full.
+  bool ok = GetRecord(m_buffers[static_cast<size_t>(m_recordCount)], gmNext, true) == grOK;
+  if (ok) {
+    if (m_recordCount == 0) {
+      ActivateBuffers();
+    } else if (m_recordCount < m_bufferCount) {
+      ++m_recordCount;
+    } else {
+      // Shift: the oldest row's buffer becomes the scratch buffer.
+      MoveBuffer(0, m_recordCount);
+    }
+    m_currentRecord = m_recordCount - 1;
+  } else {
+    CursorPosChanged();
+  }
+  return ok;
+}
+
+bool TDataSet::GetPriorRecord() {
+  CheckBiDirectional();
+  if (m_recordCount > 0) SetCurrentRecord(0);
+  bool ok = GetRecord(m_buffers[static_cast<size_t>(m_bufferCount)], gmPrior, true) == grOK;
+  if (ok) {
+    MoveBuffer(m_bufferCount, 0);
+    if (m_recordCount == 0) {
+      ActivateBuffers();
+    } else if (m_recordCount < m_bufferCount) {
+      ++m_recordCount;
+      ++m_activeRecord;
+    }
+    m_currentRecord = 0;
+  } else {
+    CursorPosChanged();
+  }
+  return ok;
+}
+
+int TDataSet::GetNextRecords() {
+  int n = 0;
+  while (m_recordCount < m_bufferCount && GetNextRecord()) ++n;
+  return n;
+}
+
+int TDataSet::GetPriorRecords() {
+  int n = 0;
+  while (m_recordCount < m_bufferCount && GetPriorRecord()) ++n;
+  return n;
+}
+
+void TDataSet::SetBufferCount(int value) {
+  if (value < 0) value = 0;
+  size_t wanted = value > 0 ? static_cast<size_t>(value) + 1 : 0;
+  if (value == m_bufferCount && m_buffers.size() == wanted) return;
+  if (m_recordCount > value) {
+    // Keep the rows around the current one.
+    int first = std::max(0, m_activeRecord - std::max(value, 1) + 1);
+    std::rotate(m_buffers.begin(), m_buffers.begin() + first, m_buffers.begin() + m_recordCount);
+    m_activeRecord -= first;
+    m_recordCount = std::min(m_recordCount - first, value);
+    if (m_activeRecord >= m_recordCount) m_activeRecord = std::max(0, m_recordCount - 1);
+    CursorPosChanged();
+  }
+  while (m_buffers.size() > wanted) {
+    TRecordBuffer buffer = m_buffers.back();
+    m_buffers.pop_back();
+    FreeRecordBuffer(buffer);
+  }
+  while (m_buffers.size() < wanted) m_buffers.push_back(AllocRecordBuffer());
+  bool grew = value > m_bufferCount;
+  m_bufferCount = value;
+  if (grew && m_internalOpenComplete && IsCursorOpen()) GetNextRecords();
+}
+
+void TDataSet::UpdateBufferCount() {
+  if (!IsCursorOpen()) return;
+  int count = 1;
+  for (TDataSource* ds : m_dataSources)
+    for (int i = 0; i < ds->DataLinkCount(); ++i)
+      count = std::max(count, ds->DataLinks(i)->BufferCount());
+  SetBufferCount(count);
+}
+
+// --- navigation ---------------------------------------------------------------
+
+void TDataSet::First() {
+  CheckBrowseMode();
+  DoBeforeScroll();
+  auto finish = [this] {
+    m_bof = true;
+    DataEvent(deDataSetChange, 0);
+  };
+  try {
+    if (!m_uniDirectional) {
+      ClearBuffers();
+      InternalFirst();
+      GetNextRecord();
+      GetNextRecords();
+    } else if (!m_bof) {
+      // A forward-only cursor cannot go back: run the query again.
+      SetActive(false);
+      SetActive(true);
+    }
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
+  DoAfterScroll();
+}
+
+void TDataSet::Last() {
+  CheckBiDirectional();
+  CheckBrowseMode();
+  DoBeforeScroll();
+  ClearBuffers();
+  try {
+    InternalLast();
+    GetPriorRecord();
+    GetPriorRecords();
+  } catch (...) {
+    m_eof = true;
+    DataEvent(deDataSetChange, 0);
+    throw;
+  }
+  m_eof = true;
+  DataEvent(deDataSetChange, 0);
+  DoAfterScroll();
+}
+
+int TDataSet::MoveBy(int distance) {
+  CheckBrowseMode();
+  DoBeforeScroll();
+  if ((distance > 0 && m_eof) || (distance < 0 && m_bof) || distance == 0) return 0;
+  m_bof = false;
+  m_eof = false;
+  int oldRecordCount = m_recordCount;
+  int scrollCount = 0;
+  int result = 0;
+  auto finish = [&] {
+    if (m_recordCount != oldRecordCount)
+      DataEvent(deDataSetChange, 0);
+    else
+      DataEvent(deDataSetScroll, scrollCount);
+  };
+  try {
+    while (distance > 0) {
+      if (m_activeRecord < m_recordCount - 1) {
+        ++m_activeRecord;
+      } else {
+        int shift = m_recordCount < m_bufferCount ? 0 : 1;
+        if (!GetNextRecord()) {
+          m_eof = true;
+          break;
+        }
+        scrollCount -= shift;
+        if (m_activeRecord < m_recordCount - 1) ++m_activeRecord;
+      }
+      --distance;
+      ++result;
+    }
+    while (distance < 0) {
+      if (m_activeRecord > 0) {
+        --m_activeRecord;
+      } else {
+        int shift = m_recordCount < m_bufferCount ? 0 : 1;
+        if (!GetPriorRecord()) {
+          m_bof = true;
+          break;
+        }
+        scrollCount += shift;
+        if (m_activeRecord > 0) --m_activeRecord;
+      }
+      ++distance;
+      --result;
+    }
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
+  DoAfterScroll();
+  return result;
+}
+
+void TDataSet::Resync(TResyncMode mode) {
+  TRecordBuffer scratch = m_buffers[static_cast<size_t>(m_recordCount)];
+  if (mode & rmExact) {
+    CursorPosChanged();
+    if (GetRecord(scratch, gmCurrent, true) != grOK) DatabaseError("Record not found", this);
+  } else if (GetRecord(scratch, gmCurrent, false) != grOK &&
+             GetRecord(scratch, gmNext, false) != grOK &&
+             GetRecord(scratch, gmPrior, false) != grOK) {
+    ClearBuffers();
+    DataEvent(deDataSetChange, 0);
+    return;
+  }
+  int count = (mode & rmCenter) ? (m_bufferCount - 1) / 2 : m_activeRecord;
+  MoveBuffer(m_recordCount, 0);
+  ActivateBuffers();
+  try {
+    while (count > 0 && GetPriorRecord()) --count;
+    GetNextRecords();
+    GetPriorRecords();
+  } catch (...) {
+    DataEvent(deDataSetChange, 0);
+    throw;
+  }
+  DataEvent(deDataSetChange, 0);
+}

@@ -1,0 +1,451 @@
+// TFIBTransaction: the TPB, start and the ends with their notifications and
+// callbacks, the timeout; the binding object TFIBBase and the callback lists.
+#include <algorithm>
+
+#include "fib/FIBDatabase.h"
+#include "runtime/Exceptions.h"
+#include "runtime/Format.h"
+
+// --- callback lists ------------------------------------------------------------
+
+TCallBackList::~TCallBackList() {
+  Destroying();
+  std::lock_guard lock(m_lock);
+  for (const Pair& p : m_pairs)
+    if (p.data) RemoveFreeNotification(p.data);
+  m_pairs.clear();
+}
+
+int TCallBackList::Add(TTransactionCallBack handler, TComponent* data) {
+  std::lock_guard lock(m_lock);
+  for (size_t i = 0; i < m_pairs.size(); ++i)
+    if (m_pairs[i].handler == handler && m_pairs[i].data == data) return static_cast<int>(i);
+  m_pairs.push_back({handler, data});
+  if (data) FreeNotification(data);
+  return static_cast<int>(m_pairs.size()) - 1;
+}
+
+void TCallBackList::Remove(TTransactionCallBack handler, TComponent* data) {
+  std::lock_guard lock(m_lock);
+  std::erase_if(m_pairs, [&](const Pair& p) { return p.handler == handler && p.data == data; });
+}
+
+int TCallBackList::Count() const {
+  std::lock_guard lock(m_lock);
+  return static_cast<int>(m_pairs.size());
+}
+
+void TCallBackList::Call(bool lastFirst, TFIBTransaction* tr, TTransactionAction action, bool force) {
+  std::vector<Pair> pairs;
+  {
+    std::lock_guard lock(m_lock);
+    pairs = m_pairs;
+  }
+  if (lastFirst) std::reverse(pairs.begin(), pairs.end());
+  for (const Pair& p : pairs) p.handler(p.data, tr, action, force);
+}
+
+void TCallBackList::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation != TOperation::opRemove) return;
+  std::lock_guard lock(m_lock);
+  std::erase_if(m_pairs, [&](const Pair& p) { return p.data == AComponent; });
+}
+
+// --- binding object --------------------------------------------------------------
+
+namespace {
+
+bool OwnerChainLoading(const TComponent* c) {
+  for (; c; c = c->Owner())
+    if (c->IsLoading()) return true;
+  return false;
+}
+
+std::string OwnerName(const TComponent* owner) {
+  return owner ? owner->FullComponentName() : std::string();
+}
+
+}  // namespace
+
+TFIBBase::~TFIBBase() {
+  SetDatabase(nullptr);
+  SetTransaction(nullptr);
+}
+
+void TFIBBase::SetDatabase(TFIBDatabase* database) {
+  if (database == m_database) return;
+  if (m_database) m_database->RemoveFIBBase(m_indexInDatabase);
+  m_database = database;
+  m_indexInDatabase = -1;
+  if (!database) return;
+  m_indexInDatabase = database->AddFIBBase(this);
+  if (!m_transaction && m_owner && !OwnerChainLoading(m_owner))
+    SetTransaction(database->DefaultTransaction());
+}
+
+void TFIBBase::SetTransaction(TFIBTransaction* transaction) {
+  if (transaction == m_transaction) return;
+  if (m_transaction) m_transaction->RemoveFIBBase(m_indexInTransaction);
+  m_transaction = transaction;
+  m_indexInTransaction = -1;
+  if (!transaction) return;
+  m_indexInTransaction = transaction->AddFIBBase(this);
+  if ((!m_database || transaction->FindDatabase(m_database) < 0) && transaction->DatabaseCount() > 0)
+    SetDatabase(transaction->MainDatabase());
+}
+
+void TFIBBase::CheckDatabase() const {
+  if (!m_database) FIBError(feDatabaseNotAssigned, {OwnerName(m_owner)});
+  m_database->CheckActive();
+}
+
+void TFIBBase::CheckTransaction() const {
+  if (!m_transaction) FIBError(feTransactionNotAssigned, {OwnerName(m_owner)});
+  m_transaction->CheckInTransaction();
+}
+
+isc_db_handle* TFIBBase::DBHandle() const {
+  CheckDatabase();
+  return m_database->HandleAddress();
+}
+
+isc_tr_handle* TFIBBase::TRHandle() const {
+  CheckTransaction();
+  return m_transaction->HandleAddress();
+}
+
+// --- transaction ---------------------------------------------------------------------
+
+TFIBTransaction::TFIBTransaction(TComponent* AOwner) : TComponent(AOwner) {
+  m_trParams.OnChanging = [this](TStrings*) {
+    if (Active()) FIBError(feInTransaction, {FullComponentName()});
+  };
+  m_trParams.OnChange = [this](TStrings*) { m_rebuildTPB = true; };
+  for (auto& list : m_callBacks) list = std::make_unique<TCallBackList>();
+}
+
+TFIBTransaction::~TFIBTransaction() {
+  Destroying();
+  if (Active()) {
+    try {
+      EndByTimeoutAction();
+    } catch (...) {
+      // Forced: the handle is dropped whatever the server says.
+      m_handle = 0;
+    }
+  }
+  m_timer.reset();
+  try {
+    CallCallBacks(cbDestroyed, true, TARollback, false);
+  } catch (...) {
+    // Destructors never throw; a failing listener does not keep us alive.
+  }
+  for (int i = FIBBaseCount() - 1; i >= 0; --i) {
+    if (i >= FIBBaseCount()) continue;
+    TFIBBase* b = m_fibBases[static_cast<size_t>(i)];
+    b->Fire(b->NotifyTransactionFreed, this);
+  }
+  while (!m_fibBases.empty()) {
+    TFIBBase* b = m_fibBases.back();
+    m_fibBases.pop_back();
+    b->m_transaction = nullptr;
+    b->m_indexInTransaction = -1;
+  }
+  RemoveDatabases();
+  m_trParams.OnChanging = nullptr;
+  m_trParams.OnChange = nullptr;
+}
+
+void TFIBTransaction::Loaded() {
+  TComponent::Loaded();
+  if (m_storedActive && !Active()) StartTransaction();
+}
+
+void TFIBTransaction::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+}
+
+void TFIBTransaction::SetActive(bool value) {
+  if (IsLoading()) {
+    m_storedActive = value;
+    return;
+  }
+  if (value && !Active())
+    StartTransaction();
+  else if (!value && Active())
+    Rollback();
+}
+
+void TFIBTransaction::SetDefaultDatabase(TFIBDatabase* value) {
+  CheckNotInTransaction();
+  if (value == m_defaultDatabase) return;
+  TFIBDatabase* old = m_defaultDatabase;
+  const int oldIndex = old ? FindDatabase(old) : -1;
+  if (value && FindDatabase(value) < 0) {
+    AddDatabase(value);
+    // The new database takes the old one's place in the list.
+    if (oldIndex >= 0) {
+      const int newIndex = DatabaseCount() - 1;
+      std::swap(m_databases[static_cast<size_t>(oldIndex)], m_databases[static_cast<size_t>(newIndex)]);
+      std::swap(m_databaseParams[static_cast<size_t>(oldIndex)],
+                m_databaseParams[static_cast<size_t>(newIndex)]);
+    }
+  }
+  if (old) RemoveDatabase(old);
+  m_defaultDatabase = value;
+}
+
+void TFIBTransaction::SetTimeout(uint32_t value) {
+  m_timeout = value;
+  if (value == 0) {
+    m_timer.reset();
+    return;
+  }
+  if (!m_timer) {
+    m_timer = std::make_unique<TTimer>();
+    m_timer->OnTimer = [this](TTimer*) { TimeoutTimerFired(); };
+  }
+  m_timer->SetInterval(value);
+  m_timer->SetEnabled(Active());
+}
+
+void TFIBTransaction::TimeoutTimerFired() {
+  if (!Active()) return;
+  if (!m_idleMark) {
+    m_idleMark = true;
+    return;
+  }
+  EndTransaction(m_timeoutAction, true);
+  if (OnTimeout) OnTimeout(this);
+}
+
+void TFIBTransaction::CheckInTransaction() {
+  if (m_storedActive && !Active()) Loaded();
+  if (!Active()) FIBError(feNotInTransaction, {FullComponentName()});
+}
+
+void TFIBTransaction::CheckNotInTransaction() const {
+  if (Active()) FIBError(feInTransaction, {FullComponentName()});
+}
+
+const std::string& TFIBTransaction::TPB() {
+  if (m_rebuildTPB) {
+    m_rebuildTPB = false;
+    try {
+      m_tpb = BuildTPB(m_trParams);
+    } catch (...) {
+      m_rebuildTPB = true;
+      throw;
+    }
+  }
+  return m_tpb;
+}
+
+ISC_STATUS TFIBTransaction::Call(ISC_STATUS status, bool raise) {
+  RestoreFPUControlWord();
+  m_idleMark = false;
+  for (TFIBDatabase* db : m_databases) db->Call(status, false);
+  if (raise && status > 0) IBError(m_databases.at(0)->ClientLibrary(), this);
+  return status;
+}
+
+// --- databases ---------------------------------------------------------------------
+
+TFIBDatabase* TFIBTransaction::MainDatabase() const {
+  if (m_defaultDatabase) return m_defaultDatabase;
+  return m_databases.empty() ? nullptr : m_databases.front();
+}
+
+int TFIBTransaction::FindDatabase(const TFIBDatabase* db) const {
+  auto it = std::find(m_databases.begin(), m_databases.end(), db);
+  return it == m_databases.end() ? -1 : static_cast<int>(it - m_databases.begin());
+}
+
+int TFIBTransaction::AddDatabase(TFIBDatabase* db, const std::string& params) {
+  if (!db) return -1;
+  if (int i = FindDatabase(db); i >= 0) return i;
+  if (!m_databases.empty() && m_databases.front()->LibraryName() != db->LibraryName())
+    throw Exception(Format("%s.\r\nTransaction can't work with different client library.",
+                           {FullComponentName()}));
+  db->AddTransaction(this);
+  m_databases.push_back(db);
+  m_databaseParams.push_back(params);
+  return static_cast<int>(m_databases.size()) - 1;
+}
+
+void TFIBTransaction::RemoveDatabase(int index) {
+  if (index < 0 || index >= DatabaseCount()) return;
+  TFIBDatabase* db = m_databases[static_cast<size_t>(index)];
+  m_databases.erase(m_databases.begin() + index);
+  m_databaseParams.erase(m_databaseParams.begin() + index);
+  if (m_defaultDatabase == db) m_defaultDatabase = nullptr;
+  db->RemoveTransaction(this);
+}
+
+void TFIBTransaction::RemoveDatabase(TFIBDatabase* db) { RemoveDatabase(FindDatabase(db)); }
+
+void TFIBTransaction::RemoveDatabases() {
+  while (!m_databases.empty()) RemoveDatabase(DatabaseCount() - 1);
+}
+
+void TFIBTransaction::SetDatabaseParams(int index, const std::string& text) {
+  m_databaseParams.at(static_cast<size_t>(index)) = text;
+}
+
+// --- binding objects and callbacks ---------------------------------------------------
+
+int TFIBTransaction::AddFIBBase(TFIBBase* b) {
+  m_fibBases.push_back(b);
+  return static_cast<int>(m_fibBases.size()) - 1;
+}
+
+void TFIBTransaction::RemoveFIBBase(int index) {
+  if (index < 0 || index >= FIBBaseCount()) return;
+  TFIBBase* removed = m_fibBases[static_cast<size_t>(index)];
+  TFIBBase* last = m_fibBases.back();
+  m_fibBases[static_cast<size_t>(index)] = last;
+  last->m_indexInTransaction = index;
+  m_fibBases.pop_back();
+  removed->m_transaction = nullptr;
+  removed->m_indexInTransaction = -1;
+}
+
+int TFIBTransaction::RegisterCallBack(TCallBackKind kind, TTransactionCallBack handler,
+                                      TComponent* data) {
+  return m_callBacks.at(static_cast<size_t>(kind))->Add(handler, data);
+}
+
+void TFIBTransaction::UnRegisterCallBack(TCallBackKind kind, TTransactionCallBack handler,
+                                         TComponent* data) {
+  m_callBacks.at(static_cast<size_t>(kind))->Remove(handler, data);
+}
+
+void TFIBTransaction::CallCallBacks(TCallBackKind kind, bool lastFirst, TTransactionAction action,
+                                    bool force) {
+  m_callBacks.at(static_cast<size_t>(kind))->Call(lastFirst, this, action, force);
+}
+
+// --- start and end ---------------------------------------------------------------------
+
+namespace {
+
+// One entry of isc_start_multiple's vector (the client's TEB layout).
+struct TTransactionEntry {
+  isc_db_handle* database;
+  ISC_LONG tpbLength;
+  const char* tpb;
+};
+
+}  // namespace
+
+void TFIBTransaction::StartTransaction() {
+  CheckNotInTransaction();
+  if (m_databases.empty()) FIBError(feNoDatabasesInTransaction, {FullComponentName()});
+  const std::string& tpb = TPB();
+
+  // Per-database TPBs live in `ownTPBs` until the start returns.
+  std::vector<std::string> ownTPBs(m_databases.size());
+  std::vector<TTransactionEntry> entries;
+  entries.reserve(m_databases.size());
+  for (size_t i = 0; i < m_databases.size(); ++i) {
+    TFIBDatabase* db = m_databases[i];
+    db->CheckActive();
+    const std::string* used = &tpb;
+    if (!m_databaseParams[i].empty()) {
+      TStrings lines;
+      lines.SetText(m_databaseParams[i]);
+      ownTPBs[i] = BuildTPB(lines);
+      if (!ownTPBs[i].empty()) used = &ownTPBs[i];
+    }
+    entries.push_back({db->HandleAddress(), static_cast<ISC_LONG>(used->size()), used->data()});
+  }
+
+  for (int i = 0; i < FIBBaseCount(); ++i) {
+    TFIBBase* b = m_fibBases[static_cast<size_t>(i)];
+    b->Fire(b->NotifyStarting, this);
+  }
+  if (!Active()) {
+    CallCallBacks(cbBeforeStart, true, TARollback, false);
+    IIBClientLibrary& lib = m_databases.front()->ClientLibrary();
+    const ISC_STATUS status = lib.isc_start_multiple(StatusVector(), &m_handle,
+                                                     static_cast<short>(entries.size()), entries.data());
+    Call(status, false);
+    if (status > 0) {
+      m_handle = 0;
+      IBError(lib, this);
+    }
+    CallCallBacks(cbAfterStart, true, TARollback, false);
+  }
+  for (int i = 0; i < FIBBaseCount(); ++i) {
+    TFIBBase* b = m_fibBases[static_cast<size_t>(i)];
+    b->Fire(b->NotifyStarted, this);
+  }
+  m_state = tsActive;
+  if (m_timer && m_timeout > 0) m_timer->SetEnabled(true);
+}
+
+void TFIBTransaction::EndTransaction(TTransactionAction action, bool force) {
+  CheckInTransaction();
+  IIBClientLibrary& lib = m_databases.at(0)->ClientLibrary();
+
+  auto notifyBefore = [&] {
+    for (int i = FIBBaseCount() - 1; i >= 0; --i) {
+      if (i >= FIBBaseCount()) continue;
+      TFIBBase* b = m_fibBases[static_cast<size_t>(i)];
+      b->Fire(b->NotifyEnding, this);
+    }
+    CallCallBacks(cbBeforeEnd, false, action, force);
+  };
+  auto notifyAfter = [&] {
+    for (int i = FIBBaseCount() - 1; i >= 0; --i) {
+      if (i >= FIBBaseCount()) continue;
+      TFIBBase* b = m_fibBases[static_cast<size_t>(i)];
+      b->Fire(b->NotifyEnded, this);
+    }
+    CallCallBacks(cbAfterEnd, false, action, force);
+  };
+
+  if (action == TARollback || action == TACommit) {
+    if (m_connectionLost && action != m_timeoutAction && !force) FIBError(feCantEndSharedTransaction);
+    m_state = action == TARollback ? tsDoRollback : tsDoCommit;
+    notifyBefore();
+    ISC_STATUS status = 0;
+    if (m_connectionLost) {
+      m_handle = 0;
+      m_connectionLost = false;
+    } else {
+      status = action == TARollback ? lib.isc_rollback_transaction(StatusVector(), &m_handle)
+                                    : lib.isc_commit_transaction(StatusVector(), &m_handle);
+      Call(status, false);
+    }
+    if (force && status > 0) Call(lib.isc_rollback_transaction(StatusVector(), &m_handle), false);
+    if (force)
+      m_handle = 0;  // the transaction ends whatever the server said
+    else if (status > 0)
+      IBError(lib, this);
+    notifyAfter();
+  } else {
+    m_state = action == TARollbackRetaining ? tsDoRollbackRetaining : tsDoCommitRetaining;
+    notifyBefore();
+    const ISC_STATUS status = action == TARollbackRetaining
+                                  ? lib.isc_rollback_retaining(StatusVector(), &m_handle)
+                                  : lib.isc_commit_retaining(StatusVector(), &m_handle);
+    Call(status, true);
+    notifyAfter();
+  }
+
+  if (Active()) {
+    m_state = tsActive;
+  } else {
+    m_state = tsInactive;
+    if (m_timer) m_timer->SetEnabled(false);
+  }
+}
+
+void TFIBTransaction::EndByTimeoutAction() {
+  TTransactionAction action = m_timeoutAction;
+  if (action == TARollbackRetaining) action = TARollback;
+  if (action == TACommitRetaining) action = TACommit;
+  EndTransaction(action, true);
+}

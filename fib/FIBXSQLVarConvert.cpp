@@ -1,0 +1,616 @@
+// Value conversions of descriptor variables: the readers from the raw SQL types
+// to the system's value types and the typed, string and variant writers.
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "fib/FIBDatabase.h"
+#include "fib/FIBQuery.h"
+#include "fib/fib.h"
+#include "runtime/CodePage.h"
+#include "runtime/DateText.h"
+#include "runtime/FormatSettings.h"
+#include "runtime/NumText.h"
+
+namespace {
+
+constexpr double kPow10[37] = {1e-18, 1e-17, 1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9,
+                               1e-8,  1e-7,  1e-6,  1e-5,  1e-4,  1e-3,  1e-2,  1e-1,  1e0,   1e1,
+                               1e2,   1e3,   1e4,   1e5,   1e6,   1e7,   1e8,   1e9,   1e10,  1e11,
+                               1e12,  1e13,  1e14,  1e15,  1e16,  1e17,  1e18};
+
+double Pow10(int exponent) {
+  if (exponent < -18 || exponent > 18) return std::pow(10.0, exponent);
+  return kPow10[exponent + 18];
+}
+
+int64_t IntPow10(int n) {
+  int64_t r = 1;
+  for (int i = 0; i < n; ++i) r *= 10;
+  return r;
+}
+
+template <class T>
+T Load(const char* p) {
+  T v;
+  std::memcpy(&v, p, sizeof(T));
+  return v;
+}
+
+// Exact decimal text of an integer scaled by 10^scale.
+std::string ScaledText(int64_t value, int scale) {
+  if (scale >= 0) return std::to_string(value);
+  const int decimals = -scale;
+  const bool negative = value < 0;
+  // Work on the magnitude as unsigned to survive INT64_MIN.
+  uint64_t mag = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  std::string digits = std::to_string(mag);
+  if (static_cast<int>(digits.size()) <= decimals)
+    digits.insert(0, static_cast<size_t>(decimals - static_cast<int>(digits.size()) + 1), '0');
+  digits.insert(digits.size() - static_cast<size_t>(decimals), 1, FormatSettings().DecimalSeparator);
+  return negative ? "-" + digits : digits;
+}
+
+bool IsNumericType(short t) {
+  return t == SQL_DOUBLE || t == SQL_FLOAT || t == SQL_LONG || t == SQL_SHORT ||
+         t == SQL_D_FLOAT || t == SQL_INT64;
+}
+
+bool IsTimeType(short t) { return t == SQL_TIMESTAMP || t == SQL_TYPE_DATE || t == SQL_TYPE_TIME; }
+
+int64_t TruncToInt64(double v) {
+  if (!std::isfinite(v) || v >= 9.2233720368547758e18 || v < -9.2233720368547758e18)
+    FIBError(feInvalidDataConversion);
+  return static_cast<int64_t>(std::trunc(v));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Connection facts
+
+bool TFIBXSQLVAR::ConnectionUnicodeOrNone() const {
+  return m_query && m_query->ConnectionUnicodeOrNone();
+}
+
+bool TFIBXSQLVAR::IsUnicodeCharset(int charsetId) const {
+  TFIBDatabase* db = m_query ? m_query->Database() : nullptr;
+  if (!db) return charsetId == 3;
+  return db->IsUnicodeCharSet(charsetId);
+}
+
+// ---------------------------------------------------------------------------
+// Readers
+
+std::string TFIBXSQLVAR::RawText() const {
+  const short t = SQLType();
+  if (t == SQL_TEXT) return std::string(Bytes(), static_cast<size_t>(std::max<short>(m_xvar->sqllen, 0)));
+  // VARYING: the counted bytes, never more than the buffer holds.
+  const int count = static_cast<unsigned short>(Load<short>(Bytes()));
+  const int room = static_cast<int>(m_data.size()) - 2;
+  return std::string(Bytes() + 2, static_cast<size_t>(std::max(0, std::min(count, room))));
+}
+
+std::string TFIBXSQLVAR::AsString() const {
+  if (IsNull()) return std::string();
+  const short t = SQLType();
+  switch (t) {
+    case SQL_TEXT:
+    case SQL_VARYING: {
+      std::string s = RawText();
+      if (IsUnicodeCharset(m_xvar->sqlsubtype & 0xFF) && ConnectionUnicodeOrNone()) s = Utf8ToAnsi(s);
+      if (m_query && m_query->HasOption(qoTrimCharFields)) {
+        while (!s.empty() && static_cast<unsigned char>(s.back()) < 33) s.pop_back();
+      }
+      return s;
+    }
+    case SQL_DOUBLE:
+    case SQL_FLOAT:
+    case SQL_D_FLOAT: return FloatToStr(AsDouble());
+    case SQL_LONG:
+    case SQL_SHORT:
+      if (m_xvar->sqlscale == 0) return IntToStr(AsInteger());
+      return FloatToStr(AsDouble());
+    case SQL_INT64: return ScaledText(Load<int64_t>(Bytes()), m_xvar->sqlscale);
+    case SQL_TIMESTAMP: return DateTimeToStr(AsDateTime());
+    case SQL_TYPE_DATE: return DateToStr(AsDateTime());
+    case SQL_TYPE_TIME: return TimeToStr(AsDateTime());
+    case SQL_IB_BOOLEAN: return AsBoolean() ? "True" : "False";
+    case SQL_BLOB:
+      if (m_blobStream) return *m_blobStream;
+      try {
+        return ReadBlobText();
+      } catch (const Exception&) {
+        return "(BLOB)";
+      }
+    case SQL_ARRAY: return "(ARRAY)";
+    default: ConversionError();
+  }
+}
+
+std::u16string TFIBXSQLVAR::AsWideString() const {
+  if (m_wideText) return *m_wideText;
+  const short t = SQLType();
+  if ((t == SQL_TEXT || t == SQL_VARYING) && ConnectionUnicodeOrNone() &&
+      IsUnicodeCharset(m_xvar->sqlsubtype & 0xFF)) {
+    if (IsNull()) return std::u16string();
+    std::u16string w = Utf8ToWide(RawText());
+    if (m_query && m_query->HasOption(qoTrimCharFields))
+      while (!w.empty() && w.back() < 33) w.pop_back();
+    return w;
+  }
+  return AnsiToWide(AsString());
+}
+
+int32_t TFIBXSQLVAR::AsInteger() const {
+  if (IsNull()) return 0;
+  const short scale = m_xvar->sqlscale;
+  switch (SQLType()) {
+    case SQL_TEXT:
+    case SQL_VARYING: {
+      int v = 0;
+      if (!TryStrToInt(AsString(), v)) ConversionError();
+      return v;
+    }
+    case SQL_DOUBLE:
+    case SQL_FLOAT:
+    case SQL_D_FLOAT: return static_cast<int32_t>(TruncToInt64(AsDouble()));
+    case SQL_LONG:
+      if (scale == 0) return Load<int32_t>(Bytes());
+      return static_cast<int32_t>(TruncToInt64(Load<int32_t>(Bytes()) * Pow10(scale)));
+    case SQL_SHORT:
+      if (scale == 0) return Load<int16_t>(Bytes());
+      return static_cast<int32_t>(TruncToInt64(Load<int16_t>(Bytes()) * Pow10(scale)));
+    case SQL_INT64: {
+      const int64_t v = Load<int64_t>(Bytes());
+      const int64_t r = scale < 0 ? v / IntPow10(std::min(-scale, 18)) : v;
+      return static_cast<int32_t>(static_cast<uint32_t>(r));  // low 32 bits
+    }
+    case SQL_IB_BOOLEAN: return Load<int16_t>(Bytes());
+    default: ConversionError();
+  }
+}
+
+int64_t TFIBXSQLVAR::AsInt64() const {
+  if (IsNull()) return 0;
+  const short scale = m_xvar->sqlscale;
+  const int64_t div = scale < 0 ? IntPow10(std::min(-scale, 18)) : 1;
+  switch (SQLType()) {
+    case SQL_TEXT:
+    case SQL_VARYING: {
+      int64_t v = 0;
+      if (!TryStrToInt64(AsString(), v)) ConversionError();
+      return v;
+    }
+    case SQL_DOUBLE:
+    case SQL_FLOAT:
+    case SQL_D_FLOAT: return TruncToInt64(AsDouble());
+    case SQL_LONG: return Load<int32_t>(Bytes()) / div;
+    case SQL_SHORT: return Load<int16_t>(Bytes()) / div;
+    case SQL_INT64: return Load<int64_t>(Bytes()) / div;
+    default: ConversionError();
+  }
+}
+
+double TFIBXSQLVAR::AsDouble() const {
+  if (IsNull()) return 0;
+  const short scale = m_xvar->sqlscale;
+  switch (SQLType()) {
+    case SQL_TEXT:
+    case SQL_VARYING: {
+      double v = 0;
+      if (!TryStrToFloat(AsString(), v)) ConversionError();
+      return v;
+    }
+    case SQL_DOUBLE:
+    case SQL_D_FLOAT: return Load<double>(Bytes());
+    case SQL_FLOAT: return Load<float>(Bytes());
+    case SQL_LONG: return Load<int32_t>(Bytes()) * Pow10(scale);
+    case SQL_SHORT: return Load<int16_t>(Bytes()) * Pow10(scale);
+    case SQL_INT64:
+      // Divide rather than multiply by 10^-n: 1299 / 100 is the double nearest 12.99.
+      if (scale < 0) return static_cast<double>(Load<int64_t>(Bytes())) / Pow10(-scale);
+      return static_cast<double>(Load<int64_t>(Bytes())) * Pow10(scale);
+    case SQL_IB_BOOLEAN: return Load<int16_t>(Bytes()) == 1 ? 1.0 : 0.0;
+    default: ConversionError();
+  }
+}
+
+long double TFIBXSQLVAR::AsExtended() const {
+  if (IsNull()) return 0;
+  const short scale = m_xvar->sqlscale;
+  switch (SQLType()) {
+    case SQL_INT64:
+      if (scale < 0) return static_cast<long double>(Load<int64_t>(Bytes())) / std::pow(10.0L, -scale);
+      return static_cast<long double>(Load<int64_t>(Bytes()));
+    case SQL_IB_BOOLEAN: ConversionError();
+    default: return AsDouble();
+  }
+}
+
+Currency TFIBXSQLVAR::AsCurrency() const {
+  if (IsNull()) return Currency();
+  if (SQLType() == SQL_INT64 && m_query && m_query->Dialect() >= 3) {
+    const int64_t v = Load<int64_t>(Bytes());
+    const int scale = m_xvar->sqlscale;
+    // Exact where the value fits: shift the decimal point to four places.
+    if (scale <= 0 && scale >= -4) {
+      const int64_t mul = IntPow10(4 + scale);
+      if (v > std::numeric_limits<int64_t>::max() / mul || v < std::numeric_limits<int64_t>::min() / mul)
+        ConversionError();
+      return Currency::FromRaw(v * mul);
+    }
+    const double d = std::nearbyint(static_cast<double>(v) * Pow10(scale) * 10000.0);
+    return Currency::FromRaw(TruncToInt64(d));
+  }
+  const double d = AsDouble();
+  const double r = std::nearbyint(d * 10000.0);
+  return Currency::FromRaw(TruncToInt64(r));
+}
+
+TFIBBcd TFIBXSQLVAR::AsBCD() const {
+  if (!IsNull() && SQLType() == SQL_INT64 && m_query && m_query->Dialect() >= 3) {
+    TFIBBcd b;
+    b.Digits = Load<int64_t>(Bytes());
+    b.Scale = -m_xvar->sqlscale;
+    return b;
+  }
+  TFIBBcd b;
+  b.Digits = AsCurrency().Raw;
+  b.Scale = 4;
+  return b;
+}
+
+TTimeStamp TFIBXSQLVAR::AsTimeStamp() const {
+  TTimeStamp ts;
+  if (IsNull()) return ts;
+  switch (SQLType()) {
+    case SQL_TEXT:
+    case SQL_VARYING: {
+      TDateTime d = 0;
+      if (!TryStrToDate(AsString(), d, FormatSettings())) ConversionError();
+      ts.Date = static_cast<int>(std::trunc(d)) + kServerToTimeStampDays + kServerToDateTimeDays;
+      return ts;
+    }
+    case SQL_TIMESTAMP:
+      ts.Date = Load<int32_t>(Bytes()) + kServerToTimeStampDays;
+      ts.Time = static_cast<int>(Load<uint32_t>(Bytes() + 4) / 10);
+      return ts;
+    case SQL_TYPE_DATE:
+      ts.Date = Load<int32_t>(Bytes()) + kServerToTimeStampDays;
+      return ts;
+    case SQL_TYPE_TIME:
+      ts.Time = static_cast<int>(Load<uint32_t>(Bytes()) / 10);
+      return ts;
+    default: ConversionError();
+  }
+}
+
+TDateTime TFIBXSQLVAR::AsDateTime() const {
+  if (IsNull()) return 0;
+  switch (SQLType()) {
+    case SQL_TEXT:
+    case SQL_VARYING: {
+      TDateTime d = 0;
+      if (!TryStrToDate(AsString(), d, FormatSettings())) ConversionError();
+      return d;
+    }
+    case SQL_TIMESTAMP: {
+      const TDateTime date = Load<int32_t>(Bytes()) - kServerToDateTimeDays;
+      const TDateTime time = Load<uint32_t>(Bytes() + 4) / kServerTimeUnitsPerDay;
+      return ComposeDateTime(date, time);
+    }
+    case SQL_TYPE_DATE: return Load<int32_t>(Bytes()) - kServerToDateTimeDays;
+    case SQL_TYPE_TIME: return Load<uint32_t>(Bytes()) / kServerTimeUnitsPerDay;
+    default: ConversionError();
+  }
+}
+
+bool TFIBXSQLVAR::AsBoolean() const {
+  if (IsNull()) return false;
+  switch (SQLType()) {
+    case SQL_LONG: return Load<int32_t>(Bytes()) == 1;
+    case SQL_SHORT:
+    case SQL_IB_BOOLEAN: return Load<int16_t>(Bytes()) == 1;
+    case SQL_INT64: return Load<int64_t>(Bytes()) == 1;
+    default: ConversionError();
+  }
+}
+
+TGUID TFIBXSQLVAR::AsGuid() const {
+  TGUID g;
+  if (IsNull()) return g;
+  const short t = SQLType();
+  // Other types yield the zero GUID rather than leaving the result undefined.
+  if (t != SQL_TEXT && t != SQL_VARYING) return g;
+  const char* p = t == SQL_VARYING ? Bytes() + 2 : Bytes();
+  const size_t avail = m_data.size() - (t == SQL_VARYING ? 2 : 0);
+  unsigned char bytes[16] = {};
+  std::memcpy(bytes, p, std::min<size_t>(16, avail));
+  std::memcpy(&g, bytes, 16);
+  return g;
+}
+
+ISC_QUAD TFIBXSQLVAR::AsQuad() const {
+  ISC_QUAD q{};
+  if (IsNull()) return q;
+  const short t = SQLType();
+  if (t != SQL_BLOB && t != SQL_ARRAY && t != SQL_QUAD) ConversionError();
+  std::memcpy(&q, Bytes(), sizeof q);
+  return q;
+}
+
+Variant TFIBXSQLVAR::AsVariant() const {
+  if (IsNull()) return Variant::Null();
+  const short scale = m_xvar->sqlscale;
+  switch (SQLType()) {
+    case SQL_TEXT:
+    case SQL_VARYING:
+      if (IsUnicodeCharset(m_xvar->sqlsubtype & 0xFF)) return Variant(AsWideString());
+      return Variant(AsString());
+    case SQL_DOUBLE:
+    case SQL_FLOAT:
+    case SQL_D_FLOAT: return Variant(AsDouble());
+    case SQL_LONG:
+    case SQL_SHORT:
+      if (scale == 0) return Variant(static_cast<int32_t>(AsInteger()));
+      return Variant(AsDouble());
+    case SQL_INT64:
+      if (scale == 0) return Variant(static_cast<long long>(Load<int64_t>(Bytes())));
+      return Variant(AsDouble());
+    case SQL_TIMESTAMP:
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIME: return Variant::FromDate(AsDateTime());
+    case SQL_IB_BOOLEAN: return Variant(AsBoolean());
+    case SQL_BLOB: return Variant(AsString());
+    case SQL_ARRAY: return Variant("(Array)");
+    default: ConversionError();
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Typed writers
+
+void TFIBXSQLVAR::SetAsInteger(int32_t value) { SetRawValue(SQL_LONG, 4, &value); }
+
+void TFIBXSQLVAR::SetAsInt64(int64_t value) {
+  if (m_query && m_query->Dialect() < 3) {
+    const int32_t low = static_cast<int32_t>(static_cast<uint32_t>(value));
+    SetRawValue(SQL_LONG, 4, &low);
+  } else {
+    SetRawValue(SQL_INT64, 8, &value);
+  }
+}
+
+void TFIBXSQLVAR::SetAsDouble(double value) { SetRawValue(SQL_DOUBLE, 8, &value); }
+
+void TFIBXSQLVAR::SetAsCurrency(Currency value) {
+  if (m_query && m_query->Dialect() < 3) {
+    SetAsDouble(value.ToDouble());
+    return;
+  }
+  SetRawValue(SQL_INT64, 8, &value.Raw);
+  SetScale(-4);
+}
+
+void TFIBXSQLVAR::SetAsBCD(const TFIBBcd& value) {
+  if (m_query && m_query->Dialect() < 3) {
+    SetAsDouble(static_cast<double>(value.Digits) / Pow10(value.Scale));
+    return;
+  }
+  if (value.Scale < 0 || value.Scale > 18) ConversionError();
+  SetRawValue(SQL_INT64, 8, &value.Digits);
+  SetScale(static_cast<short>(-value.Scale));
+}
+
+void TFIBXSQLVAR::SetAsTimeStamp(const TTimeStamp& value) {
+  int32_t raw[2];
+  raw[0] = value.Date - kServerToTimeStampDays;
+  raw[1] = value.Time * 10;
+  SetRawValue(SQL_TIMESTAMP, 8, raw);
+}
+
+void TFIBXSQLVAR::SetAsDateTime(TDateTime value) {
+  if (!std::isfinite(value) || std::fabs(value) > 3e6) ConversionError();
+  // Before 1899-12-30 the fraction still counts forward from the day's midnight.
+  const double day = std::trunc(value);
+  const double frac = std::fabs(value - day);
+  // Round to whole 1/10,000 s so that values read back compare equal.
+  int64_t units = std::llround(frac * kServerTimeUnitsPerDay);
+  int32_t raw[2];
+  raw[0] = static_cast<int32_t>(day) + kServerToDateTimeDays;
+  if (units >= static_cast<int64_t>(kServerTimeUnitsPerDay)) {
+    units -= static_cast<int64_t>(kServerTimeUnitsPerDay);
+    raw[0] += 1;
+  }
+  raw[1] = static_cast<int32_t>(units);
+  SetRawValue(SQL_TIMESTAMP, 8, raw);
+}
+
+void TFIBXSQLVAR::SetAsDate(TDateTime value) { SetAsDateTime(std::trunc(value)); }
+
+void TFIBXSQLVAR::SetAsTime(TDateTime value) { SetAsDateTime(value); }
+
+void TFIBXSQLVAR::SetAsBoolean(bool value) {
+  const int16_t v = value ? 1 : 0;
+  SetRawValue(SQL_SHORT, 2, &v);
+}
+
+void TFIBXSQLVAR::SetAsGuid(const TGUID& value) { SetRawValue(SQL_TEXT, 16, &value); }
+
+void TFIBXSQLVAR::SetAsQuad(const ISC_QUAD& value) {
+  SetRawValue(SQLType() == SQL_ARRAY ? SQL_ARRAY : SQL_BLOB, 8, &value);
+}
+
+// ---------------------------------------------------------------------------
+// String writer
+
+void TFIBXSQLVAR::SetAsString(std::string_view value) { SetStringValue(value, nullptr, false); }
+
+void TFIBXSQLVAR::SetAsWideString(std::u16string_view value) {
+  const std::u16string wide(value);
+  SetStringValue({}, &wide, false);
+}
+
+void TFIBXSQLVAR::SetStringValue(std::string_view text8, const std::u16string* wide, bool deferredPass) {
+  const short T = DeclaredType();
+  bool encodeUtf8 = false;
+  auto forEach = [&](auto&& fn) {
+    fn(*this);
+    if (const auto* others = m_parent->Namesakes(m_index))
+      for (int i : *others) fn(*m_parent->m_vars[static_cast<size_t>(i)]);
+  };
+  if (ConnectionUnicodeOrNone() && !m_isMacro) {
+    if (!deferredPass) {
+      forEach([&](TFIBXSQLVAR& v) {
+        if (wide) v.m_wideText = *wide;
+        else v.m_wideText.reset();
+      });
+    }
+    if (T == 0) {
+      forEach([&](TFIBXSQLVAR& v) { v.m_deferred = true; });
+      m_parent->m_deferredSettings = true;
+    } else if ((T == SQL_TEXT || T == SQL_VARYING) && IsUnicodeCharset(m_declSubtype & 0xFF)) {
+      encodeUtf8 = true;
+    }
+  }
+
+  std::string text;
+  if (wide) text = encodeUtf8 ? WideToUtf8(*wide) : WideToAnsi(*wide);
+  else text = encodeUtf8 ? AnsiToUtf8(text8) : std::string(text8);
+  const size_t chars = wide ? wide->size() : text8.size();
+
+  bool asBlob = T == SQL_BLOB;
+  if (chars > 32767) {
+    if (wide)
+      throw Exception(Format("%s. Value for WideString Parameter \"%s\" too long",
+                             {m_query ? m_query->FullComponentName() : std::string(), m_name}));
+    asBlob = true;
+  }
+
+  if (asBlob) {
+    const short subtype = T == SQL_BLOB ? m_declSubtype : 1;
+    const short scale = T == SQL_BLOB ? m_declScale : 0;
+    ISC_QUAD zero{};
+    SetRawValue(SQL_BLOB, 8, &zero);
+    forEach([&](TFIBXSQLVAR& v) {
+      v.m_blobStream = text;
+      v.m_xvar->sqlsubtype = subtype;
+      v.m_xvar->sqlscale = scale;
+    });
+    if (m_query) m_query->m_hasBlobParams = true;
+    return;
+  }
+
+  const std::string sqlName(m_xvar->sqlname, static_cast<size_t>(std::clamp<int>(m_xvar->sqlname_length, 0, 32)));
+  if (sqlName == "DB_KEY" || sqlName == "RDB$DB_KEY") {
+    // A db_key keeps its slot: copy what fits, zero the rest.
+    std::vector<char> buf(m_data.size(), 0);
+    std::memcpy(buf.data(), text.data(), std::min(buf.size(), text.size()));
+    SetRawValue(SQLType(), m_xvar->sqllen, buf.data());
+    return;
+  }
+
+  if (text.empty()) {
+    if (IsNumericType(T) || IsTimeType(T)) {
+      SetIsNull(true);
+      return;
+    }
+    SetRawValue(SQL_TEXT, 0, nullptr);
+  } else {
+    if (IsNumericType(T) && !m_isMacro) {
+      const char sep = FormatSettings().DecimalSeparator;
+      for (char& c : text)
+        if (c == ',' || (sep != ',' && sep != '.' && c == sep)) c = '.';
+    }
+    SetRawValue(SQL_TEXT, static_cast<int>(text.size()), text.data());
+  }
+  forEach([&](TFIBXSQLVAR& v) {
+    if (encodeUtf8) v.m_xvar->sqlsubtype = 3;
+    else if (v.m_xvar->sqlsubtype == 3 && !IsUnicodeCharset(3)) v.m_xvar->sqlsubtype = 0;
+  });
+}
+
+// ---------------------------------------------------------------------------
+// Variant writer
+
+void TFIBXSQLVAR::SetAsVariant(const Variant& input) {
+  const short T = DeclaredType();
+  if (T == 0) {
+    m_deferred = true;
+    m_parent->m_deferredSettings = true;
+  }
+  Variant value = input.IsByRef() ? input.Dereference() : input;
+  const TVarType base = value.BaseType();
+  if (value.IsArray()) {
+    if (T == SQL_BLOB || T == SQL_ARRAY || SQLType() == SQL_BLOB) {
+      std::string bytes;
+      for (int i = value.ArrayLowBound(); i <= value.ArrayHighBound(); ++i)
+        bytes.push_back(static_cast<char>(value.GetElement(i).AsInteger()));
+      LoadFromStream(bytes);
+      return;
+    }
+    FIBError(feNotPermitted);
+  }
+  if ((T == SQL_TIMESTAMP || T == SQL_TYPE_DATE) &&
+      (base == varSmallint || base == varInteger || base == varSingle || base == varDouble ||
+       base == varCurrency || base == varShortInt || base == varWord || base == varLongWord ||
+       base == varInt64))
+    value = Variant::FromDate(value.AsDouble());
+  switch (value.BaseType()) {
+    case varEmpty:
+    case varNull: SetIsNull(true); break;
+    case varSmallint:
+    case varInteger:
+    case varShortInt:
+    case varByte:
+    case varWord:
+    case varLongWord: SetAsInteger(static_cast<int32_t>(value.AsInt64())); break;
+    case varSingle:
+    case varDouble: SetAsDouble(value.AsDouble()); break;
+    case varCurrency: SetAsCurrency(value.AsCurrency()); break;
+    case varInt64: SetAsInt64(value.AsInt64()); break;
+    case varDate:
+      if (T == SQL_TYPE_DATE) SetAsDate(value.AsDate());
+      else SetAsDateTime(value.AsDate());
+      break;
+    case varOleStr: SetAsWideString(value.AsWideString()); break;
+    case varString: SetAsString(value.AsString()); break;
+    case varBoolean:
+      // Through the Byte constants: a Boolean variant travels as LONG 1 or 0.
+      SetAsInteger(value.AsBoolean() ? 1 : 0);
+      break;
+    default: FIBError(feNotPermitted);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Deferred settings
+
+void TFIBXSQLVAR::ApplyDeferred() {
+  m_deferred = false;
+  const short T = DeclaredType();
+  const short t = SQLType();
+  if (IsNull()) return;
+  if (t == SQL_TEXT || t == SQL_VARYING) {
+    if (((T == SQL_TEXT || T == SQL_VARYING) && IsUnicodeCharset(m_declSubtype & 0xFF)) ||
+        T == SQL_BLOB) {
+      if (m_wideText) {
+        const std::u16string w = *m_wideText;
+        SetStringValue({}, &w, true);
+      } else {
+        const std::string s = RawText();
+        SetStringValue(s, nullptr, true);
+      }
+    }
+  } else if ((t == SQL_DOUBLE || t == SQL_FLOAT || t == SQL_LONG || t == SQL_SHORT ||
+              t == SQL_INT64) &&
+             IsTimeType(T)) {
+    if (T == SQL_TYPE_DATE) SetAsDate(AsDouble());
+    else SetAsDateTime(AsDouble());
+  } else if (t == SQL_BLOB && m_blobStream && m_declSubtype == 1 && m_query && m_query->ExtendedCharset() &&
+             IsUnicodeCharset(m_declScale & 0xFF)) {
+    const std::string s = *m_blobStream;
+    m_blobStream = AnsiToUtf8(s);
+  }
+}

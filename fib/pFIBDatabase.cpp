@@ -1,0 +1,66 @@
+// TpFIBDatabase and TpFIBTransaction: the events around connect, start and
+// end, and the TPB presets.
+#include "fib/pFIBDatabase.h"
+
+TpFIBDatabase::TpFIBDatabase(TComponent* AOwner) : TFIBDatabase(AOwner) {}
+
+void TpFIBDatabase::Connect(bool raiseOnError) {
+  if (Connected()) return;
+  if (BeforeConnect) {
+    bool proceed = true;
+    BeforeConnect(this, DBParams(), proceed);
+    if (!proceed) return;
+  }
+  if (!DoAttach(raiseOnError)) return;
+  DoAfterAttach();
+  // The schema cache file and the alias storage are off by default and not
+  // part of this layer; nothing further to do after the connect.
+}
+
+void TpFIBDatabase::Disconnect(bool force) {
+  if (Connected()) DoDisconnect(force);
+}
+
+void TpFIBTransaction::ApplyTPBMode() {
+  if (m_tpbMode == tpbDefault) return;
+  TStrings& params = TRParams();
+  params.BeginUpdate();
+  params.Clear();
+  params.Add("write");
+  params.Add("isc_tpb_nowait");
+  if (m_tpbMode == tpbReadCommitted) {
+    params.Add("read_committed");
+    params.Add("rec_version");
+  } else {
+    params.Add("concurrency");
+  }
+  params.EndUpdate();
+}
+
+void TpFIBTransaction::StartTransaction() {
+  if (Active()) return;
+  ApplyTPBMode();
+  auto* db = dynamic_cast<TpFIBDatabase*>(DefaultDatabase());
+  if (db && db->BeforeStartTransaction) db->BeforeStartTransaction(this);
+  if (BeforeStart) BeforeStart(this);
+  TFIBTransaction::StartTransaction();
+  if (AfterStart) AfterStart(this);
+  if (db && db->AfterStartTransaction) db->AfterStartTransaction(this);
+}
+
+void TpFIBTransaction::EndTransaction(TTransactionAction action, bool force) {
+  auto* db = dynamic_cast<TpFIBDatabase*>(DefaultDatabase());
+  if (db && db->BeforeEndTransaction) db->BeforeEndTransaction(this, action, force);
+  if (BeforeEnd) BeforeEnd(this, action, force);
+  TFIBTransaction::EndTransaction(action, force);
+  if (AfterEnd) AfterEnd(this, action, force);
+  if (db && db->AfterEndTransaction) db->AfterEndTransaction(this, action, force);
+}
+
+void TpFIBTransaction::DoOnSQLExec(TComponent* statement, int sqlKind, int phase) {
+  if (phase == 0) {
+    if (BeforeSQLExecute) BeforeSQLExecute(statement, sqlKind);
+  } else if (AfterSQLExecute) {
+    AfterSQLExecute(statement, sqlKind);
+  }
+}

@@ -1,0 +1,236 @@
+// Conversions between the system code page, UTF-8 and UTF-16 through iconv,
+// and the code page's letter case.
+#include "runtime/CodePage.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+
+#include "runtime/Exceptions.h"
+
+static_assert(std::endian::native == std::endian::little, "UTF-16 texts are converted as UTF-16LE");
+
+namespace {
+
+enum class Enc { Ansi, Utf8, Utf16 };
+
+const char* IconvName(Enc e) {
+  switch (e) {
+    case Enc::Ansi: return kSystemCodePage;
+    case Enc::Utf8: return "UTF-8";
+    default: return "UTF-16LE";
+  }
+}
+
+// Length of the input character at p that iconv refused, so it can be
+// replaced as a whole.
+size_t BadCharLength(Enc from, const char* p, size_t left) {
+  if (from == Enc::Utf8) {
+    auto lead = static_cast<unsigned char>(*p);
+    size_t n = lead >= 0xF0 && lead < 0xF8 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (n > left) return left;
+    // Only a well-formed sequence is skipped whole; stray bytes one by one.
+    for (size_t i = 1; i < n; ++i)
+      if ((static_cast<unsigned char>(p[i]) & 0xC0) != 0x80) return 1;
+    return n;
+  }
+  if (from == Enc::Utf16) {
+    if (left < 2) return left;
+    uint16_t unit;
+    std::memcpy(&unit, p, 2);
+    return unit >= 0xD800 && unit < 0xDC00 && left >= 4 ? 4 : 2;
+  }
+  return 1;
+}
+
+// One converter per direction and thread: iconv descriptors carry state.
+class Converter {
+ public:
+  Converter(Enc from, Enc to) : m_from(from), m_to(to) {
+    m_cd = iconv_open(IconvName(to), IconvName(from));
+    if (m_cd == reinterpret_cast<iconv_t>(-1))
+      throw EOSError(std::string("Cannot convert from ") + IconvName(from) + " to " + IconvName(to),
+                     errno);
+  }
+  ~Converter() { iconv_close(m_cd); }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+
+  std::string Run(const char* data, size_t size) {
+    std::string out;
+    out.resize(size * (m_to == Enc::Ansi ? 1 : 4) + 8);
+    iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+    char* in = const_cast<char*>(data);
+    size_t inLeft = size;
+    size_t used = 0;
+    while (inLeft > 0) {
+      char* dst = out.data() + used;
+      size_t dstLeft = out.size() - used;
+      size_t r = iconv(m_cd, &in, &inLeft, &dst, &dstLeft);
+      used = out.size() - dstLeft;
+      if (r != static_cast<size_t>(-1)) break;
+      if (errno == E2BIG) {
+        out.resize(out.size() * 2 + 16);
+        continue;
+      }
+      // EILSEQ (no such character in the target, or malformed input) or
+      // EINVAL (truncated input): one "?" stands for the character.
+      size_t skip = errno == EINVAL ? inLeft : BadCharLength(m_from, in, inLeft);
+      in += skip;
+      inLeft -= skip;
+      Append(out, used, m_to == Enc::Utf16 ? std::string_view("?\0", 2) : std::string_view("?"));
+      iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    out.resize(used);
+    return out;
+  }
+
+ private:
+  static void Append(std::string& out, size_t& used, std::string_view bytes) {
+    if (out.size() < used + bytes.size()) out.resize(used + bytes.size() + 16);
+    std::memcpy(out.data() + used, bytes.data(), bytes.size());
+    used += bytes.size();
+  }
+
+  Enc m_from, m_to;
+  iconv_t m_cd;
+};
+
+template <Enc From, Enc To>
+std::string Convert(const void* data, size_t bytes) {
+  thread_local Converter converter(From, To);
+  return converter.Run(static_cast<const char*>(data), bytes);
+}
+
+std::u16string ToU16(const std::string& bytes) {
+  std::u16string s(bytes.size() / 2, u'\0');
+  std::memcpy(s.data(), bytes.data(), s.size() * 2);
+  return s;
+}
+
+// Letter case of Windows-1250: ASCII, the paired letters in 0x8A..0xBF and
+// the block 0xC0..0xDE / 0xE0..0xFE (except × and ÷). ß and µ have no
+// upper-case form in the code page.
+struct CaseTables {
+  std::array<unsigned char, 256> upper{};
+  std::array<unsigned char, 256> lower{};
+  CaseTables() {
+    for (int i = 0; i < 256; ++i) upper[i] = lower[i] = static_cast<unsigned char>(i);
+    auto pair = [this](int up, int low) {
+      upper[low] = static_cast<unsigned char>(up);
+      lower[up] = static_cast<unsigned char>(low);
+    };
+    for (int c = 'A'; c <= 'Z'; ++c) pair(c, c + 32);
+    const int pairs[][2] = {{0x8A, 0x9A}, {0x8C, 0x9C}, {0x8D, 0x9D}, {0x8E, 0x9E},
+                            {0x8F, 0x9F}, {0xA3, 0xB3}, {0xA5, 0xB9}, {0xAA, 0xBA},
+                            {0xAF, 0xBF}, {0xBC, 0xBE}};
+    for (const auto& p : pairs) pair(p[0], p[1]);
+    for (int c = 0xC0; c <= 0xDE; ++c)
+      if (c != 0xD7) pair(c, c + 32);
+  }
+};
+
+const CaseTables& Case() {
+  static const CaseTables tables;
+  return tables;
+}
+
+}  // namespace
+
+std::string AnsiToUtf8(std::string_view ansi) {
+  // Pure ASCII is the same in both: skip iconv for the common case.
+  bool ascii = true;
+  for (char c : ansi)
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      ascii = false;
+      break;
+    }
+  if (ascii) return std::string(ansi);
+  return Convert<Enc::Ansi, Enc::Utf8>(ansi.data(), ansi.size());
+}
+
+std::string Utf8ToAnsi(std::string_view utf8) {
+  bool ascii = true;
+  for (char c : utf8)
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      ascii = false;
+      break;
+    }
+  if (ascii) return std::string(utf8);
+  return Convert<Enc::Utf8, Enc::Ansi>(utf8.data(), utf8.size());
+}
+
+std::string WideToAnsi(std::u16string_view wide) {
+  return Convert<Enc::Utf16, Enc::Ansi>(wide.data(), wide.size() * 2);
+}
+
+std::u16string AnsiToWide(std::string_view ansi) {
+  return ToU16(Convert<Enc::Ansi, Enc::Utf16>(ansi.data(), ansi.size()));
+}
+
+std::u16string Utf8ToWide(std::string_view utf8) {
+  return ToU16(Convert<Enc::Utf8, Enc::Utf16>(utf8.data(), utf8.size()));
+}
+
+std::string WideToUtf8(std::u16string_view wide) {
+  return Convert<Enc::Utf16, Enc::Utf8>(wide.data(), wide.size() * 2);
+}
+
+std::string AnsiUpperCase(std::string_view s) {
+  const auto& t = Case().upper;
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(t[static_cast<unsigned char>(c)]);
+  return out;
+}
+
+std::string AnsiLowerCase(std::string_view s) {
+  const auto& t = Case().lower;
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(t[static_cast<unsigned char>(c)]);
+  return out;
+}
+
+int AnsiCompareText(std::string_view a, std::string_view b) {
+  const auto& t = Case().upper;
+  size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    int ca = t[static_cast<unsigned char>(a[i])];
+    int cb = t[static_cast<unsigned char>(b[i])];
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && AnsiCompareText(a, b) == 0;
+}
+
+std::string UpperCaseAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return out;
+}
+
+std::string LowerCaseAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return out;
+}
+
+bool SameTextAscii(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}

@@ -1,0 +1,228 @@
+// Stored Access values -> system text and variants.
+#include "source/MdbValues.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
+#include "runtime/CodePage.h"
+#include "runtime/Exceptions.h"
+#include "source/MdbWire.h"
+
+namespace {
+
+std::u16string Ucs2(std::string_view s) {
+  std::u16string out(s.size() / 2, u'\0');
+  for (size_t i = 0; i < out.size(); ++i)
+    out[i] = static_cast<char16_t>(static_cast<uint8_t>(s[2 * i]) |
+                                   (static_cast<uint8_t>(s[2 * i + 1]) << 8));
+  return out;
+}
+
+// "FF FE" compressed text: single bytes are characters U+0001..U+00FF, a 0
+// byte toggles to two-byte units and back.
+std::u16string Uncompress(std::string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  bool narrow = true;
+  size_t i = 2;
+  while (i < s.size()) {
+    if (s[i] == '\0') {
+      narrow = !narrow;
+      ++i;
+    } else if (narrow) {
+      out.push_back(static_cast<char16_t>(static_cast<uint8_t>(s[i])));
+      ++i;
+    } else {
+      if (i + 1 >= s.size()) break;
+      out.push_back(static_cast<char16_t>(static_cast<uint8_t>(s[i]) |
+                                          (static_cast<uint8_t>(s[i + 1]) << 8)));
+      i += 2;
+    }
+  }
+  return out;
+}
+
+std::u16string EightBitToWide(std::string_view s, int codePage) {
+  if (codePage == 0 || codePage == 1250) return AnsiToWide(s);
+  const std::string name = "CP" + std::to_string(codePage);
+  iconv_t cd = iconv_open("UTF-16LE", name.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return AnsiToWide(s);
+  std::string out(s.size() * 4 + 4, '\0');
+  char* in = const_cast<char*>(s.data());
+  size_t inLeft = s.size();
+  char* o = out.data();
+  size_t outLeft = out.size();
+  while (inLeft > 0) {
+    if (iconv(cd, &in, &inLeft, &o, &outLeft) == static_cast<size_t>(-1)) {
+      if (errno != EILSEQ && errno != EINVAL) break;
+      // An undefined byte becomes "?", as the driver shows it.
+      ++in;
+      --inLeft;
+      if (outLeft < 2) break;
+      *o++ = '?';
+      *o++ = '\0';
+      outLeft -= 2;
+    }
+  }
+  iconv_close(cd);
+  out.resize(out.size() - outLeft);
+  return Ucs2(out);
+}
+
+uint32_t Word32(std::string_view b, size_t at) {
+  uint32_t v = 0;
+  std::memcpy(&v, b.data() + at, 4);
+  return v;
+}
+
+// The magnitude of a Decimal as four 32-bit words, least significant first.
+void DecimalWords(std::string_view bytes, uint32_t words[4]) {
+  for (int w = 0; w < 4; ++w) words[3 - w] = Word32(bytes, 1 + 4 * static_cast<size_t>(w));
+}
+
+// Divides the 128-bit magnitude by `d` in place and returns the remainder.
+uint32_t DivWords(uint32_t words[4], uint32_t d) {
+  uint64_t rem = 0;
+  for (int w = 3; w >= 0; --w) {
+    const uint64_t cur = (rem << 32) | words[w];
+    words[w] = static_cast<uint32_t>(cur / d);
+    rem = cur % d;
+  }
+  return static_cast<uint32_t>(rem);
+}
+
+bool IsZero(const uint32_t words[4]) { return !(words[0] | words[1] | words[2] | words[3]); }
+
+template <typename T>
+T Fixed(const std::string& data) {
+  T v{};
+  std::memcpy(&v, data.data(), sizeof v);
+  return v;
+}
+
+}  // namespace
+
+std::u16string JetTextToWide(std::string_view stored, int jetVersion, int codePage) {
+  if (jetVersion == 0) return EightBitToWide(stored, codePage);
+  if (stored.size() >= 2 && static_cast<uint8_t>(stored[0]) == 0xFF &&
+      static_cast<uint8_t>(stored[1]) == 0xFE)
+    return Uncompress(stored);
+  return Ucs2(stored);
+}
+
+std::string JetTextToAnsi(std::string_view stored, int jetVersion, int codePage) {
+  if (jetVersion == 0 && (codePage == 0 || codePage == 1250)) return std::string(stored);
+  return WideToAnsi(JetTextToWide(stored, jetVersion, codePage));
+}
+
+std::string JetGuidText(std::string_view b) {
+  static const char kHex[] = "0123456789ABCDEF";
+  // The first three groups are little-endian numbers, the rest bytes in order.
+  static constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+  std::string s = "{";
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) s += '-';
+    const auto byte = static_cast<uint8_t>(b.size() == 16 ? b[static_cast<size_t>(kOrder[i])] : 0);
+    s += kHex[byte >> 4];
+    s += kHex[byte & 15];
+  }
+  s += '}';
+  return s;
+}
+
+std::string JetDecimalText(std::string_view bytes, int scale) {
+  if (bytes.size() != 17) return {};
+  uint32_t words[4];
+  DecimalWords(bytes, words);
+  std::string digits;
+  while (!IsZero(words)) digits.insert(digits.begin(), static_cast<char>('0' + DivWords(words, 10)));
+  if (static_cast<int>(digits.size()) <= scale)
+    digits.insert(0, static_cast<size_t>(scale + 1) - digits.size(), '0');
+  if (scale > 0) digits.insert(digits.size() - static_cast<size_t>(scale), ".");
+  if (static_cast<uint8_t>(bytes[0]) & 0x80) digits.insert(0, "-");
+  return digits;
+}
+
+bool JetDecimalToCurrency(std::string_view bytes, int scale, Currency& value) {
+  if (bytes.size() != 17 || scale < 0 || scale > 28) return false;
+  uint32_t words[4];
+  DecimalWords(bytes, words);
+  // Bring the scale to four decimals.
+  uint32_t lastRemainder = 0;
+  for (int s = scale; s > 4; --s) lastRemainder = DivWords(words, 10);
+  if (words[3] != 0 || words[2] != 0) return false;
+  uint64_t mag = (static_cast<uint64_t>(words[1]) << 32) | words[0];
+  for (int s = scale; s < 4; ++s)
+    if (__builtin_mul_overflow(mag, uint64_t{10}, &mag)) return false;
+  if (lastRemainder >= 5 && __builtin_add_overflow(mag, uint64_t{1}, &mag)) return false;
+  const bool negative = static_cast<uint8_t>(bytes[0]) & 0x80;
+  if (mag > static_cast<uint64_t>(INT64_MAX) + (negative ? 1 : 0)) return false;
+  value.Raw = negative ? static_cast<int64_t>(0 - mag) : static_cast<int64_t>(mag);
+  return true;
+}
+
+TJetFieldType JetFieldType(const TMdbColumn& c, int jetVersion) {
+  switch (c.type) {
+    case mdbwire::kBool: return {ftBoolean, 0, 0};
+    case mdbwire::kByte: return {ftWord, 0, 0};
+    case mdbwire::kInt: return {ftSmallint, 0, 0};
+    case mdbwire::kLong: return {c.longAuto ? ftAutoInc : ftInteger, 0, 0};
+    case mdbwire::kMoney: return {ftBCD, 4, 19};
+    case mdbwire::kFloat:
+    case mdbwire::kDouble: return {ftFloat, 0, 0};
+    case mdbwire::kDateTime: return {ftDateTime, 0, 0};
+    case mdbwire::kBinary: return {ftVarBytes, std::max<int>(1, static_cast<int>(c.size)), 0};
+    case mdbwire::kText: {
+      // Jet 4 stores the length in bytes of UCS-2; the field counts 8-bit characters.
+      const int chars = static_cast<int>(jetVersion == 0 ? c.size : c.size / 2);
+      return {ftString, std::max(1, chars), 0};
+    }
+    case mdbwire::kOle: return {ftBlob, 0, 0};
+    case mdbwire::kMemo: return {ftMemo, 0, 0};
+    case mdbwire::kRepId: return {ftGuid, 38, 0};
+    case mdbwire::kNumeric:
+      if (c.scale == 0 && c.precision < 10) return {ftInteger, 0, 0};
+      return {ftBCD, c.scale, c.precision};
+    default: return {};
+  }
+}
+
+Variant JetValue(const TMdbTable& table, size_t row, size_t column, int maxBytes) {
+  const TMdbCell& cell = table.Cell(row, column);
+  if (cell.null) return Variant::Null();
+  const TMdbColumn& c = table.columns[column];
+  const std::string& d = cell.data;
+  switch (c.type) {
+    case mdbwire::kBool: return Variant(!d.empty() && d[0] != 0);
+    case mdbwire::kByte: return Variant(static_cast<int32_t>(static_cast<uint8_t>(d[0])));
+    case mdbwire::kInt: return Variant(Fixed<int16_t>(d));
+    case mdbwire::kLong: return Variant(Fixed<int32_t>(d));
+    case mdbwire::kMoney: return Variant::FromCurrency(Currency::FromRaw(Fixed<int64_t>(d)));
+    case mdbwire::kFloat: return Variant(static_cast<double>(Fixed<float>(d)));
+    case mdbwire::kDouble: return Variant(Fixed<double>(d));
+    // The stored double counts days from 1899-12-30 with the time of day as
+    // its fraction (subtracted before that day): the system's own date value.
+    case mdbwire::kDateTime: return Variant::FromDate(Fixed<double>(d));
+    case mdbwire::kRepId: return Variant(JetGuidText(d));
+    case mdbwire::kNumeric: {
+      if (c.scale == 0 && c.precision < 10) {
+        Currency v;
+        if (!JetDecimalToCurrency(d, 0, v)) throw EBcdOverflow("BCD overflow");
+        return Variant(static_cast<int32_t>(v.Raw / Currency::Scale));
+      }
+      Currency v;
+      if (!JetDecimalToCurrency(d, c.scale, v)) throw EBcdOverflow("BCD overflow");
+      return Variant::FromCurrency(v);
+    }
+    case mdbwire::kText:
+    case mdbwire::kMemo: {
+      std::string text = JetTextToAnsi(d, table.jetVersion, table.codePage);
+      if (maxBytes > 0 && text.size() > static_cast<size_t>(maxBytes)) text.resize(static_cast<size_t>(maxBytes));
+      return Variant(std::move(text));
+    }
+    default: return Variant(d);  // OLE, binary: the bytes as they are
+  }
+}

@@ -1,0 +1,55 @@
+// The system code page: conversions to and from UTF-8/UTF-16 and the
+// case rules of its accented letters.
+#include "runtime/CodePage.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// "čćžšđ ČĆŽŠĐ" in Windows-1250.
+const std::string kSerbianAnsi = "\xE8\xE6\x9E\x9A\xF0 \xC8\xC6\x8E\x8A\xD0";
+const std::string kSerbianUtf8 = "čćžšđ ČĆŽŠĐ";
+const std::u16string kSerbianWide = u"čćžšđ ČĆŽŠĐ";
+
+TEST(CodePage, SerbianLettersRoundTrip) {
+  EXPECT_EQ(Utf8ToAnsi(kSerbianUtf8), kSerbianAnsi);
+  EXPECT_EQ(AnsiToUtf8(kSerbianAnsi), kSerbianUtf8);
+  EXPECT_EQ(WideToAnsi(kSerbianWide), kSerbianAnsi);
+  EXPECT_EQ(AnsiToWide(kSerbianAnsi), kSerbianWide);
+  EXPECT_EQ(Utf8ToWide(kSerbianUtf8), kSerbianWide);
+  EXPECT_EQ(WideToUtf8(kSerbianWide), kSerbianUtf8);
+  EXPECT_EQ(AnsiToUtf8("plain ASCII"), "plain ASCII");
+  EXPECT_EQ(AnsiToUtf8(""), "");
+  EXPECT_EQ(AnsiToWide(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
+}
+
+TEST(CodePage, UnmappableCharactersBecomeQuestionMarks) {
+  // Cyrillic, a CJK ideograph and a character outside the BMP (surrogate pair).
+  EXPECT_EQ(Utf8ToAnsi("ž Ж 中 😀 š"), "\x9E ? ? ? \x9A");
+  EXPECT_EQ(WideToAnsi(u"ž Ж 😀 š"), "\x9E ? ? \x9A");
+  // Malformed UTF-8: a stray continuation byte and a truncated sequence.
+  EXPECT_EQ(Utf8ToAnsi("a\x80" "b\xC4"), "a?b?");
+  // Bytes the code page leaves undefined.
+  EXPECT_EQ(AnsiToUtf8("x\x81y"), "x?y");
+}
+
+TEST(CodePage, CaseFollowsTheCodePage) {
+  EXPECT_EQ(AnsiUpperCase("\xE8\xE6\x9E\x9A\xF0 abc"), "\xC8\xC6\x8E\x8A\xD0 ABC");
+  EXPECT_EQ(AnsiLowerCase("\xC8\xC6\x8E\x8A\xD0 ABC"), "\xE8\xE6\x9E\x9A\xF0 abc");
+  // ß and the multiplication/division signs have no case partner.
+  EXPECT_EQ(AnsiUpperCase("\xDF\xF7"), "\xDF\xF7");
+  EXPECT_EQ(AnsiLowerCase("\xD7"), "\xD7");
+  EXPECT_TRUE(SameText("\xC8" "a\x8A" "a", "\xE8" "A\x9A" "A"));  // "ČaŠa" / "čAšA"
+  EXPECT_FALSE(SameText("\xC8", "C"));   // Č is not C
+  EXPECT_FALSE(SameText("\xC8", "\xC6"));  // Č is not Ć
+  EXPECT_FALSE(SameText("ab", "abc"));
+  EXPECT_EQ(AnsiCompareText("abc", "ABD"), -1);
+  EXPECT_EQ(AnsiCompareText("\x9A", "\x8A"), 0);
+  EXPECT_EQ(AnsiCompareText("ab", "a"), 1);
+  // The ASCII-only helpers leave accented letters alone.
+  EXPECT_EQ(UpperCaseAscii("isc_dpb_\xE8"), "ISC_DPB_\xE8");
+  EXPECT_TRUE(SameTextAscii("User_Name", "USER_NAME"));
+  EXPECT_FALSE(SameTextAscii("\xE8", "\xC8"));
+}
+
+}  // namespace

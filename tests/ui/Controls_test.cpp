@@ -1,0 +1,248 @@
+// Alignment, the standard controls, the message boxes and the message loop's
+// error handling.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+#include "runtime/Exceptions.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/ExtCtrls.h"
+#include "ui/StdCtrls.h"
+
+UI_TEST_ENVIRONMENT();
+
+namespace {
+
+struct Rect {
+  int l, t, w, h;
+  bool operator==(const Rect&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const Rect& r) {
+  return os << "(" << r.l << "," << r.t << "," << r.w << "," << r.h << ")";
+}
+Rect BoundsOf(const TControl* c) { return {c->Left(), c->Top(), c->Width(), c->Height()}; }
+Rect WidgetOf(const TControl* c) {
+  const QRect g = c->Widget()->geometry();
+  return {g.x(), g.y(), g.width(), g.height()};
+}
+
+TPanel* Add(TForm* form, TAlign align, int l, int t, int w, int h) {
+  auto* p = new TPanel(form);
+  p->SetBounds(l, t, w, h);
+  p->SetAlign(align);
+  p->SetParent(form);
+  return p;
+}
+
+}  // namespace
+
+// Top bands stack in creation order, bottom next, then the left and right
+// bands, then the client control fills what is left; resizing redoes it.
+TEST(AlignTest, BandsFollowTheClientArea) {
+  auto form = std::make_unique<TForm>(nullptr);
+  form->SetClientWidth(200);
+  form->SetClientHeight(100);
+  TPanel* top1 = Add(form.get(), TAlign::alTop, 0, 50, 999, 10);
+  TPanel* left = Add(form.get(), TAlign::alLeft, 0, 0, 30, 5);
+  TPanel* bottom = Add(form.get(), TAlign::alBottom, 0, 0, 999, 20);
+  TPanel* top2 = Add(form.get(), TAlign::alTop, 0, 0, 999, 15);
+  TPanel* right = Add(form.get(), TAlign::alRight, 0, 0, 40, 5);
+  TPanel* client = Add(form.get(), TAlign::alClient, 0, 0, 1, 1);
+  TPanel* fixed = Add(form.get(), TAlign::alNone, 5, 6, 7, 8);
+  TPanel* hidden = Add(form.get(), TAlign::alTop, 0, 0, 10, 30);
+  hidden->SetVisible(false);
+
+  struct Want {
+    int width, height;
+    Rect top1, top2, bottom, left, right, client;
+  };
+  const Want cases[] = {
+      {200, 100, {0, 0, 200, 10}, {0, 10, 200, 15}, {0, 80, 200, 20}, {0, 25, 30, 55}, {160, 25, 40, 55}, {30, 25, 130, 55}},
+      {300, 150, {0, 0, 300, 10}, {0, 10, 300, 15}, {0, 130, 300, 20}, {0, 25, 30, 105}, {260, 25, 40, 105}, {30, 25, 230, 105}},
+  };
+  for (const Want& c : cases) {
+    SCOPED_TRACE(c.width);
+    form->SetClientWidth(c.width);
+    form->SetClientHeight(c.height);
+    EXPECT_EQ(BoundsOf(top1), c.top1);
+    EXPECT_EQ(BoundsOf(top2), c.top2);
+    EXPECT_EQ(BoundsOf(bottom), c.bottom);
+    EXPECT_EQ(BoundsOf(left), c.left);
+    EXPECT_EQ(BoundsOf(right), c.right);
+    EXPECT_EQ(BoundsOf(client), c.client);
+    EXPECT_EQ(WidgetOf(client), c.client);
+    EXPECT_EQ(BoundsOf(fixed), (Rect{5, 6, 7, 8}));
+  }
+  // A top band that becomes visible pushes the others down.
+  hidden->SetVisible(true);
+  EXPECT_EQ(BoundsOf(hidden), (Rect{0, 25, 300, 30}));
+  EXPECT_EQ(BoundsOf(left), (Rect{0, 55, 30, 75}));
+}
+
+// Bounds of a form are the outer window; the client area excludes the frame,
+// and a resize by the window system realigns the controls.
+TEST(AlignTest, WindowResizeRealigns) {
+  auto form = std::make_unique<TForm>(nullptr);
+  form->SetBounds(232, 25, 1448, 877);
+  EXPECT_EQ(form->Width(), 1448);
+  EXPECT_EQ(form->ClientWidth(), 1448 - TForm::kFrameWidth);
+  TPanel* top = Add(form.get(), TAlign::alTop, 0, 0, 1601, 40);
+  form->Show();
+  form->Widget()->resize(500, 300);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(BoundsOf(top), (Rect{0, 0, 500, 40}));
+  EXPECT_EQ(form->Width(), 500 + TForm::kFrameWidth);
+}
+
+TEST(FontTest, MissingFamilyFallsBackToSansSerifAtEightPoints) {
+  TFont font;  // "MS Sans Serif", height -11
+  EXPECT_EQ(font.Size(), 8);
+  const QFont q = font.ToQFont();
+  EXPECT_EQ(q.pixelSize(), 11);
+  if (!QFontDatabase::hasFamily("MS Sans Serif")) {
+    EXPECT_NE(q.family(), QString("MS Sans Serif"));
+    EXPECT_EQ(q.family(), QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
+  }
+  font.SetSize(10);
+  EXPECT_EQ(font.Height(), -13);
+}
+
+// Texts inside are 8-bit Windows-1250; the screen shows the real letters.
+TEST(StdCtrlsTest, EditAndListConvertTheCodePage) {
+  auto form = std::make_unique<TForm>(nullptr);
+  auto* edit = new TEdit(form.get());
+  edit->SetParent(form.get());
+  edit->SetText("\xE8\x9A\x9E C:\\Baze");  // čšž
+  EXPECT_EQ(static_cast<QLineEdit*>(edit->Widget())->text(), QString::fromUtf8("čšž C:\\Baze"));
+  static_cast<QLineEdit*>(edit->Widget())->setText(QString::fromUtf8("Đorđe €"));
+  EXPECT_EQ(edit->Text(), "\xD0or\xF0" "e \x80");
+  static_cast<QLineEdit*>(edit->Widget())->setText(QString::fromUtf8("日"));
+  EXPECT_EQ(edit->Text(), "?");
+
+  auto* list = new TListBox(form.get());
+  list->SetParent(form.get());
+  list->Items().Add("Ne postoji: GP 1");
+  list->Items().Add("\x8A" "ifra");  // Šifra
+  auto* widget = static_cast<QListWidget*>(list->Widget());
+  ASSERT_EQ(widget->count(), 2);
+  EXPECT_EQ(widget->item(1)->text(), QString::fromUtf8("Šifra"));
+  list->Items().Clear();
+  EXPECT_EQ(widget->count(), 0);
+}
+
+TEST(StdCtrlsTest, ButtonClickRunsHandlerOnlyWhenEnabled) {
+  auto form = std::make_unique<TForm>(nullptr);
+  auto* button = new TButton(form.get());
+  button->SetParent(form.get());
+  button->SetBounds(10, 10, 80, 25);
+  button->SetCaption("Otvori");
+  int clicks = 0;
+  TComponent* sender = nullptr;
+  button->OnClick = [&](TComponent* s) { ++clicks; sender = s; };
+  form->Show();
+  auto* push = static_cast<QPushButton*>(button->Widget());
+  EXPECT_EQ(push->text(), QString("Otvori"));
+  QTest::mouseClick(push, Qt::LeftButton);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(sender, button);
+  button->SetEnabled(false);
+  QTest::mouseClick(push, Qt::LeftButton);
+  EXPECT_EQ(clicks, 1);
+}
+
+TEST(DialogsTest, ConfirmationBox) {
+  BoxRecorder boxes;
+  MessageDlg("Greska pri otvaranju mdb data setova", TMsgDlgType::mtConfirmation);
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Title, "Confirm");
+  EXPECT_EQ(boxes.Boxes[0].Text, "Greska pri otvaranju mdb data setova");
+  EXPECT_EQ(boxes.Boxes[0].Icon, TMsgIcon::Question);
+}
+
+TEST(ApplicationTest, TitleFromExecutableName) {
+  struct Case { const char* path; const char* want; };
+  const Case cases[] = {
+      {"/opt/tool/Project1", "Project1"},
+      {"/opt/tool/PROJECT1.EXE", "Project1"},
+      {"C:\\Alati\\my.tool.exe", "My"},
+      {"project1", "project1"},
+      {"/x/.hidden", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(TApplication::TitleFromExeName(c.path), c.want);
+  }
+}
+
+// A full stop is added only after a character whose code is above ".":
+// letters, digits, accented letters; not after ".", ")" or quotes.
+TEST(ApplicationTest, ErrorBoxFullStopRule) {
+  struct Case { std::string msg, want; };
+  const Case cases[] = {
+      {"Field 'X' not found", "Field 'X' not found."},
+      {"Already done.", "Already done."},
+      {"closed dataset (qry)", "closed dataset (qry)"},
+      {"Field 'NAZIV'", "Field 'NAZIV'"},
+      {"say \"hi\"", "say \"hi\""},
+      {"code 42", "code 42."},
+      {"Gre\x9Aka \xE8", "Gre\x9Aka \xE8."},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.msg);
+    EXPECT_EQ(TApplication::ErrorBoxText(c.msg), c.want);
+  }
+}
+
+namespace {
+
+// An object whose event handler throws past every guard of ours.
+class ThrowingObject : public QObject {
+ public:
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::User) throw EDatabaseError("qryAccSlike: Cannot perform this operation on a closed dataset");
+    if (e->type() == QEvent::User + 1) throw EAbort();
+    return QObject::event(e);
+  }
+};
+
+}  // namespace
+
+// Whatever leaves an event handler is shown in one error box with the
+// application title and the stop icon; EAbort shows nothing; the loop and
+// the window go on working.
+TEST(ApplicationTest, MessageLoopShowsEscapedExceptions) {
+  BoxRecorder boxes;
+  Application->SetTitle("Project1");
+  auto form = std::make_unique<TForm>(nullptr);
+  auto* button = new TButton(form.get());
+  button->SetParent(form.get());
+  button->SetBounds(0, 0, 50, 20);
+  int clicks = 0;
+  button->OnClick = [&](TComponent*) {
+    if (++clicks == 2) Abort();
+    throw Exception("Field 'KAT_BROJ' not found");
+  };
+  form->Show();
+  auto* push = static_cast<QPushButton*>(button->Widget());
+  QTest::mouseClick(push, Qt::LeftButton);
+  QTest::mouseClick(push, Qt::LeftButton);  // EAbort: silent
+  QTest::mouseClick(push, Qt::LeftButton);
+  ASSERT_EQ(boxes.Boxes.size(), 2u);
+  EXPECT_EQ(boxes.Boxes[0].Title, "Project1");
+  EXPECT_EQ(boxes.Boxes[0].Text, "Field 'KAT_BROJ' not found.");
+  EXPECT_EQ(boxes.Boxes[0].Icon, TMsgIcon::Stop);
+  EXPECT_EQ(clicks, 3);
+
+  ThrowingObject object;
+  QCoreApplication::postEvent(&object, new QEvent(QEvent::User));
+  QCoreApplication::postEvent(&object, new QEvent(static_cast<QEvent::Type>(QEvent::User + 1)));
+  QCoreApplication::processEvents();
+  ASSERT_EQ(boxes.Boxes.size(), 3u);
+  EXPECT_EQ(boxes.Boxes[2].Text, "qryAccSlike: Cannot perform this operation on a closed dataset.");
+}

@@ -1,0 +1,495 @@
+// The data-aware grid over Qt's table view. The model exposes the rows of
+// the link's record window (never more), so what the grid shows is exactly
+// what the dataset fetched for it; moving beyond the window moves the
+// dataset, which shifts the window and notifies the grid.
+#include "ui/DBGrids.h"
+
+#include <QAbstractTableModel>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTableView>
+#include <QWheelEvent>
+#include <algorithm>
+
+#include "dataset/DataSource.h"
+#include "runtime/CodePage.h"
+
+// --- link -------------------------------------------------------------------
+
+class TDBGrid::GridLink : public TDataLink {
+ public:
+  explicit GridLink(TDBGrid* grid) : m_grid(grid) { SetVisualControl(true); }
+
+ protected:
+  void ActiveChanged() override { m_grid->LinkActiveChanged(); }
+  void LayoutChanged() override { m_grid->LinkActiveChanged(); }
+  void DataSetChanged() override { m_grid->LinkDataChanged(); }
+  void DataSetScrolled(int) override { m_grid->LinkDataChanged(); }
+  void RecordChanged(TField*) override { m_grid->LinkDataChanged(); }
+
+ private:
+  TDBGrid* m_grid;  // owns this link
+};
+
+// --- model ------------------------------------------------------------------
+
+// Rows are the link's window rows; cells read a row by making it the link's
+// active record for the moment of the read.
+class TDBGrid::GridModel : public QAbstractTableModel {
+ public:
+  GridModel(TDBGrid* grid, QObject* parent) : QAbstractTableModel(parent), m_grid(grid) {}
+
+  int rowCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : m_grid->m_shownRows;
+  }
+  int columnCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : m_grid->ColumnCount();
+  }
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (!index.isValid()) return {};
+    if (role == Qt::DisplayRole)
+      return QString::fromUtf8(m_grid->CellText(index.row(), index.column()));
+    if (role == Qt::TextAlignmentRole) {
+      const TField* field = m_grid->ShownColumn(index.column())->Field();
+      if (field && field->Alignment() == taRightJustify)
+        return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+      if (field && field->Alignment() == taCenter) return QVariant::fromValue(Qt::AlignCenter);
+      return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    }
+    return {};
+  }
+
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+    if (role != Qt::DisplayRole) return {};
+    if (orientation == Qt::Horizontal) {
+      if (section < 0 || section >= m_grid->ColumnCount()) return {};
+      return QString::fromUtf8(AnsiToUtf8(m_grid->ShownColumn(section)->TitleCaption()));
+    }
+    return section == m_grid->CurrentRow() ? QString(QChar(0x25B6)) : QString();
+  }
+
+  Qt::ItemFlags flags(const QModelIndex& index) const override {
+    // Selectable but never editable: the grids only show data.
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+  }
+
+  void Reset() {
+    beginResetModel();
+    endResetModel();
+  }
+
+  // The window may have grown or shrunk; every cell may have changed.
+  void RowsChanged(int oldRows, int newRows) {
+    if (newRows > oldRows) {
+      beginInsertRows({}, oldRows, newRows - 1);
+      endInsertRows();
+    } else if (newRows < oldRows) {
+      beginRemoveRows({}, newRows, oldRows - 1);
+      endRemoveRows();
+    }
+    if (newRows > 0 && columnCount({}) > 0)
+      emit dataChanged(index(0, 0), index(newRows - 1, columnCount({}) - 1));
+    if (newRows > 0) emit headerDataChanged(Qt::Vertical, 0, newRows - 1);
+  }
+
+ private:
+  TDBGrid* m_grid;  // owns the view that owns this model
+};
+
+// --- view -------------------------------------------------------------------
+
+// Keys, wheel and clicks that leave the shown rows become dataset moves.
+class TDBGrid::GridView : public QTableView {
+ public:
+  explicit GridView(TDBGrid* grid) : m_grid(grid) {}
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    int move = 0;
+    switch (event->key()) {
+      case Qt::Key_Up: move = -1; break;
+      case Qt::Key_Down: move = 1; break;
+      case Qt::Key_PageUp: move = -m_grid->VisibleRowCount(); break;
+      case Qt::Key_PageDown: move = m_grid->VisibleRowCount(); break;
+      case Qt::Key_Home:
+      case Qt::Key_End:
+        if (ctrl) {
+          const bool home = event->key() == Qt::Key_Home;
+          SafeCall([this, home] {
+            if (TDataSet* ds = m_grid->m_link->DataSet(); ds && m_grid->m_link->Active()) {
+              if (home)
+                ds->First();
+              else
+                ds->Last();
+            }
+          });
+          event->accept();
+          return;
+        }
+        break;
+      case Qt::Key_Insert:
+      case Qt::Key_Delete:
+        // Inserting and deleting rows through the grid is not offered.
+        event->accept();
+        return;
+      default: break;
+    }
+    if (move != 0) {
+      m_grid->MoveBy(move);
+      event->accept();
+      return;
+    }
+    QTableView::keyPressEvent(event);
+  }
+
+  void wheelEvent(QWheelEvent* event) override {
+    m_wheel += event->angleDelta().y();
+    const int steps = m_wheel / 120;
+    m_wheel -= steps * 120;
+    if (steps != 0) m_grid->MoveBy(-steps);
+    event->accept();
+  }
+
+ private:
+  TDBGrid* m_grid;  // owns the widget that owns this view
+  int m_wheel = 0;
+};
+
+// --- columns ----------------------------------------------------------------
+
+void TColumn::SetFieldName(const std::string& name) {
+  m_fieldName = name;
+  if (m_grid) m_grid->BuildColumns();
+}
+
+int TColumn::DefaultWidth() const {
+  if (!m_field) return TDBGrid::kDefaultColWidth;
+  const int chars = m_field->DisplayWidth();
+  int width = chars * m_grid->CharWidth() + 4;
+  if (QTableView* view = m_grid->View()) {
+    const int title =
+        view->fontMetrics().horizontalAdvance(QString::fromUtf8(AnsiToUtf8(TitleCaption()))) + 4;
+    width = std::max(width, title);
+  }
+  return width;
+}
+
+int TColumn::Width() const { return m_width >= 0 ? m_width : DefaultWidth(); }
+
+void TColumn::SetWidth(int width) {
+  m_width = std::max(width, 0);
+  if (m_grid) m_grid->ApplyColumnWidths();
+}
+
+std::string TColumn::TitleCaption() const { return m_field ? m_field->DisplayName() : m_fieldName; }
+
+TColumn* TDBGridColumns::Add() {
+  m_items.push_back(std::make_unique<TColumn>(m_grid));
+  TColumn* column = m_items.back().get();
+  m_grid->BuildColumns();
+  return column;
+}
+
+void TDBGridColumns::Clear() {
+  m_items.clear();
+  m_grid->BuildColumns();
+}
+
+// --- grid -------------------------------------------------------------------
+
+TDBGrid::TDBGrid(TComponent* AOwner)
+    : TControl(AOwner), m_link(std::make_unique<GridLink>(this)), m_storedColumns(this) {
+  auto* frame = new QFrame();
+  frame->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  auto* layout = new QHBoxLayout(frame);
+  layout->setContentsMargins(frame->frameWidth(), frame->frameWidth(), frame->frameWidth(),
+                             frame->frameWidth());
+  layout->setSpacing(0);
+
+  m_view = new GridView(this);
+  m_view->setFrameStyle(QFrame::NoFrame);
+  m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  m_view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  m_view->setSelectionMode(QAbstractItemView::SingleSelection);
+  m_view->setSelectionBehavior(QAbstractItemView::SelectItems);
+  m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  m_view->setShowGrid(true);
+  m_view->setWordWrap(false);
+  m_view->setTabKeyNavigation(false);
+  m_view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  m_view->horizontalHeader()->setStretchLastSection(false);
+  m_view->horizontalHeader()->setHighlightSections(false);
+  m_view->horizontalHeader()->setMinimumSectionSize(1);
+  m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  m_view->verticalHeader()->setMinimumSectionSize(1);
+  m_view->verticalHeader()->setFixedWidth(kIndicatorWidth);
+  m_view->verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
+  m_view->verticalHeader()->setHighlightSections(false);
+  m_model = new GridModel(this, m_view);
+  m_view->setModel(m_model);
+  layout->addWidget(m_view, 1);
+
+  m_vbar = new QScrollBar(Qt::Vertical);
+  m_vbar->setEnabled(false);
+  layout->addWidget(m_vbar);
+
+  QObject::connect(m_view->horizontalHeader(), &QHeaderView::sectionResized,
+                   [this](int index, int, int size) {
+                     // The user dragged a title border: the column keeps that width.
+                     if (m_syncing || index < 0 || index >= ColumnCount()) return;
+                     m_shown[static_cast<size_t>(index)]->m_width = size;
+                     SafeCall([this] { UpdateRowCount(); });
+                   });
+  QObject::connect(m_view->selectionModel(), &QItemSelectionModel::currentChanged,
+                   [this](const QModelIndex& current, const QModelIndex&) {
+                     if (!m_syncing && current.isValid()) CurrentCellChanged(current.row());
+                   });
+  QObject::connect(m_vbar, &QScrollBar::actionTriggered, [this](int action) { ScrollBarAction(action); });
+  QObject::connect(m_vbar, &QScrollBar::sliderReleased, [this] { ScrollBarReleased(); });
+  // A parent widget may take the grid's widget down before the grid goes.
+  m_widgetGone = QObject::connect(frame, &QObject::destroyed, [this] {
+    m_view = nullptr;
+    m_vbar = nullptr;
+    m_model = nullptr;
+  });
+  SetWidget(frame);
+  ResetView();
+}
+
+TDBGrid::~TDBGrid() {
+  QObject::disconnect(m_widgetGone);
+  m_view = nullptr;
+  m_vbar = nullptr;
+  m_model = nullptr;
+  // Detach while the grid is whole: the data source must not call into a
+  // half-destroyed grid.
+  m_link->SetDataSource(nullptr);
+}
+
+TDataSource* TDBGrid::DataSource() const { return m_link->DataSource(); }
+
+void TDBGrid::SetDataSource(TDataSource* dataSource) {
+  m_link->SetDataSource(dataSource);
+  LinkActiveChanged();
+}
+
+void TDBGrid::SetReadOnly(bool value) {
+  m_readOnly = value;
+  m_link->SetReadOnly(value);
+}
+
+int TDBGrid::CharWidth() const {
+  return m_view ? std::max(m_view->fontMetrics().horizontalAdvance(QLatin1Char('0')), 1) : 7;
+}
+
+int TDBGrid::RowHeight() const {
+  return m_view ? m_view->fontMetrics().height() + 4 : 17;
+}
+
+int TDBGrid::RowCount() const { return m_shownRows; }
+
+int TDBGrid::CurrentRow() const {
+  if (!m_link->Active() || m_shownRows == 0) return -1;
+  return m_link->ActiveRecord();
+}
+
+std::string TDBGrid::CellText(int row, int column) const {
+  if (!m_link->Active() || row < 0 || row >= m_shownRows || column < 0 || column >= ColumnCount())
+    return std::string();
+  TField* field = m_shown[static_cast<size_t>(column)]->Field();
+  if (!field || row >= m_link->RecordCount()) return std::string();
+  auto* link = m_link.get();
+  const int saved = link->ActiveRecord();
+  std::string text;
+  try {
+    link->SetActiveRecord(row);
+    text = field->DisplayText();
+  } catch (...) {
+    // A value that cannot be shown leaves its cell empty; an error box from
+    // inside painting would only repeat itself on every repaint.
+    text.clear();
+  }
+  link->SetActiveRecord(saved);
+  return AnsiToUtf8(text);
+}
+
+bool TDBGrid::HorizontalBarNeeded() const {
+  int total = kIndicatorWidth;
+  for (const TColumn* c : m_shown) total += c->Width();
+  const int frame = Widget() ? static_cast<QFrame*>(Widget())->frameWidth() : 2;
+  const int extent = m_vbar ? m_vbar->style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 16;
+  return total > Width() - 2 * frame - extent;
+}
+
+int TDBGrid::VisibleRowCount() const {
+  const int frame = Widget() ? static_cast<QFrame*>(Widget())->frameWidth() : 2;
+  int available = Height() - 2 * frame - TitleHeight();
+  if (HorizontalBarNeeded())
+    available -= m_view ? m_view->style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 16;
+  return std::max(available / RowHeight(), 1);
+}
+
+void TDBGrid::BoundsChanged() { SafeCall([this] { UpdateRowCount(); }); }
+
+void TDBGrid::UpdateRowCount() {
+  const int rows = VisibleRowCount();
+  if (rows == m_link->BufferCount()) return;
+  // Resizing the window of an open dataset fetches rows without a
+  // notification, so the grid re-reads its rows itself.
+  m_link->SetBufferCount(rows);
+  RefreshRows();
+}
+
+void TDBGrid::BuildColumns() {
+  TDataSet* dataSet = m_link->Active() ? m_link->DataSet() : nullptr;
+  m_shown.clear();
+  m_defaultColumns.clear();
+  if (m_storedColumns.Count() > 0) {
+    for (auto& column : m_storedColumns.m_items) {
+      column->m_field = dataSet ? dataSet->FindField(column->m_fieldName) : nullptr;
+      m_shown.push_back(column.get());
+    }
+  } else if (dataSet) {
+    for (TField* field : dataSet->Fields()) {
+      if (!field->Visible()) continue;
+      auto column = std::make_unique<TColumn>(this);
+      column->m_fieldName = field->FieldName();
+      column->m_field = field;
+      m_shown.push_back(column.get());
+      m_defaultColumns.push_back(std::move(column));
+    }
+  }
+  ResetView();
+}
+
+void TDBGrid::ResetView() {
+  if (!m_view) return;
+  const int rowHeight = RowHeight();
+  m_view->verticalHeader()->setDefaultSectionSize(rowHeight);
+  m_view->horizontalHeader()->setFixedHeight(TitleHeight());
+  m_shownRows = m_link->Active() ? std::min(m_link->RecordCount(), m_link->BufferCount()) : 0;
+  m_syncing = true;
+  m_model->Reset();
+  m_syncing = false;
+  ApplyColumnWidths();
+  UpdateRowCount();
+  RefreshRows();
+}
+
+void TDBGrid::ApplyColumnWidths() {
+  if (!m_view) return;
+  m_syncing = true;
+  for (int i = 0; i < ColumnCount(); ++i) m_view->setColumnWidth(i, m_shown[static_cast<size_t>(i)]->Width());
+  m_syncing = false;
+}
+
+void TDBGrid::LinkActiveChanged() { BuildColumns(); }
+
+void TDBGrid::LinkDataChanged() { RefreshRows(); }
+
+void TDBGrid::RefreshRows() {
+  if (!m_view) return;
+  const int oldRows = m_shownRows;
+  m_shownRows = m_link->Active() ? std::min(m_link->RecordCount(), m_link->BufferCount()) : 0;
+  m_syncing = true;
+  m_model->RowsChanged(oldRows, m_shownRows);
+  const int current = CurrentRow();
+  if (current >= 0 && ColumnCount() > 0) {
+    const int column = std::max(m_view->currentIndex().column(), 0);
+    m_view->setCurrentIndex(m_model->index(current, std::min(column, ColumnCount() - 1)));
+  } else {
+    m_view->setCurrentIndex({});
+  }
+  m_syncing = false;
+  m_view->viewport()->update();
+  m_view->verticalHeader()->viewport()->update();
+  UpdateScrollBar();
+}
+
+void TDBGrid::CurrentCellChanged(int row) {
+  const int current = CurrentRow();
+  if (current < 0 || row == current) return;
+  MoveBy(row - current);
+}
+
+void TDBGrid::MoveBy(int distance) {
+  SafeCall([this, distance] {
+    if (m_link->Active() && distance != 0) m_link->MoveBy(distance);
+  });
+  // A move that changed nothing sends no notification; the view may still
+  // show a cell the user picked, so put it back on the current row.
+  RefreshRows();
+}
+
+// The scroll bar: proportional when the dataset knows its row count and the
+// current row's number; otherwise three positions (first row, somewhere in
+// between, last row), since nothing more is known.
+void TDBGrid::UpdateScrollBar() {
+  if (!m_vbar) return;
+  const QSignalBlocker block(m_vbar);
+  TDataSet* dataSet = m_link->DataSet();
+  if (!m_link->Active() || !dataSet || dataSet->IsEmpty()) {
+    m_vbar->setRange(0, 0);
+    m_vbar->setEnabled(false);
+    return;
+  }
+  m_vbar->setEnabled(true);
+  const int count = dataSet->RecordCount();
+  const int recNo = dataSet->RecNo();
+  if (count > 0 && recNo > 0) {
+    m_vbar->setRange(0, std::max(count - 1, 0));
+    m_vbar->setPageStep(VisibleRowCount());
+    m_vbar->setValue(recNo - 1);
+  } else {
+    m_vbar->setRange(0, 4);
+    m_vbar->setPageStep(1);
+    m_vbar->setValue(dataSet->Bof() ? 0 : dataSet->Eof() ? 4 : 2);
+  }
+}
+
+void TDBGrid::ScrollBarAction(int action) {
+  TDataSet* dataSet = m_link->DataSet();
+  if (!m_link->Active() || !dataSet) return;
+  bool refresh = true;
+  SafeCall([&] {
+    switch (action) {
+      case QAbstractSlider::SliderSingleStepAdd: m_link->MoveBy(1); break;
+      case QAbstractSlider::SliderSingleStepSub: m_link->MoveBy(-1); break;
+      case QAbstractSlider::SliderPageStepAdd: m_link->MoveBy(VisibleRowCount()); break;
+      case QAbstractSlider::SliderPageStepSub: m_link->MoveBy(-VisibleRowCount()); break;
+      case QAbstractSlider::SliderToMinimum: dataSet->First(); break;
+      case QAbstractSlider::SliderToMaximum: dataSet->Last(); break;
+      case QAbstractSlider::SliderMove: {
+        const int recNo = dataSet->RecNo();
+        if (dataSet->RecordCount() > 0 && recNo > 0)
+          m_link->MoveBy(m_vbar->sliderPosition() - (recNo - 1));
+        else
+          refresh = false;  // the three-position bar acts on release
+        break;
+      }
+      default: break;
+    }
+  });
+  if (refresh) RefreshRows();
+}
+
+void TDBGrid::ScrollBarReleased() {
+  TDataSet* dataSet = m_link->DataSet();
+  if (m_link->Active() && dataSet && !(dataSet->RecordCount() > 0 && dataSet->RecNo() > 0)) {
+    const int position = m_vbar->sliderPosition();
+    SafeCall([&] {
+      if (position <= m_vbar->minimum())
+        dataSet->First();
+      else if (position >= m_vbar->maximum())
+        dataSet->Last();
+    });
+  }
+  RefreshRows();
+}

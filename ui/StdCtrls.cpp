@@ -1,0 +1,88 @@
+// Push button, edit box and list box over their Qt widgets.
+#include "ui/StdCtrls.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+
+#include "runtime/CodePage.h"
+
+namespace {
+
+QString ToScreen(const std::string& ansi) { return QString::fromUtf8(AnsiToUtf8(ansi)); }
+
+// Gives every list line the box's fixed item height.
+class FixedHeightDelegate : public QStyledItemDelegate {
+ public:
+  FixedHeightDelegate(QObject* parent, const int* height) : QStyledItemDelegate(parent), m_height(height) {}
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.setHeight(*m_height);
+    return size;
+  }
+
+ private:
+  const int* m_height;  // the list box's ItemHeight; the list box outlives its widget's delegate
+};
+
+}  // namespace
+
+TButton::TButton(TComponent* AOwner) : TControl(AOwner) {
+  auto* button = new QPushButton();
+  button->setAutoDefault(false);
+  QObject::connect(button, &QPushButton::clicked, [this] { Click(); });
+  SetWidget(button);
+}
+
+QPushButton* TButton::Button() const { return static_cast<QPushButton*>(Widget()); }
+
+void TButton::Click() {
+  if (OnClick) SafeCall([this] { OnClick(this); });
+}
+
+void TButton::CaptionChanged() {
+  if (Widget()) Button()->setText(ToScreen(Caption()));
+}
+
+TEdit::TEdit(TComponent* AOwner) : TControl(AOwner) { SetWidget(new QLineEdit()); }
+
+QLineEdit* TEdit::Edit() const { return static_cast<QLineEdit*>(Widget()); }
+
+std::string TEdit::Text() const {
+  return Widget() ? Utf8ToAnsi(Edit()->text().toStdString()) : std::string();
+}
+
+void TEdit::SetText(const std::string& text) {
+  if (Widget()) Edit()->setText(ToScreen(text));
+}
+
+TListBox::TListBox(TComponent* AOwner) : TControl(AOwner), m_items(std::make_unique<TStrings>()) {
+  auto* list = new QListWidget();
+  list->setUniformItemSizes(true);
+  list->setItemDelegate(new FixedHeightDelegate(list, &m_itemHeight));
+  SetWidget(list);
+  m_items->OnChange = [this](TStrings*) { ItemsChanged(); };
+}
+
+TListBox::~TListBox() { m_items->OnChange = nullptr; }
+
+QListWidget* TListBox::List() const { return static_cast<QListWidget*>(Widget()); }
+
+void TListBox::SetItemHeight(int height) {
+  m_itemHeight = height;
+  if (Widget()) List()->doItemsLayout();
+}
+
+void TListBox::SetSorted(bool sorted) {
+  m_sorted = sorted;
+  ItemsChanged();
+}
+
+void TListBox::ItemsChanged() {
+  QListWidget* list = List();
+  if (!list) return;
+  list->clear();
+  for (const std::string& line : m_items->Lines()) list->addItem(ToScreen(line));
+  if (m_sorted) list->sortItems();
+}
