@@ -143,6 +143,8 @@ class TFieldDefs {
 //            InternalPost (call the base: required-field check),
 //            InternalDelete, GetCanModify.
 //  - Search: Locate, Lookup; counts: GetRecordCount, GetRecNo.
+//  - Destruction: the kind's destructor calls Destroying() and then
+//    SetActive(false), because the hooks are gone once ~TDataSet runs.
 class TDataSet : public TComponent {
  public:
   explicit TDataSet(TComponent* AOwner = nullptr);

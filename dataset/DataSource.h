@@ -130,7 +130,9 @@ class TDataLink {
   // `*field` names the field whose control should take focus; a control
   // that takes it sets *field to nullptr.
   virtual void FocusControl(TField** field) {}
-  // Every event, before the specific reaction above.
+  // Receives every event from the data source and dispatches it to the
+  // reactions above (keeping this link's window in step first). Override
+  // to see raw events; call the base to keep the dispatch.
   virtual void DataEvent(TDataEvent event, intptr_t info);
 
   // First dataset buffer of this link's window.

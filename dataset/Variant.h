@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "runtime/Currency.h"
@@ -55,6 +56,10 @@ class Variant {
   Variant(uint32_t v) noexcept : m_type(varLongWord) { m_i64 = v; }
   Variant(long v) noexcept : m_type(varInt64) { m_i64 = v; }
   Variant(long long v) noexcept : m_type(varInt64) { m_i64 = v; }
+  // Sizes and other unsigned 64-bit values become Int64 (values above the
+  // Int64 range wrap).
+  Variant(unsigned long v) noexcept : m_type(varInt64) { m_i64 = static_cast<int64_t>(v); }
+  Variant(unsigned long long v) noexcept : m_type(varInt64) { m_i64 = static_cast<int64_t>(v); }
   Variant(float v) noexcept : m_type(varSingle) { m_dbl = v; }
   Variant(double v) noexcept : m_type(varDouble) { m_dbl = v; }
   Variant(bool v) noexcept : m_type(varBoolean) { m_i64 = v ? 1 : 0; }
@@ -62,6 +67,7 @@ class Variant {
   // 8-bit text in the system code page.
   Variant(const char* v) : m_type(varString), m_str(v ? v : "") {}
   Variant(std::string v) noexcept : m_type(varString), m_str(std::move(v)) {}
+  Variant(std::string_view v) : m_type(varString), m_str(v) {}
   // Wide text.
   Variant(const char16_t* v) : m_type(varOleStr), m_wstr(v ? v : u"") {}
   Variant(std::u16string v) noexcept : m_type(varOleStr), m_wstr(std::move(v)) {}

@@ -308,6 +308,12 @@ class TFIBDatabase : public TComponent {
   // The timer's tick: asks OnIdleConnect, else force-disconnects and raises OnTimeout.
   void IdleTimerFired();
 
+  // The login dialog shown before attaching when UseLoginPrompt is set; it
+  // reads and writes user_name, password and sql_role_name in DBParams and
+  // returns false when cancelled. The window layer fills it in; while it is
+  // empty, a login prompt counts as cancelled (client error 7).
+  static inline std::function<bool(TFIBDatabase& db)> LoginDialog;
+
   // Marks the connection as lost; the next disconnect drops the handle without
   // calling the server (the lost-connection machinery sets it).
   void SetConnectionLost(bool lost) noexcept { m_connectionLost = lost; }
@@ -324,8 +330,6 @@ class TFIBDatabase : public TComponent {
   void DoAfterAttach();
   // Disconnect steps 1-7 (only when connected).
   void DoDisconnect(bool force);
-  // The login dialog hook (UseLoginPrompt); false = cancelled.
-  static inline std::function<bool(TFIBDatabase& db)> LoginDialog;
 
  private:
   friend class TDBParams;

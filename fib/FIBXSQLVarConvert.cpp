@@ -6,6 +6,7 @@
 
 #include "fib/FIBDatabase.h"
 #include "fib/FIBQuery.h"
+#include "fib/IB_Intf.h"
 #include "fib/fib.h"
 #include "runtime/CodePage.h"
 #include "runtime/DateText.h"
@@ -593,8 +594,9 @@ void TFIBXSQLVAR::ApplyDeferred() {
   const short t = SQLType();
   if (IsNull()) return;
   if (t == SQL_TEXT || t == SQL_VARYING) {
+    // A number text assigned early still gets the decimal point the server reads.
     if (((T == SQL_TEXT || T == SQL_VARYING) && IsUnicodeCharset(m_declSubtype & 0xFF)) ||
-        T == SQL_BLOB) {
+        T == SQL_BLOB || IsNumericType(T)) {
       if (m_wideText) {
         const std::u16string w = *m_wideText;
         SetStringValue({}, &w, true);
@@ -613,4 +615,35 @@ void TFIBXSQLVAR::ApplyDeferred() {
     const std::string s = *m_blobStream;
     m_blobStream = AnsiToUtf8(s);
   }
+}
+
+// ---------------------------------------------------------------------------
+// Blob columns read as text
+
+std::string TFIBXSQLVAR::ReadBlobText() const {
+  if (!m_query || !m_query->Database()) return "(BLOB)";
+  TFIBQuery& q = *m_query;
+  IIBClientLibrary& lib = q.Lib();
+  ISC_QUAD id = AsQuad();
+  isc_blob_handle blob = 0;
+  q.Check(lib.isc_open_blob2(StatusVector(), q.DBHandle(), q.TRHandle(), &blob, &id, 0, nullptr));
+  std::string content;
+  char segment[32768];
+  for (;;) {
+    unsigned short got = 0;
+    const ISC_STATUS st = lib.isc_get_segment(StatusVector(), &blob, &got, sizeof segment, segment);
+    // isc_segment (335544366) means a partial segment: more of it follows.
+    if (st != 0 && st != 335544366) {
+      q.Check(st, false);
+      if (st == 335544367) break;  // isc_segstr_eof
+      ISC_STATUS_ARRAY ignored;
+      lib.isc_close_blob(ignored, &blob);
+      q.Check(st, true);
+    }
+    content.append(segment, got);
+  }
+  q.Check(lib.isc_close_blob(StatusVector(), &blob));
+  if (IsUnicodeCharset(m_xvar->sqlscale & 0xFF) && ConnectionUnicodeOrNone() && m_xvar->sqlsubtype == 1)
+    content = Utf8ToAnsi(content);
+  return content;
 }

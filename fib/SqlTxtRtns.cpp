@@ -352,10 +352,15 @@ std::string TextToSend(std::string_view text, const std::vector<TSendParam>& par
     }
     if (!(rewriteNulls && p.isNull && p.inWhere && p.nullRewritable)) continue;
     long j = start - 1;
+    bool parenthesised = false;
     while (j >= 0 && (IsSqlBlank(s[j]) || s[j] == '"' || s[j] == '(' || s[j] == '-' ||
-                      s[j] == '/' || s[j] == ';'))
+                      s[j] == '/' || s[j] == ';')) {
+      if (s[j] == '(') parenthesised = true;
       --j;
-    if (j < 0) continue;
+    }
+    // Replacing "= (:P" would leave its closing parenthesis unmatched and the
+    // text unparsable; such a comparison is sent as written.
+    if (j < 0 || parenthesised) continue;
     const char before = j > 0 ? s[j - 1] : '\0';
     long opStart;
     bool notEqual;

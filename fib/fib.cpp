@@ -204,7 +204,7 @@ void EFIBError::Compose() {
 }
 
 void FIBError(int code, std::initializer_list<FormatArg> args) {
-  throw EFIBClientError(code % 128, nullptr, Format(ClientErrorText(code), args));
+  throw EFIBClientError(code, nullptr, Format(ClientErrorText(code), args));
 }
 
 void FIBErrorText(std::string_view format, std::initializer_list<FormatArg> args) {

@@ -151,9 +151,13 @@ std::string Format(std::string_view format, std::span<const FormatArg> args) {
       case 'F':
       case 'N':
       case 'M': {
+        // Integers are taken as floats too: a C++ literal such as -32768 is
+        // an int, and refusing it would turn a message into a format error.
         double value;
         if (auto p = std::get_if<double>(&v))
           value = *p;
+        else if (auto q = std::get_if<int64_t>(&v))
+          value = static_cast<double>(*q);
         else
           FormatError(format, false);
         switch (type) {

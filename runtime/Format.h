@@ -6,7 +6,8 @@
 // maximum length; %g and %e: significant digits (default 15), %g as
 // FloatToStr, %e as "1.00000000000000E+003"; %f %n %m: decimals (default 2,
 // %m the currency decimals), %n with thousand separators, %m the currency
-// form. Separators come from FormatSettings().
+// form; they accept integer arguments as well. Separators come from
+// FormatSettings().
 #pragma once
 
 #include <cstdint>

@@ -160,6 +160,11 @@ void ReadTime(TFormatSettings& fs) {
 
 }  // namespace
 
+std::string StrftimeToPattern(std::string_view pattern, char sepToken, char& separator) {
+  static locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  return ConvertStrftime(pattern, sepToken, separator, cLocale);
+}
+
 TFormatSettings TFormatSettings::FromEnvironment() {
   TFormatSettings fs = Fixed();
   ReadNumeric(fs);

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 struct TFormatSettings {
   char DecimalSeparator = '.';
@@ -47,6 +48,12 @@ struct TFormatSettings {
   // are converted to the system code page. Falls back to Fixed().
   static TFormatSettings FromEnvironment();
 };
+
+// Turns a C library date or time pattern ("%d.%m.%Y", "%I:%M:%S %p") into
+// the pattern language of FormatDateTime; the first separator character met
+// becomes sepToken ("/" for dates, ":" for times) and is stored in separator
+// (left alone when separator already holds another character).
+std::string StrftimeToPattern(std::string_view pattern, char sepToken, char& separator);
 
 // The process-wide settings, initialised from the environment on first use.
 // Not synchronised: the program formats on its one thread.

@@ -214,6 +214,7 @@ void TCustomADODataSet::InternalInitFieldDefs() {
     TFieldDef& def = FieldDefs().Add(name, ft.type, ft.size, false);
     def.Precision = ft.precision;
     if (col.longAuto || col.uuidAuto) def.Attributes |= faReadonly;
+    if (col.fixed) def.Attributes |= faFixed;
     m_columnOfField.push_back(static_cast<int>(c));
   }
   FieldDefs().SetUpdated(true);

@@ -64,7 +64,9 @@ const std::array<Weights, 256>& Table() {
         x.primary = static_cast<uint16_t>(0x1000 + b);
         x.secondary = 1;
       }
-      x.tertiary = x.primary ? x.primary : static_cast<uint16_t>(0x0100 + b);
+      // At the last level an ignorable character weighs more than any
+      // other, so "coop" sorts before "co-op".
+      x.tertiary = x.primary ? x.primary : static_cast<uint16_t>(0xF000 + b);
     }
     return t;
   }();

@@ -64,14 +64,23 @@ class ReaderRun {
     if (::pipe2(fds, O_CLOEXEC) != 0)
       throw EDatabaseError(Format("Cannot read '%s': %s", {file, std::strerror(errno)}));
     m_fd = fds[0];
+    if (fds[1] == mdbwire::kFrameFd) {
+      // dup2 onto itself would keep close-on-exec set; move it first.
+      const int moved = ::fcntl(fds[1], F_DUPFD_CLOEXEC, mdbwire::kFrameFd + 1);
+      ::close(fds[1]);
+      fds[1] = moved;
+    }
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    // The frames travel on descriptor 3: libmdb prints its warnings on
+    // stderr and, for some damage, hex dumps on stdout; both go to /dev/null
+    // and never reach the user or the frames.
+    posix_spawn_file_actions_adddup2(&actions, fds[1], mdbwire::kFrameFd);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    // libmdb prints its warnings on stderr; they must not reach the user.
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    posix_spawn_file_actions_addclosefrom_np(&actions, mdbwire::kFrameFd + 1);
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     sigset_t none, all;
@@ -300,6 +309,7 @@ TMdbTable MdbReadTable(const std::string& path, const std::string& displayName,
       }
       ++table.rowCount;
     } else if (kind == mdbwire::kEnd) {
+      if (r.U32() != table.rowCount) Damaged(displayName, "the reader lost rows on the way");
       ended = true;
     } else {
       Damaged(displayName, "the reader sent an unexpected frame");

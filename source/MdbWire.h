@@ -11,6 +11,10 @@
 
 namespace mdbwire {
 
+// The child writes its frames to this descriptor (its stdout and stderr lead
+// to /dev/null, because libmdb prints there).
+inline constexpr int kFrameFd = 3;
+
 // Every frame: u32 payload length (little-endian), then the payload, whose
 // first byte is one of these kinds.
 enum FrameKind : uint8_t {

@@ -1,5 +1,5 @@
 // mdbreader: the isolated child that reads an Access file through libmdb and
-// streams the catalog or one table to its standard output as mdbwire frames.
+// streams the catalog or one table as mdbwire frames on descriptor 3.
 // libmdb is not hardened against damaged files, so it only ever runs here,
 // under a memory cap, with its warnings sent to /dev/null by the parent; a
 // crash or a hang ends this process, never the tool.
@@ -19,13 +19,13 @@
 
 namespace {
 
-// Writes a finished frame to standard output, all of it.
+// Writes a finished frame to the frame descriptor, all of it.
 void Send(mdbwire::Writer& w) {
   const std::string& frame = w.Finish();
   const char* p = frame.data();
   size_t left = frame.size();
   while (left > 0) {
-    const ssize_t n = ::write(STDOUT_FILENO, p, left);
+    const ssize_t n = ::write(mdbwire::kFrameFd, p, left);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) _exit(3);  // the parent is gone
     p += n;
@@ -170,8 +170,10 @@ void SendTable(MdbHandle* mdb, const char* tableName) {
     def.U8(static_cast<uint8_t>((c->is_fixed ? mdbwire::kFixed : 0) |
                                 (c->is_long_auto ? mdbwire::kLongAuto : 0) |
                                 (c->is_uuid_auto ? mdbwire::kUuidAuto : 0)));
-    def.U8(static_cast<uint8_t>(c->col_prec));
+    // libmdb 1.0 reads a Decimal's precision into col_scale and its scale
+    // into col_prec (its own printing swaps them back).
     def.U8(static_cast<uint8_t>(c->col_scale));
+    def.U8(static_cast<uint8_t>(c->col_prec));
   }
   Send(def);
 

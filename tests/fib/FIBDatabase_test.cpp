@@ -249,3 +249,26 @@ TEST_F(EmbeddedDatabase, IdleTimeoutClosesTheConnection) {
   db->SetTimeout(0);
   EXPECT_FALSE(db->IdleTimerActive());
 }
+
+TEST_F(EmbeddedDatabase, LoginPromptFillsTheParametersOrCancels) {
+  db->SetDBName(CreateDatabase(dir, "a.fdb"));
+  db->SetUseLoginPrompt(true);
+  db->DBParams().Clear();
+  try {
+    db->SetConnected(true);  // no dialog available: cancelled
+    FAIL() << "attached";
+  } catch (const EFIBClientError& e) {
+    EXPECT_STREQ(e.what(), "Operation cancelled at user's request.");
+    EXPECT_EQ(e.SqlCode(), 7);
+  }
+  TFIBDatabase::LoginDialog = [](TFIBDatabase& d) {
+    d.ConnectParams().SetUserName("SYSDBA");
+    d.ConnectParams().SetPassword("k");
+    return true;
+  };
+  db->SetConnected(true);
+  TFIBDatabase::LoginDialog = nullptr;
+  EXPECT_TRUE(db->Connected());
+  EXPECT_EQ(db->DBParams().Text(), "user_name=SYSDBA\r\npassword=k\r\n");
+  db->SetConnected(false);
+}

@@ -244,7 +244,7 @@ TEST_F(EmbeddedTransaction, LockConflictUnderNowaitLeavesTheSecondInactive) {
     t->SetDefaultDatabase(db);
     t->SetTPBMode(tpbDefault);
     t->TRParams().Clear();
-    for (const char* l : {"concurrency", "nowait", "protected", "lock_write=ROBA"}) t->TRParams().Add(l);
+    for (const char* l : {"concurrency", "nowait", "lock_write=ROBA", "protected"}) t->TRParams().Add(l);
   }
   auto* second = static_cast<TpFIBTransaction*>(form.Components(form.ComponentCount() - 1));
   second->SetName("second");

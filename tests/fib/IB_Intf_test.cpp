@@ -31,8 +31,10 @@ TEST(StatusVector, PointerSizedEntriesOnePerThread) {
 TEST(ClientLibrary, LoadsTheFirebirdClientUnderTheDefaultName) {
   auto lib = LoadClientLibrary(kDefaultLibraryName);
   EXPECT_EQ(lib->LibraryName(), "gds32.dll");
-  EXPECT_EQ(lib->ClientMajorVersion(), 3);  // from isc_get_client_major_version
-  EXPECT_EQ(lib->ClientMinorVersion(), 0);
+  // What the client's own functions say: Firebird 3 answers 6.3, the
+  // InterBase version it is compatible with.
+  EXPECT_EQ(lib->ClientMajorVersion(), 6);
+  EXPECT_EQ(lib->ClientMinorVersion(), 3);
   EXPECT_NE(lib->EntryPoints().isc_rollback_retaining, nullptr);
   EXPECT_NE(lib->EntryPoints().isc_portable_integer, nullptr);
   EXPECT_NE(lib->EntryPoints().fb_cancel_operation, nullptr);
@@ -74,8 +76,8 @@ TEST(ClientLibrary, RequiredEntryPointMissingRaisesEOSError) {
     LoadClientLibrary(FIB_STUB_MISSING);
     FAIL() << "loaded";
   } catch (const EOSError& e) {
-    EXPECT_EQ(e.Message().rfind("System Error.  Code: ", 0), 0u) << e.Message();
-    EXPECT_NE(e.Message().find(".\r\n"), std::string::npos);
+    // dlsym sets no error number; the text is the loader's description.
+    EXPECT_EQ(e.Message().rfind("System Error.  Code: 0.\r\n", 0), 0u) << e.Message();
     EXPECT_NE(e.Message().find("isc_attach_database"), std::string::npos) << e.Message();
   }
 }
@@ -92,6 +94,7 @@ TEST(ClientLibrary, OldClientIsVersion5WithoutRollbackRetaining) {
   TFIBDatabase db;
   db.SetLibraryName(FIB_STUB_V5);
   db.SetDBName("stub.fdb");
+  db.SetSynchronizeTime(false);  // the stub runs no queries
   db.SetConnected(true);
   ASSERT_TRUE(db.Connected());
   EXPECT_FALSE(db.IsFirebirdConnect());  // the stub answers no information item

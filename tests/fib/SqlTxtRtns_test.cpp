@@ -128,7 +128,9 @@ TEST(SqlTxtRtns, NullRewriting) {
       {"SELECT * FROM T WHERE A <> :P", "SELECT * FROM T WHERE A  IS NOT NULL "},
       {"SELECT * FROM T WHERE A != :P", "SELECT * FROM T WHERE A  IS NOT NULL "},
       {"SELECT * FROM T WHERE A ^= :P", "SELECT * FROM T WHERE A  IS NOT NULL "},
-      {"SELECT * FROM T WHERE (A=(:P))", "SELECT * FROM T WHERE (A IS NULL )"},
+      {"SELECT * FROM T WHERE (A=:P)", "SELECT * FROM T WHERE (A IS NULL )"},
+      // Rewriting through the parenthesis would unbalance the text.
+      {"SELECT * FROM T WHERE (A=(:P))", "SELECT * FROM T WHERE (A=(:P))"},
       {"SELECT * FROM T WHERE A >= :P", "SELECT * FROM T WHERE A >= :P"},
       {"SELECT * FROM T WHERE A <= :P", "SELECT * FROM T WHERE A <= :P"},
       {"SELECT * FROM T WHERE A = :P + 1", "SELECT * FROM T WHERE A = :P + 1"},

@@ -186,6 +186,8 @@ std::vector<Jet4Table> ParseJet4Description(std::istream& in) {
     if (line.empty() || line[0] == '#') continue;
     const std::vector<std::string> f = SplitTabs(line);
     const std::string kind = Lower(f[0]);
+    if (kind != "table" && kind != "column" && kind != "row")
+      at.Fail("unknown line kind \"" + f[0] + "\" (table, column or row)");
     if (kind == "table") {
       if (f.size() != 2 || f[1].empty()) at.Fail("expected: table<TAB>name");
       tables.push_back(Jet4Table{f[1]});
@@ -196,15 +198,13 @@ std::vector<Jet4Table> ParseJet4Description(std::istream& in) {
     if (kind == "column") {
       if (!t.rows.empty()) at.Fail("column after the first row of table " + t.name);
       t.columns.push_back(ParseColumn(f, at));
-    } else if (kind == "row") {
+    } else {
       if (f.size() - 1 != t.columns.size())
         at.Fail(std::to_string(f.size() - 1) + " values for " + std::to_string(t.columns.size()) + " columns of table " +
                 t.name);
       std::vector<Jet4Value> row;
       for (std::size_t i = 1; i < f.size(); ++i) row.push_back(ParseValue(f[i], t.columns[i - 1], at));
       t.rows.push_back(std::move(row));
-    } else {
-      at.Fail("unknown line kind \"" + f[0] + "\" (table, column or row)");
     }
   }
   return tables;

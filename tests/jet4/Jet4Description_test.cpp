@@ -1,4 +1,5 @@
 // The text description behind mdbwrite, and the mdbwrite program itself.
+#include "Jet4Demo.h"
 #include "Jet4Description.h"
 #include "LibmdbProbe.h"
 
@@ -38,7 +39,7 @@ TEST(Jet4Description, EveryTypeFromTextReadsBackThroughMdbExport) {
       "column\tGUID\tguid\n"
       "\n"
       "row\t\\N\t0123\tRazređivač\\tnitro\\n2. red\\\\\tyes\t255\t-2\t100000\t0.5\t1.25\t-12.5\t-1.5\t2003-01-31 "
-      "08:15\t4D5A\t00FF\t{6F9619FF-8B86-D011-B42D-00C04FC964FF}\n"
+      "08:15\t4D5A\t4142\t{6F9619FF-8B86-D011-B42D-00C04FC964FF}\n"
       "row\t\\N\t\t\\N\t0\t\t\t\t\t\t\t\t2099-12-31\t\t\t\r\n");
   ASSERT_EQ(tables.size(), 1u);
   ASSERT_EQ(tables[0].rows.size(), 2u);
@@ -47,7 +48,7 @@ TEST(Jet4Description, EveryTypeFromTextReadsBackThroughMdbExport) {
   EXPECT_EQ(probe::Export(f.Path(), "TABELA1"),
             "ID,KAT_BROJ,OPIS,ZAPALJIVO,KOM,SLOJ,DUGI,GUSTINA,MASA,CENA,KOLICINA,DATUM,SLIKA,KOD,GUID\n"
             "1,\"0123\",\"Razređivač\\tnitro\\n2. red\\\\\",1,255,-2,100000,0.5,1.25,-12.5000,-1.500,"
-            "\"2003-01-31 08:15:00\",\"MZ\",\"\\0\xFF\",\"{6F9619FF-8B86-D011-B42D00C04FC964FF}\"\n"
+            "\"2003-01-31 08:15:00\",\"MZ\",\"AB\",\"{6F9619FF-8B86-D011-B42D00C04FC964FF}\"\n"
             "2,\\N,\\N,0,\\N,\\N,\\N,\\N,\\N,\\N,\\N,\"2099-12-31 00:00:00\",\\N,\\N,\\N\n");
 }
 
@@ -82,11 +83,9 @@ TEST(Jet4Description, ErrorsNameTheLine) {
   }
 }
 
-#ifdef MDBWRITE_PROGRAM
-
-TEST(Mdbwrite, DemoHasTheTablesAndColumnsTheTransferReads) {
+TEST(Jet4Demo, HasTheTablesAndColumnsTheTransferReads) {
   TempFile f("VT2003.mdb");
-  probe::Run(std::string(MDBWRITE_PROGRAM) + " --demo " + probe::Quote(f.Path()));
+  WriteJet4File(f.Path(), Jet4DemoTables());
   EXPECT_EQ(probe::TableNames(f.Path()), (std::vector<std::string>{"TABELA1", "ZNAK", "HPOznake"}));
 
   const probe::Table t = probe::Read(f.Path(), "TABELA1");
@@ -105,6 +104,14 @@ TEST(Mdbwrite, DemoHasTheTablesAndColumnsTheTransferReads) {
   EXPECT_EQ(h.names[1], "naziv");
   EXPECT_EQ(h.rows[0][0].text, "H225");
   EXPECT_EQ(h.rows[0][1].text, "Lako zapaljiva tečnost i para.");
+}
+
+#ifdef MDBWRITE_PROGRAM
+
+TEST(Mdbwrite, WritesTheDemo) {
+  TempFile f("VT2003.mdb");
+  probe::Run(std::string(MDBWRITE_PROGRAM) + " --demo " + probe::Quote(f.Path()));
+  EXPECT_EQ(probe::Run(std::string(MDB_TABLES_PROGRAM) + " -1 " + probe::Quote(f.Path())), "TABELA1\nZNAK\nHPOznake\n");
 }
 
 TEST(Mdbwrite, WritesADescriptionAndReportsErrors) {

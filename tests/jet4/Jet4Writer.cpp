@@ -610,7 +610,7 @@ std::uint32_t WriteTable(PageFile& file, const Jet4Table& table, bool system,
   for (std::size_t i = 0; i < l.longValueCount; ++i)
     maps.longValues[i] = {mapPointers[2 + 2 * i], mapPointers[3 + 2 * i]};
 
-  const Bytes tdef = BuildTdef(l, system, static_cast<std::uint32_t>(table.rows.size()),
+  const Bytes tdef = BuildTdef(l, system, table.storedRowCount.value_or(static_cast<std::uint32_t>(table.rows.size())),
                                static_cast<std::uint32_t>(autoNumber.next), maps);
   StoreTdef(file, tdefPages, tdef);
   return tdefPage;

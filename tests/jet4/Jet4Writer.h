@@ -14,24 +14,28 @@
 //   Boolean        bool or integer (non-zero = Yes). NULL is stored as No: the
 //                  format keeps Yes/No in the null mask and has no NULL for it.
 //   Byte, Integer, LongInteger   integer, range checked. An AutoNumber
-//                  LongInteger takes NULL as "next number".
+//                  LongInteger takes NULL as "next number" (1, or one above
+//                  the largest number so far).
 //   Currency       Jet4Currency (amount x 10,000), integer (whole amount) or double
 //   Single, Double double or integer
 //   DateTime       Jet4Date or double (days since 1899-12-30, see Jet4DateValue)
 //   Text, Memo     std::string in UTF-8 (stored as UCS-2, compressed when shorter)
 //   Binary, OleObject   Jet4Bytes or std::string (raw bytes)
 //   ReplicationId  Jet4Guid or its text "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"
+//                  (the AutoNumber flag only marks the column; NULL stays NULL)
 //   Decimal        integer (whole number) or decimal text ("-123.45"), scaled to
 //                  the column's scale; more fraction digits than the scale throw
 // NULL (std::monostate, Jet4Null) is accepted in every column.
 //
-// The declared Text size is not enforced: a test may store a value longer than
-// its column, as damaged or foreign files do. A row must fit a page (4,060 bytes
+// Names are not checked and the declared Text size is not enforced, so a test
+// can build what foreign or damaged files hold: repeated or empty column names,
+// a value longer than its column. A row must fit a page (4,060 bytes
 // after encoding; memo and OLE values go to separate pages beyond 64 bytes).
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -86,6 +90,9 @@ struct Jet4Table {
   std::string name;  // UTF-8
   std::vector<Jet4Column> columns = {};
   std::vector<std::vector<Jet4Value>> rows = {};  // each row holds one value per column
+  // The row count kept in the table definition; readers check the rows they
+  // find against it. Set only to build a damaged file; by default rows.size().
+  std::optional<std::uint32_t> storedRowCount = std::nullopt;
 };
 
 // Writes the tables, in this order, into a new file at `path` (replacing it).

@@ -302,19 +302,19 @@ TEST(Jet4Writer, SeveralTablesInOrderIncludingAnEmptyOne) {
   TempFile f("several.mdb");
   WriteJet4File(f.Path(), {
                               Jet4Table{"TABELA1", {{"KAT_BROJ", T::Text, 20}}, {{"0123"}, {"7"}}},
-                              Jet4Table{"Prazna", {{"ID", T::LongInteger}, {"NAZIV", T::Text, 50}, {"M", T::Memo}}},
+                              Jet4Table{"Prazna_šifra", {{"ID", T::LongInteger}, {"NAZIV", T::Text, 50}, {"M", T::Memo}}},
                               Jet4Table{"ZNAK", {{"id_znak_tabela1", T::LongInteger}, {"naziv", T::Text, 50}},
                                         {{std::int64_t{2}, "Zapaljivo"}}},
                               Jet4Table{"HPOznake", {{"id", T::Text, 20}, {"naziv", T::Text, 255}},
                                         {{"H225", "Lako zapaljiva tečnost i para."}}},
                           });
-  EXPECT_EQ(probe::TableNames(f.Path()), (std::vector<std::string>{"TABELA1", "Prazna", "ZNAK", "HPOznake"}));
+  EXPECT_EQ(probe::TableNames(f.Path()), (std::vector<std::string>{"TABELA1", "Prazna_šifra", "ZNAK", "HPOznake"}));
   EXPECT_EQ(probe::Run(std::string(MDB_TABLES_PROGRAM) + " -1 " + probe::Quote(f.Path())),
-            "TABELA1\nPrazna\nZNAK\nHPOznake\n");
-  const probe::Table empty = probe::Read(f.Path(), "Prazna");
+            "TABELA1\nPrazna_šifra\nZNAK\nHPOznake\n");
+  const probe::Table empty = probe::Read(f.Path(), "Prazna_šifra");
   EXPECT_TRUE(empty.rows.empty());
   EXPECT_EQ(empty.declaredRows, 0);
-  EXPECT_EQ(probe::Export(f.Path(), "Prazna"), "ID,NAZIV,M\n");
+  EXPECT_EQ(probe::Export(f.Path(), "Prazna_šifra"), "ID,NAZIV,M\n");
   EXPECT_EQ(probe::Export(f.Path(), "TABELA1"), "KAT_BROJ\n\"0123\"\n\"7\"\n");
   EXPECT_EQ(probe::Export(f.Path(), "HPOznake"), "id,naziv\n\"H225\",\"Lako zapaljiva tečnost i para.\"\n");
 }
@@ -388,6 +388,16 @@ TEST(Jet4Writer, RejectsWhatCannotBeStored) {
     }
   }
   EXPECT_THROW(WriteJet4File("/nonexistent-dir/x.mdb", {}), std::runtime_error);
+}
+
+TEST(Jet4Writer, StoredRowCountCanBeMadeWrongForDamagedFiles) {
+  TempFile f("count.mdb");
+  Jet4Table t{"T", {{"X", T::Integer}}, {{std::int64_t{1}}, {std::int64_t{2}}}};
+  t.storedRowCount = 10;
+  WriteJet4File(f.Path(), {t});
+  const probe::Table r = probe::Read(f.Path(), "T");
+  EXPECT_EQ(r.declaredRows, 10);
+  EXPECT_EQ(r.rows.size(), 2u);
 }
 
 TEST(Jet4Writer, NoTablesGivesAnEmptyDatabase) {

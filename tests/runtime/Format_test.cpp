@@ -23,6 +23,8 @@ TEST(Format, RendersSpecifiers) {
       {"%g is not a valid value for field '%s'. The allowed range is %g to %g",
        {40000.0, "KOL", -32768.0, 32767.0},
        "40000 is not a valid value for field 'KOL'. The allowed range is -32768 to 32767"},
+      // Integer arguments are accepted by the float specifiers.
+      {"%g to %g", {-32768, 32767}, "-32768 to 32767"},
       {"(%s%s%s%s%2:s)", {"a", "b", "c", "d"}, "(abcdc)"},
       // After an index specifier the next plain one takes the following argument.
       {"%1:s %s %0:s %s", {"x", "y", "z"}, "y z x y"},
@@ -75,7 +77,9 @@ TEST(Format, BadFormatsRaiseConvertError) {
   const Bad cases[] = {
       {"%d", {"text"}, "Format '%d' invalid or incompatible with argument"},
       {"%s", {12}, "Format '%s' invalid or incompatible with argument"},
-      {"%g", {12}, "Format '%g' invalid or incompatible with argument"},
+      {"%g", {"12"}, "Format '%g' invalid or incompatible with argument"},
+      {"%x", {1.5}, "Format '%x' invalid or incompatible with argument"},
+      {"%*d", {"w", 1}, "Format '%*d' invalid or incompatible with argument"},
       {"%k", {1}, "Format '%k' invalid or incompatible with argument"},
       {"abc %", {}, "Format 'abc %' invalid or incompatible with argument"},
       {"%s %s", {"one"}, "No argument for format '%s %s'"},

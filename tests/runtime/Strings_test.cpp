@@ -102,3 +102,28 @@ TEST(TStrings, CopyAndAssign) {
 }
 
 }  // namespace
+
+#include "runtime/StrUtils.h"
+
+namespace {
+
+TEST(StrUtils, TrimRemovesBlanksAndControlCharacters) {
+  const struct {
+    const char* in;
+    const char* both;
+    const char* left;
+    const char* right;
+  } cases[] = {{"  a b \t\r\n", "a b", "a b \t\r\n", "  a b"},
+               {"", "", "", ""},
+               {" \t ", "", "", ""},
+               {"\xE8 ", "\xE8", "\xE8 ", "\xE8"}};  // accented letters are not blanks
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.in);
+    EXPECT_EQ(Trim(c.in), c.both);
+    EXPECT_EQ(TrimLeft(c.in), c.left);
+    EXPECT_EQ(TrimRight(c.in), c.right);
+  }
+  EXPECT_EQ(QuotedStr("it's"), "'it''s'");
+}
+
+}  // namespace

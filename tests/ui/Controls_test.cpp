@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFontDatabase>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -169,7 +170,7 @@ TEST(ApplicationTest, TitleFromExecutableName) {
   const Case cases[] = {
       {"/opt/tool/Project1", "Project1"},
       {"/opt/tool/PROJECT1.EXE", "Project1"},
-      {"C:\\Alati\\my.tool.exe", "My"},
+      {"C:\\Alati\\my.tool.exe", "my"},
       {"project1", "project1"},
       {"/x/.hidden", ""},
   };

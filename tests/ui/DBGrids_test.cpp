@@ -184,7 +184,7 @@ TEST_F(GridTest, ClickWheelAndScrollBarMoveTheDataset) {
 
   QWheelEvent down(QPointF(10, 10), view->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -240),
                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-  QCoreApplication::sendEvent(view, &down);
+  QCoreApplication::sendEvent(view->viewport(), &down);
   EXPECT_EQ(Current(), 6);
 
   QScrollBar* bar = grid->VerticalBar();

@@ -1,6 +1,6 @@
 // mdbwrite: writes an Access 2000 (Jet 4) .mdb file from a tab-separated
 // description, or the demo catalogue database.
-#include "Demo.h"
+#include "Jet4Demo.h"
 #include "Jet4Description.h"
 #include "Jet4Writer.h"
 
@@ -62,16 +62,21 @@ int main(int argc, char** argv) {
   if (argc != 3) return Usage();
   try {
     if (std::strcmp(argv[1], "--demo") == 0) {
-      WriteJet4File(argv[2], DemoTables());
+      WriteJet4File(argv[2], Jet4DemoTables());
       return 0;
     }
+    const std::string source = std::strcmp(argv[1], "-") == 0 ? "<stdin>" : argv[1];
     std::vector<Jet4Table> tables;
-    if (std::strcmp(argv[1], "-") == 0) {
-      tables = ParseJet4Description(std::cin);
-    } else {
-      std::ifstream in(argv[1]);
-      if (!in) throw std::runtime_error(std::string("cannot open \"") + argv[1] + "\"");
-      tables = ParseJet4Description(in);
+    try {
+      if (source == "<stdin>") {
+        tables = ParseJet4Description(std::cin);
+      } else {
+        std::ifstream in(source);
+        if (!in) throw std::runtime_error("cannot open the file");
+        tables = ParseJet4Description(in);
+      }
+    } catch (const std::runtime_error& e) {
+      throw std::runtime_error(source + ": " + e.what());
     }
     WriteJet4File(argv[2], tables);
     return 0;

@@ -1,8 +1,11 @@
-// srcdump <file> <table> [order-by-column]: opens an Access file through
+// srcdump [--timeout S] <file> <table> [order-by-column]: opens an Access file through
 // TADOConnection/TADOQuery exactly as the tool does and prints the table
 // tab-separated in UTF-8: a header of NAME:FieldClass, then one line per row
 // (NULL as an empty cell, tab, CR, LF and backslash escaped as \t \r \n \\).
+// --timeout sets the reader's no-progress limit (default: the components'
+// own 15 s to connect, 30 s to open); the fuzz script makes it short.
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
@@ -58,8 +61,14 @@ std::string Bracket(const std::string& name) { return "[" + name + "]"; }
 }  // namespace
 
 int main(int argc, char** argv) {
+  int timeout = 0;
+  if (argc > 2 && std::string(argv[1]) == "--timeout") {
+    timeout = std::atoi(argv[2]);
+    argv += 2;
+    argc -= 2;
+  }
   if (argc < 3 || argc > 4) {
-    std::fprintf(stderr, "usage: srcdump <file> <table> [order-by-column]\n");
+    std::fprintf(stderr, "usage: srcdump [--timeout S] <file> <table> [order-by-column]\n");
     return 2;
   }
   try {
@@ -72,10 +81,12 @@ int main(int argc, char** argv) {
         ";Driver={Microsoft Access Driver (*.mdb)};DriverId=25;FIL=MS Access"
         ";MaxBufferSize=2048;MaxScanRows=8;PageTimeout=5;SafeTransactions=0;Threads=3;UID=admin;"
         "UserCommitSync=Yes;\"");
+    if (timeout > 0) connection->SetConnectionTimeout(timeout);
     connection->Open();
     auto* query = new TADOQuery(&owner);
     query->SetName("qrySrcDump");
     query->SetConnection(connection);
+    if (timeout > 0) query->SetCommandTimeout(timeout);
     query->SQL().Add("SELECT * FROM " + Bracket(Utf8ToAnsi(argv[2])));
     query->SQL().Add("");
     if (argc == 4) query->SQL().Add("ORDER BY " + Bracket(Utf8ToAnsi(argv[3])));

@@ -1,6 +1,6 @@
 // Demo catalogue data in Serbian Latin: products, GHS signs and H/P markings,
 // enough to fill the tool's grids and to try both transfers.
-#include "Demo.h"
+#include "Jet4Demo.h"
 
 #include <string>
 
@@ -244,4 +244,4 @@ Jet4Table HPOznake() {
 
 }  // namespace
 
-std::vector<Jet4Table> DemoTables() { return {Tabela1(), Znak(), HPOznake()}; }
+std::vector<Jet4Table> Jet4DemoTables() { return {Tabela1(), Znak(), HPOznake()}; }

@@ -1,0 +1,435 @@
+// The statement component TFIBQuery and its descriptor areas (TFIBXSQLDA) and
+// variables (TFIBXSQLVAR) over the client interface's XSQLDA/XSQLVAR records.
+#pragma once
+
+#include <ibase.h>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dataset/Variant.h"
+#include "fib/SqlTxtRtns.h"
+#include "runtime/Component.h"
+#include "runtime/Currency.h"
+#include "runtime/DateText.h"
+#include "runtime/Strings.h"
+
+class TFIBDatabase;
+class TFIBTransaction;
+class TFIBBase;
+class TFIBQuery;
+class TFIBXSQLDA;
+class IIBClientLibrary;
+
+// SQL type codes come from ibase.h (SQL_TEXT, SQL_VARYING, ... SQL_INT64); the
+// 16-bit Boolean of InterBase has a code of its own there.
+inline constexpr short SQL_IB_BOOLEAN = 590;
+
+// Statement types as isc_dsql_sql_info reports them.
+enum TFIBSQLTypes : int {
+  SQLUnknown = 0,
+  SQLSelect = 1,
+  SQLInsert = 2,
+  SQLUpdate = 3,
+  SQLDelete = 4,
+  SQLDDL = 5,
+  SQLGetSegment = 6,
+  SQLPutSegment = 7,
+  SQLExecProcedure = 8,
+  SQLStartTransaction = 9,
+  SQLCommit = 10,
+  SQLRollback = 11,
+  SQLSelectForUpdate = 12,
+  SQLSetGenerator = 13,
+  SQLSavePointOperation = 14,
+};
+
+enum TpFIBQueryOption : uint8_t {
+  qoStartTransaction = 1,
+  qoAutoCommit = 2,
+  qoTrimCharFields = 4,
+  qoNoForceIsNull = 8,
+  qoFreeHandleAfterExecute = 16,
+};
+using TpFIBQueryOptions = uint8_t;  // a set of TpFIBQueryOption bits
+
+// The run-time's time-stamp form: days since 1 January of year 1 (that day = 1)
+// and milliseconds since midnight.
+struct TTimeStamp {
+  int Time = 0;
+  int Date = 0;
+};
+
+// A decimal value: Digits × 10^-Scale (Scale = number of decimals).
+struct TFIBBcd {
+  int64_t Digits = 0;
+  int Scale = 0;
+  friend bool operator==(const TFIBBcd&, const TFIBBcd&) = default;
+};
+
+struct TGUID {
+  uint32_t D1 = 0;
+  uint16_t D2 = 0;
+  uint16_t D3 = 0;
+  uint8_t D4[8] = {};
+  friend bool operator==(const TGUID&, const TGUID&) = default;
+};
+
+// Day offsets between the server's day numbers (from 17 November 1858), the
+// time-stamp form and the date-time form (days since 30 December 1899).
+inline constexpr int kServerToTimeStampDays = 678576;
+inline constexpr int kServerToDateTimeDays = 15018;
+inline constexpr double kServerTimeUnitsPerDay = 864000000.0;  // 1/10,000 s
+
+// One parameter or column: the raw XSQLVAR slot plus the buffers it points to,
+// the registered name and the bookkeeping of the statement. Owned by its area;
+// valid until the area is replaced (a change of the SQL text).
+class TFIBXSQLVAR {
+ public:
+  TFIBXSQLVAR(TFIBXSQLDA* parent, TFIBQuery* query, int index);
+  TFIBXSQLVAR(const TFIBXSQLVAR&) = delete;
+  TFIBXSQLVAR& operator=(const TFIBXSQLVAR&) = delete;
+
+  int Index() const { return m_index; }
+  const std::string& Name() const { return m_name; }
+  bool Modified() const { return m_modified; }
+  void SetModified(bool v) { m_modified = v; }
+  XSQLVAR* Data() const { return m_xvar; }
+  TFIBXSQLDA* Parent() const { return m_parent; }
+  TFIBQuery* Query() const { return m_query; }
+
+  short SQLType() const { return static_cast<short>(m_xvar->sqltype & ~1); }
+  short SQLSubtype() const { return m_xvar->sqlsubtype; }
+  short SQLScale() const { return m_xvar->sqlscale; }
+  short SQLLen() const { return m_xvar->sqllen; }
+  // Server's description, cached; 0 while unknown.
+  short DeclaredType() const;
+  short DeclaredSubtype() const { return m_declSubtype; }
+  short DeclaredLen() const { return m_declLen; }
+  short DeclaredScale() const { return m_declScale; }
+  bool Typed() const { return m_typed; }
+  bool Deferred() const { return m_deferred; }
+  bool InWhere() const { return m_inWhere; }
+  bool NullRewritable() const { return m_nullRewritable; }
+  bool IsMacro() const { return m_isMacro; }
+  int StartPos() const { return m_start; }
+  int EndPos() const { return m_end; }
+  const Variant& OldValue() const { return m_oldValue; }
+  void SetOldValue(const Variant& v) { m_oldValue = v; }
+  bool HasBlobStream() const { return m_blobStream.has_value(); }
+  const std::string* BlobStream() const { return m_blobStream ? &*m_blobStream : nullptr; }
+  // Loads a blob parameter's content (written into a blob at execution).
+  void LoadFromStream(std::string_view content);
+
+  // Readers. A failed conversion raises client error 33 and changes nothing.
+  bool IsNull() const;
+  bool IsNullable() const { return (m_xvar->sqltype & 1) != 0; }
+  std::string AsString() const;
+  std::u16string AsWideString() const;
+  int32_t AsInteger() const;
+  int64_t AsInt64() const;
+  double AsDouble() const;
+  double AsFloat() const { return AsDouble(); }
+  long double AsExtended() const;
+  Currency AsCurrency() const;
+  TFIBBcd AsBCD() const;
+  TDateTime AsDateTime() const;
+  TTimeStamp AsTimeStamp() const;
+  bool AsBoolean() const;
+  TGUID AsGuid() const;
+  ISC_QUAD AsQuad() const;
+  Variant AsVariant() const;
+
+  // Writers. Each acts on this variable and, in a parameter area, on every
+  // other variable of the same name: a value reaches every occurrence.
+  void SetIsNull(bool value);
+  void SetIsNullable(bool value);
+  void SetRawValue(short sqlType, int length, const void* bytes);
+  void SetScale(short scale);
+  void Assign(const XSQLVAR& source);
+  void SetAsString(std::string_view value);
+  void SetAsWideString(std::u16string_view value);
+  void SetAsInteger(int32_t value);
+  void SetAsInt64(int64_t value);
+  void SetAsDouble(double value);
+  void SetAsFloat(double value) { SetAsDouble(value); }
+  void SetAsCurrency(Currency value);
+  void SetAsBCD(const TFIBBcd& value);
+  void SetAsDateTime(TDateTime value);
+  void SetAsDate(TDateTime value);
+  void SetAsTime(TDateTime value);
+  void SetAsTimeStamp(const TTimeStamp& value);
+  void SetAsBoolean(bool value);
+  void SetAsGuid(const TGUID& value);
+  void SetAsQuad(const ISC_QUAD& value);
+  void SetAsVariant(const Variant& value);
+
+ private:
+  friend class TFIBXSQLDA;
+  friend class TFIBQuery;
+
+  enum class Action { Null, Nullable, Scale, Data, Raw };
+  struct Change {
+    Action action;
+    bool flag = false;
+    short scale = 0;
+    short type = 0;
+    int length = 0;
+    const void* bytes = nullptr;
+    const XSQLVAR* raw = nullptr;
+  };
+  // Applies one change to this variable and every namesake, then marks them typed.
+  void Apply(const Change& change);
+  void ApplyOne(const Change& change);
+  void ResizeData(int length);
+  void RepointSlot(XSQLVAR* slot);
+  // Makes the slot untyped and null without a buffer (fresh parameter).
+  void ResetUntyped();
+  // Caches the server's description and sizes the buffers (after a describe).
+  void InitFromDescribe();
+  void CopyStateFrom(const TFIBXSQLVAR& other);
+  bool IsColumn() const;
+  bool ConnectionUnicodeOrNone() const;
+  bool IsUnicodeCharset(int charsetId) const;
+  void SetStringValue(std::string_view text8, const std::u16string* wide, bool deferredPass);
+  void ApplyDeferred();
+  [[noreturn]] void ConversionError() const;
+  const char* Bytes() const { return m_data.data(); }
+  std::string RawText() const;  // the bytes of a TEXT / VARYING slot
+  std::string ReadBlobText() const;
+
+  int m_index;
+  bool m_modified = false;
+  std::string m_name;
+  TFIBQuery* m_query;           // not owned
+  XSQLVAR* m_xvar = nullptr;    // slot in the parent's raw area; re-pointed when it grows
+  TFIBXSQLDA* m_parent;         // owner
+  bool m_isMacro = false;
+  Variant m_oldValue;           // value at the end of the last execution
+  short m_declType = 0;
+  short m_declSubtype = 0;
+  short m_declLen = 0;
+  short m_declScale = 0;
+  bool m_inWhere = false;
+  bool m_nullRewritable = false;
+  bool m_typed = false;
+  int m_start = 0;
+  int m_end = 0;
+  bool m_deferred = false;
+  std::optional<std::string> m_blobStream;   // BLOB parameter text until execution
+  std::optional<std::u16string> m_wideText;  // last wide assignment
+  std::vector<char> m_data;     // value buffer (sqldata)
+  short m_ind = 0;              // null indicator (sqlind) when nullable
+};
+
+// A descriptor area: the raw XSQLDA and one variable per slot, with the name
+// lists. Capacity only grows, so re-executing reuses buffers.
+class TFIBXSQLDA {
+ public:
+  TFIBXSQLDA(TFIBQuery* query, bool isParams);
+  ~TFIBXSQLDA();
+  TFIBXSQLDA(const TFIBXSQLDA&) = delete;
+  TFIBXSQLDA& operator=(const TFIBXSQLDA&) = delete;
+
+  int Count() const { return m_count; }
+  // Clears the name lists and resizes; new raw slots are zero-filled.
+  void SetCount(int n);
+  XSQLDA* AsXSQLDA() { return m_raw; }
+  bool IsParams() const { return m_isParams; }
+  TFIBQuery* Query() const { return m_query; }
+  // Client error 23 when out of range.
+  TFIBXSQLVAR* Vars(int index) const;
+  TFIBXSQLVAR* operator[](int index) const { return Vars(index); }
+  // The variable of that name or nullptr; never raises.
+  TFIBXSQLVAR* ByName(std::string_view name);
+  int IndexOfName(std::string_view name) const;
+  // Registers a variable's name: as is when keepAsIs, else ASCII upper case.
+  void RegisterName(std::string_view name, int index, bool keepAsIs);
+  // The other variables of the same name (parameter areas), or nullptr.
+  const std::vector<int>* Namesakes(int index) const;
+  void ClearValues();
+  void CopyValuesByName(TFIBXSQLDA& from);
+  // Caches the declared types, names columns from their aliases and sizes buffers.
+  void InitAfterDescribe();
+  bool HasDeferred() const { return m_deferredSettings; }
+  void SetDeferredSettings(bool v) { m_deferredSettings = v; }
+  void ApplyDeferredSettings();
+
+ private:
+  friend class TFIBXSQLVAR;
+  friend class TFIBQuery;
+  void ClearNames();
+  int FindNameIndex(std::string_view name) const;  // last registered, or -1
+
+  TFIBQuery* m_query;
+  bool m_isParams;
+  int m_count = 0;
+  int m_capacity = 0;
+  XSQLDA* m_raw = nullptr;  // owned (calloc/realloc)
+  std::vector<std::unique_ptr<TFIBXSQLVAR>> m_vars;
+  // (name key, index) in registration order; the key is the name in upper case.
+  std::vector<std::pair<std::string, int>> m_names;
+  std::vector<std::vector<int>> m_namesakes;  // per index, the other holders of its name
+  std::vector<std::pair<std::string, TFIBXSQLVAR*>> m_cache;
+  bool m_deferredSettings = false;
+};
+
+// One SQL statement through the client library: text analysis, prepare,
+// execute, fetch, close and free. Owns its areas and its binding object.
+class TFIBQuery : public TComponent {
+ public:
+  explicit TFIBQuery(TComponent* owner = nullptr);
+  ~TFIBQuery() override;
+
+  TFIBDatabase* Database() const;
+  virtual void SetDatabase(TFIBDatabase* db);
+  TFIBTransaction* Transaction() const;
+  void SetTransaction(TFIBTransaction* tr);
+  TFIBBase* Base() const { return m_base.get(); }
+
+  // The SQL text as lines; changes re-analyse the text.
+  TStrings& SQL() { return *m_sql; }
+  const TStrings& SQL() const { return *m_sql; }
+  void SetSQLText(std::string_view text);  // replaces all lines
+  std::string SQLText() const;             // lines, each followed by \r\n
+  void BeginUpdate();
+  void EndUpdate();
+
+  bool ParamCheck() const { return m_paramCheck; }
+  void SetParamCheck(bool v) { m_paramCheck = v; }
+  bool GoToFirstRecordOnExecute() const { return m_goToFirst; }
+  void SetGoToFirstRecordOnExecute(bool v) { m_goToFirst = v; }
+  TpFIBQueryOptions Options() const { return m_options; }
+  void SetOptions(TpFIBQueryOptions o) { m_options = o; }
+  bool HasOption(TpFIBQueryOption o) const { return (m_options & o) != 0; }
+  char MacroChar() const { return m_macroChar; }
+
+  std::function<void(TComponent* sender)> OnSQLChanging;
+  // Called around every execution (published by TpFIBQuery).
+  std::function<void(TComponent* sender)> BeforeExecute;
+  std::function<void(TComponent* sender)> AfterExecute;
+  // Hook of the dataset layer: called with the record count before each fetch;
+  // setting stop ends the fetch with a silent abort.
+  std::function<void(int recordCount, bool& stop)> BeforeFetchHook;
+
+  TFIBXSQLDA& Params();
+  TFIBXSQLDA& PreparedParams() { return *m_preparedParams; }
+  TFIBXSQLDA& Columns() { return *m_columns; }
+  int ParamCount() { return Params().Count(); }
+  int FieldCount() const { return m_prepared ? m_columns->Count() : 0; }
+  // Plain exception "Parameter \"%s\" does not exist in %s" when missing.
+  TFIBXSQLVAR* ParamByName(std::string_view name);
+  TFIBXSQLVAR* FindParam(std::string_view name) { return Params().ByName(name); }
+  // Client error 41 when missing.
+  TFIBXSQLVAR* ColumnByName(std::string_view name);
+  TFIBXSQLVAR* FieldByName(std::string_view name) { return ColumnByName(name); }
+  TFIBXSQLVAR* Fields(int index);
+  int FieldIndex(std::string_view name);
+  Variant FieldValue(std::string_view name) { return ColumnByName(name)->AsVariant(); }
+  Variant ParamValue(std::string_view name) { return ParamByName(name)->AsVariant(); }
+  void SetParamValue(std::string_view name, const Variant& v) { ParamByName(name)->SetAsVariant(v); }
+
+  void Prepare();
+  virtual void ExecQuery();
+  // The column area when a row arrived; nullptr at the end.
+  TFIBXSQLDA* FetchNext();
+  void Close();
+  void FreeHandle();
+
+  bool Open() const { return m_open; }
+  bool Prepared() const { return m_prepared; }
+  bool Bof() const { return m_bof; }
+  bool Eof();
+  int RecordCount() const { return m_recordCount; }
+  TFIBSQLTypes SQLType() const { return m_sqlType; }
+  const std::string& ProcessedSQL() const { return m_processedSQL; }
+  bool Executing() const { return m_executing; }
+  bool Rewritten() const { return m_rewritten; }
+  isc_stmt_handle Handle() const { return m_handle; }
+  TSQLKind SQLKind() const { return m_parser.SQLKind(); }
+  const TSQLParser& Parser() const { return m_parser; }
+  uint32_t ElapsedMs() const { return m_elapsedMs; }
+  bool CloseOnTransactionEnd() const { return m_closeOnTransactionEnd; }
+  void SetCloseOnTransactionEnd(bool v) { m_closeOnTransactionEnd = v; }
+
+  // The table alias of a column (1-based number) formatted as an identifier;
+  // empty when unknown or out of range.
+  std::string ColumnTableAlias(int columnNumber);
+
+  // Dialect of the bound database (3 without one).
+  int Dialect() const;
+
+ protected:
+  void DoExecQuery();
+  // Checks a client call: resets the control word, gives the status to the
+  // transaction, raises with this statement as sender when asked.
+  ISC_STATUS Check(ISC_STATUS status, bool raise = true);
+  IIBClientLibrary& Lib() const;
+
+ private:
+  friend class TFIBXSQLVAR;
+  friend class TFIBXSQLDA;
+
+  void BeforeSQLChange();
+  void AfterSQLChange();
+  void Analyse();
+  void ScanInto(std::string_view text, TScanMode mode);
+  bool NeedsRePrepare() const;
+  std::string BuildTextToSend(bool mark);
+  void EncodeProcessedText();
+  void DoPrepareOnServer();
+  void WriteBlobParams(TFIBXSQLDA& area);
+  void ExecuteImmediate();
+  void InitColumnsNull();
+  bool InLoading() const;
+  isc_db_handle* DBHandle();
+  isc_tr_handle* TRHandle();
+  bool ConnectionIsUnicode() const;
+  bool ConnectionUnicodeOrNone() const;
+  bool ExtendedCharset() const;
+
+  std::unique_ptr<TFIBBase> m_base;
+  std::unique_ptr<TStrings> m_sql;
+  bool m_paramCheck = true;
+  bool m_goToFirst = true;
+  TpFIBQueryOptions m_options = 0;
+  char m_macroChar = '@';
+
+  bool m_open = false;
+  bool m_bof = false;
+  bool m_eof = false;
+  bool m_prepared = false;
+  int m_recordCount = 0;
+  isc_stmt_handle m_handle = 0;
+  TFIBSQLTypes m_sqlType = SQLUnknown;
+  std::string m_processedSQL;
+  bool m_processedEncoded = false;
+  std::unique_ptr<TFIBXSQLDA> m_params;
+  std::unique_ptr<TFIBXSQLDA> m_preparedParams;
+  std::unique_ptr<TFIBXSQLDA> m_columns;
+  TSQLParser m_parser;
+  int m_updateCount = 0;
+  int m_changeCount = 0;
+  bool m_sqlAnalysed = false;
+  bool m_paramCheckSnapshot = true;
+  bool m_rewritten = false;
+  bool m_macroValuesChanged = false;
+  bool m_executing = false;
+  bool m_preparing = false;
+  bool m_hasBlobParams = false;
+  std::string m_cursorName;
+  uint32_t m_elapsedMs = 0;
+  bool m_closeOnTransactionEnd = true;
+  std::vector<std::string> m_aliases;
+  bool m_aliasesRead = false;
+};
+
+// Runs a one-row query in the database's internal transaction (started when
+// needed, committed afterwards) and returns its first column; Null without a row.
+Variant QueryValue(TFIBDatabase& db, std::string_view sql);

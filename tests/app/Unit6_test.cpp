@@ -1,0 +1,225 @@
+// The main window: its component tree and layout, and the opening of the
+// source file at start-up in folders with a missing, a partial and a full
+// VT2003.mdb.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableView>
+#include <filesystem>
+#include <memory>
+
+#include "Jet4Writer.h"
+#include "app/Unit6.h"
+#include "tests/ui/UiTestSupport.h"
+
+UI_TEST_ENVIRONMENT();
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Rect {
+  int l, t, w, h;
+  bool operator==(const Rect&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const Rect& r) {
+  return os << "(" << r.l << "," << r.t << "," << r.w << "," << r.h << ")";
+}
+Rect BoundsOf(const TControl* c) { return {c->Left(), c->Top(), c->Width(), c->Height()}; }
+
+const char* const kBoxText = "Greska pri otvaranju mdb data setova";
+
+// Runs each test in a fresh working directory, since the window opens
+// VT2003.mdb from there.
+class Form6Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_saved = fs::current_path();
+    m_dir = fs::temp_directory_path() /
+            ("form6-" + std::to_string(::getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(m_dir);
+    fs::create_directories(m_dir);
+    fs::current_path(m_dir);
+  }
+  void TearDown() override {
+    form.reset();
+    fs::current_path(m_saved);
+    fs::remove_all(m_dir);
+  }
+
+  void Create() { form = std::make_unique<TForm6>(nullptr); }
+
+  static Jet4Table Tabela1() {
+    Jet4Table t{"TABELA1",
+                {{"ID", Jet4Type::LongInteger, 0, true},
+                 {"KAT_BROJ", Jet4Type::Text, 20},
+                 {"NAZIV", Jet4Type::Text, 60},
+                 {"OPIS", Jet4Type::Memo}}};
+    t.rows.push_back({Jet4Null, std::string("300-1"), std::string("Boja žuta"), std::string("opis")});
+    t.rows.push_back({Jet4Null, std::string("100-7"), std::string("Šafran čist"), std::string("drugi opis")});
+    t.rows.push_back({Jet4Null, std::string("200-3"), std::string("Lak đ ć"), Jet4Null});
+    return t;
+  }
+  static Jet4Table Znak() {
+    Jet4Table t{"ZNAK", {{"id_znak_tabela1", Jet4Type::LongInteger}, {"naziv", Jet4Type::Text, 100}}};
+    t.rows.push_back({std::int64_t{1}, std::string("Zapaljivo")});
+    t.rows.push_back({std::int64_t{2}, std::string("Nagrizajuće")});
+    return t;
+  }
+  static Jet4Table HPOznake() {
+    Jet4Table t{"HPOznake", {{"id", Jet4Type::Text, 20}, {"naziv", Jet4Type::Text, 255}}};
+    t.rows.push_back({std::string("H225"), std::string("Lako zapaljiva tečnost i para.")});
+    return t;
+  }
+
+  static std::string Column(TDBGrid* grid, int column) {
+    std::string all;
+    for (int r = 0; r < grid->RowCount(); ++r) all += (r ? "|" : "") + grid->CellText(r, column);
+    return all;
+  }
+  static int ColumnIndex(TDBGrid* grid, const std::string& name) {
+    for (int c = 0; c < grid->ColumnCount(); ++c)
+      if (grid->ShownColumn(c)->FieldName() == name) return c;
+    return -1;
+  }
+
+  BoxRecorder boxes;
+  std::unique_ptr<TForm6> form;
+
+ private:
+  fs::path m_saved, m_dir;
+};
+
+}  // namespace
+
+// Composed from its four pieces without separators; the closing quote of
+// Extended Properties is the last character.
+TEST(Form6ConnectionString, ByteForByte) {
+  EXPECT_EQ(TForm6::SourceConnectionString("VT2003.mdb"),
+            "Provider=MSDASQL.1;Persist Security Info=True;User ID=admin;Extended Properties=\""
+            "DBQ=VT2003.mdb;Driver={Microsoft Access Driver (*.mdb)};DriverId=25;FIL=MS Access;"
+            "MaxBufferSize=2048;MaxScanRows=8;PageTimeout=5;SafeTransactions=0;Threads=3;UID=admin;"
+            "UserCommitSync=Yes;\"");
+}
+
+TEST_F(Form6Test, MissingFileShowsOneBoxAndEmptyGrids) {
+  Create();
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Title, "Confirm");
+  EXPECT_EQ(boxes.Boxes[0].Text, kBoxText);
+  EXPECT_EQ(boxes.Boxes[0].Icon, TMsgIcon::Question);
+  EXPECT_FALSE(form->Showing());  // the box came before the window
+  for (TDBGrid* grid : {form->dbgMDB, form->DBGrid1, form->DBGrid2, form->DBGrid3, form->DBGrid4})
+    EXPECT_EQ(grid->RowCount(), 0) << grid->Name();
+  EXPECT_TRUE(form->Button3->Enabled());
+  EXPECT_FALSE(form->Button1->Enabled());
+  EXPECT_FALSE(form->Button2->Enabled());
+  EXPECT_FALSE(static_cast<QPushButton*>(form->Button1->Widget())->isEnabled());
+  EXPECT_EQ(form->lbErr->Items().Count(), 0);
+  form->Show();
+  EXPECT_TRUE(form->Showing());
+}
+
+// TABELA1 opens, ZNAK fails, HPOznake is never tried.
+TEST_F(Form6Test, FileWithoutZnak) {
+  WriteJet4File("VT2003.mdb", {Tabela1(), HPOznake()});
+  Create();
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Text, kBoxText);
+  EXPECT_TRUE(form->qryAccPodaci->Active());
+  EXPECT_FALSE(form->qryAccSlike->Active());
+  EXPECT_FALSE(form->qryAccHPOznake->Active());
+  EXPECT_EQ(form->dbgMDB->RowCount(), 3);
+  EXPECT_EQ(form->DBGrid1->RowCount(), 0);
+  EXPECT_EQ(form->DBGrid2->RowCount(), 0);
+}
+
+// The three source grids show their tables: TABELA1 ordered by KAT_BROJ,
+// Serbian letters as such, memo columns as "(MEMO)"; each query's window is
+// what its grid shows.
+TEST_F(Form6Test, FullFileFillsTheSourceGrids) {
+  WriteJet4File("VT2003.mdb", {Tabela1(), Znak(), HPOznake()});
+  Create();
+  EXPECT_TRUE(boxes.Boxes.empty());
+  TDBGrid* grid = form->dbgMDB;
+  ASSERT_EQ(grid->ColumnCount(), 4);
+  EXPECT_EQ(Column(grid, ColumnIndex(grid, "KAT_BROJ")), "100-7|200-3|300-1");
+  EXPECT_EQ(Column(grid, ColumnIndex(grid, "NAZIV")), "Šafran čist|Lak đ ć|Boja žuta");
+  EXPECT_EQ(Column(grid, ColumnIndex(grid, "OPIS")), "(MEMO)|(Memo)|(MEMO)");
+  EXPECT_EQ(form->qryAccPodaci->BufferCount(), grid->VisibleRowCount());
+
+  ASSERT_EQ(form->DBGrid1->ColumnCount(), 2);
+  EXPECT_EQ(form->DBGrid1->View()->model()->headerData(0, Qt::Horizontal).toString(),
+            QString("id_znak_tabela1"));
+  // DBGrid1 is only tall enough for one row; the other row is reached by moving.
+  EXPECT_EQ(form->DBGrid1->RowCount(), form->DBGrid1->VisibleRowCount());
+  EXPECT_EQ(form->DBGrid1->CellText(0, 1), "Zapaljivo");
+  EXPECT_EQ(Column(form->DBGrid2, 1), "Lako zapaljiva tečnost i para.");
+  EXPECT_EQ(form->DBGrid3->RowCount(), 0);
+  EXPECT_EQ(form->DBGrid4->RowCount(), 0);
+}
+
+// Positions, sizes, captions and settings of the component tree, and the
+// alignment when the window is resized.
+TEST_F(Form6Test, ComponentTreeAndLayout) {
+  Create();
+  EXPECT_EQ(form->Name(), "Form6");
+  EXPECT_EQ(form->Widget()->windowTitle(), QString("Form6"));
+  EXPECT_EQ(form->Width(), 1448);
+  EXPECT_EQ(form->Height(), 877);
+  EXPECT_EQ(form->Left(), 232);
+  EXPECT_EQ(form->Top(), 25);
+  EXPECT_EQ(form->Font().Size(), 8);
+  EXPECT_EQ(form->FindComponent("dsRoba"), form->dsRoba);
+  EXPECT_EQ(form->DBGrid3->DataSource(), form->dsRoba);
+  EXPECT_EQ(form->DBGrid4->DataSource(), form->dsExtraData);
+  EXPECT_EQ(form->dsRoba->DataSet(), nullptr);
+
+  EXPECT_EQ(form->Panel1->Caption(), "Panel1");
+  EXPECT_EQ(form->Button1->Caption(), "Prepisi u artile");
+  EXPECT_EQ(form->Button2->Caption(), "Prepisi HP oznake");
+  EXPECT_EQ(form->Button3->Caption(), "Otvori");
+  EXPECT_EQ(form->edtBaza->Text(), "C:\\Kelmora\\Baze\\Veltrana\\2015\\FIRMA2015.FDB");
+  EXPECT_EQ(BoundsOf(form->Button1), (Rect{565, 9, 105, 25}));
+  EXPECT_EQ(BoundsOf(form->Button2), (Rect{685, 9, 105, 25}));
+  EXPECT_EQ(BoundsOf(form->edtBaza), (Rect{16, 10, 481, 21}));
+  EXPECT_EQ(BoundsOf(form->Button3), (Rect{505, 9, 54, 25}));
+  EXPECT_EQ(form->Button3->Widget()->parentWidget(), form->Panel1->Widget());
+  EXPECT_EQ(form->lbErr->ItemHeight(), 13);
+
+  // Stored columns of the target grids, titled while no dataset is attached.
+  ASSERT_EQ(form->DBGrid3->ColumnCount(), 3);
+  EXPECT_EQ(form->DBGrid3->ShownColumn(0)->Width(), 92);
+  EXPECT_EQ(form->DBGrid3->ShownColumn(1)->Width(), 103);
+  EXPECT_FALSE(form->DBGrid3->ShownColumn(2)->HasStoredWidth());
+  ASSERT_EQ(form->DBGrid4->ColumnCount(), 4);
+  EXPECT_EQ(form->DBGrid4->ShownColumn(2)->FieldName(), "VREDNOST");
+  EXPECT_EQ(form->DBGrid4->ShownColumn(2)->Width(), 409);
+
+  // Tab order: grids 0-3, panel 4 (inside: Button1, Button2, edtBaza, Button3), DBGrid4 5, lbErr 6.
+  EXPECT_EQ(form->DBGrid3->Widget()->nextInFocusChain()->isAncestorOf(form->Panel1->Widget()) ||
+                form->Panel1->TabOrder() == 4,
+            true);
+  EXPECT_EQ(form->edtBaza->TabOrder(), 2);
+  EXPECT_EQ(form->DBGrid4->TabOrder(), 5);
+
+  struct Size { int w, h; };
+  for (const Size s : {Size{1448 - TForm::kFrameWidth, 877 - TForm::kFrameHeight}, Size{1000, 700},
+                       Size{1700, 950}}) {
+    SCOPED_TRACE(s.w);
+    form->SetClientWidth(s.w);
+    form->SetClientHeight(s.h);
+    const int band = s.h - 113 - 47 - 169 - 41 - 67;
+    EXPECT_EQ(BoundsOf(form->dbgMDB), (Rect{0, 0, s.w, 113}));
+    EXPECT_EQ(BoundsOf(form->DBGrid1), (Rect{0, 113, s.w, 47}));
+    EXPECT_EQ(BoundsOf(form->DBGrid2), (Rect{0, 160, s.w, 169}));
+    EXPECT_EQ(BoundsOf(form->Panel1), (Rect{0, 329, s.w, 41}));
+    EXPECT_EQ(BoundsOf(form->lbErr), (Rect{0, s.h - 67, s.w, 67}));
+    EXPECT_EQ(BoundsOf(form->DBGrid3), (Rect{0, 370, 537, band}));
+    EXPECT_EQ(BoundsOf(form->DBGrid4), (Rect{537, 370, 896, band}));
+    EXPECT_EQ(BoundsOf(form->Button2), (Rect{685, 9, 105, 25}));
+  }
+}

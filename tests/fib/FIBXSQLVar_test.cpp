@@ -1,0 +1,310 @@
+// Descriptor value conversions: every SQL type written through parameters and
+// read back through columns of the embedded engine, NULLs included, and the
+// conversion rules that decide what travels.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "fib/FIBQuery.h"
+#include "fib/fib.h"
+#include "runtime/CodePage.h"
+#include "runtime/FormatSettings.h"
+#include "FIBQuery_fixture.h"
+
+namespace {
+
+template <class F>
+std::string ErrorOf(F&& f) {
+  try {
+    f();
+  } catch (const Exception& e) {
+    return e.Message();
+  }
+  return "no error";
+}
+
+const char* kAllTypes =
+    "CREATE TABLE ALLT (ID INTEGER NOT NULL, SM SMALLINT, I INTEGER, BI BIGINT, N0 NUMERIC(18,0), "
+    "D1 DECIMAL(4,1), N2 NUMERIC(15,2), N3 NUMERIC(9,3), N4 NUMERIC(18,4), N6 NUMERIC(18,6), "
+    "F FLOAT, DP DOUBLE PRECISION, DT DATE, TM TIME, TS TIMESTAMP, "
+    "CN CHAR(6), VN VARCHAR(20), CW CHAR(6) CHARACTER SET WIN1250, VW VARCHAR(20) CHARACTER SET WIN1250, "
+    "CU CHAR(6) CHARACTER SET UTF8, VU VARCHAR(20) CHARACTER SET UTF8, "
+    "BT BLOB SUB_TYPE 1, BB BLOB SUB_TYPE 0, BU BLOB SUB_TYPE 1 CHARACTER SET UTF8)";
+
+const char* kColumns[] = {"SM", "I",  "BI", "N0", "D1", "N2", "N3", "N4", "N6", "F",  "DP", "DT",
+                          "TM", "TS", "CN", "VN", "CW", "VW", "CU", "VU", "BT", "BB", "BU"};
+
+std::string InsertText() {
+  std::string cols = "ID", vals = ":ID";
+  for (const char* c : kColumns) {
+    cols += std::string(", ") + c;
+    vals += std::string(", :") + c;
+  }
+  return "INSERT INTO ALLT (" + cols + ") VALUES (" + vals + ")";
+}
+
+// Serbian letters in the system code page (Windows-1250).
+const std::string kCz = "\xE8\x9E";            // čž
+const std::string kDjordje = "\xD0or\xF0" "e";  // Đorđe
+const std::string kSab = "\x8A" "aba";          // Šaba
+
+struct TAllTypes : ::testing::Test {
+  TScratchDatabase db;
+  void SetUp() override { db.Exec(kAllTypes); }
+
+  std::unique_ptr<TFIBQuery> SelectRow(int id) {
+    auto q = db.Query("SELECT * FROM ALLT WHERE ID = " + std::to_string(id));
+    q->SetOptions(qoStartTransaction | qoTrimCharFields);
+    q->ExecQuery();
+    return q;
+  }
+};
+
+}  // namespace
+
+TEST_F(TAllTypes, EveryTypeRoundTripsThroughTypedWriters) {
+  std::string longText(40000, 'x');
+  longText[39999] = 'y';
+  const std::string binary("\0\1\2\xFF\0", 5);
+  const TDateTime date = EncodeDate(2024, 2, 29);
+  const TDateTime time = EncodeTime(13, 14, 15, 678);
+  const TDateTime oldStamp = ComposeDateTime(EncodeDate(1850, 1, 2), EncodeTime(6, 30, 0, 5));
+  {
+    auto ins = db.Query(InsertText());
+    auto P = [&](const char* n) { return ins->ParamByName(n); };
+    P("ID")->SetAsInteger(1);
+    P("SM")->SetAsInteger(-12345);
+    P("I")->SetAsInteger(std::numeric_limits<int32_t>::min());
+    P("BI")->SetAsInt64(9007199254740993LL);
+    P("N0")->SetAsInt64(-123456789012345678LL);
+    P("D1")->SetAsString("-123,4");
+    P("N2")->SetAsCurrency(Currency::FromRaw(129900));
+    P("N3")->SetAsDouble(-1.5);
+    P("N4")->SetAsBCD({123456789, 4});
+    P("N6")->SetAsBCD({-1000001, 6});
+    P("F")->SetAsFloat(1.5);
+    P("DP")->SetAsDouble(0.1);
+    P("DT")->SetAsDate(date + 0.75);
+    P("TM")->SetAsTime(time);
+    P("TS")->SetAsDateTime(oldStamp);
+    P("CN")->SetAsString("GP");
+    P("VN")->SetAsString(kDjordje);
+    P("CW")->SetAsString(kCz);
+    P("VW")->SetAsString(kSab);
+    P("CU")->SetAsString(kCz);
+    P("VU")->SetAsString(kDjordje);
+    P("BT")->SetAsString(longText);
+    P("BB")->LoadFromStream(binary);
+    P("BU")->SetAsString(kSab);
+    ins->ExecQuery();
+    ins->ParamByName("ID")->SetAsInteger(2);
+    for (const char* c : kColumns) ins->ParamByName(c)->SetIsNull(true);
+    ins->ExecQuery();
+    db.Transaction->Commit();
+  }
+  auto q = SelectRow(1);
+  auto C = [&](const char* n) { return q->FieldByName(n); };
+  EXPECT_EQ(C("SM")->AsInteger(), -12345);
+  EXPECT_EQ(C("I")->AsInteger(), std::numeric_limits<int32_t>::min());
+  EXPECT_EQ(C("BI")->AsInt64(), 9007199254740993LL);
+  EXPECT_EQ(C("BI")->AsVariant().BaseType(), varInt64);
+  EXPECT_EQ(C("N0")->AsInt64(), -123456789012345678LL);
+  EXPECT_EQ(C("D1")->AsDouble(), -123.4);
+  EXPECT_EQ(C("N2")->AsCurrency().Raw, 129900);
+  EXPECT_EQ(C("N3")->AsDouble(), -1.5);
+  EXPECT_EQ(C("N4")->AsBCD(), (TFIBBcd{123456789, 4}));
+  EXPECT_EQ(C("N6")->AsBCD(), (TFIBBcd{-1000001, 6}));
+  EXPECT_EQ(C("F")->AsDouble(), 1.5);
+  EXPECT_EQ(C("DP")->AsDouble(), 0.1);
+  EXPECT_EQ(C("DT")->AsDateTime(), date);
+  EXPECT_EQ(C("TM")->AsTimeStamp().Time, 47655678);
+  EXPECT_EQ(C("TM")->AsTimeStamp().Date, 0);
+  const TTimeStamp ts = C("TS")->AsTimeStamp();
+  EXPECT_EQ(ts.Date, static_cast<int>(std::trunc(oldStamp)) + 693594);
+  EXPECT_EQ(ts.Time, 6 * 3600000 + 30 * 60000 + 5);
+  EXPECT_NEAR(C("TS")->AsDateTime(), oldStamp, 1e-9);
+  EXPECT_EQ(C("CN")->AsString(), "GP");
+  EXPECT_EQ(C("VN")->AsString(), kDjordje);
+  EXPECT_EQ(C("CW")->AsString(), kCz);
+  EXPECT_EQ(C("VW")->AsString(), kSab);
+  EXPECT_EQ(C("CU")->AsString(), kCz);
+  EXPECT_EQ(C("VU")->AsString(), kDjordje);
+  EXPECT_EQ(C("VU")->AsVariant().BaseType(), varOleStr);
+  EXPECT_EQ(C("VU")->AsWideString(), AnsiToWide(kDjordje));
+  EXPECT_EQ(C("BT")->AsString(), longText);
+  EXPECT_EQ(C("BB")->AsString(), binary);
+  EXPECT_EQ(C("BU")->AsString(), kSab);
+  q->Close();
+
+  auto n = SelectRow(2);
+  for (const char* c : kColumns) {
+    SCOPED_TRACE(c);
+    EXPECT_TRUE(n->FieldByName(c)->IsNull());
+    EXPECT_TRUE(n->FieldByName(c)->AsVariant().IsNull());
+    EXPECT_EQ(n->FieldByName(c)->AsString(), "");
+  }
+  n->Close();
+}
+
+TEST_F(TAllTypes, VariantWriterAndDeferredSettings) {
+  auto ins = db.Query("INSERT INTO ALLT (ID, SM, N2, DT, TS, VU, I) VALUES (:ID, :SM, :N2, :DT, :TS, :VU, :I)");
+  // Assigned before the statement was ever prepared: deferred until execution.
+  ins->ParamByName("TS")->SetAsVariant(Variant(45000.5));
+  EXPECT_TRUE(ins->ParamByName("TS")->Deferred());
+  ins->ParamByName("ID")->SetAsVariant(Variant(int32_t{3}));
+  ins->ParamByName("SM")->SetAsVariant(Variant(true));
+  EXPECT_EQ(ins->ParamByName("SM")->SQLType(), SQL_LONG);  // Boolean variant: LONG 1
+  ins->ParamByName("N2")->SetAsVariant(Variant(Currency::FromRaw(-5)));
+  ins->ParamByName("VU")->SetAsVariant(Variant(AnsiToWide(kDjordje)));
+  ins->ParamByName("I")->SetAsVariant(Variant(int16_t{-7}));
+  ins->Prepare();
+  // Once prepared the declared type is known: a date-time for DATE goes as a midnight TIMESTAMP.
+  ins->ParamByName("DT")->SetAsVariant(Variant::FromDate(EncodeDate(2001, 5, 6) + 0.5));
+  EXPECT_EQ(ins->ParamByName("DT")->SQLType(), SQL_TIMESTAMP);
+  EXPECT_EQ(ins->ParamByName("DT")->AsTimeStamp().Time, 0);
+  ins->ExecQuery();
+  db.Transaction->Commit();
+
+  auto q = SelectRow(3);
+  EXPECT_EQ(q->FieldByName("SM")->AsInteger(), 1);
+  EXPECT_EQ(q->FieldByName("N2")->AsCurrency().Raw, 0);  // -0.0005 rounds to two decimals
+  EXPECT_EQ(q->FieldByName("DT")->AsDateTime(), EncodeDate(2001, 5, 6));
+  EXPECT_EQ(q->FieldByName("TS")->AsDateTime(), 45000.5);
+  EXPECT_EQ(q->FieldByName("VU")->AsString(), kDjordje);
+  EXPECT_EQ(q->FieldByName("I")->AsInteger(), -7);
+  q->Close();
+}
+
+TEST_F(TAllTypes, StringWriterFollowsTheDeclaredType) {
+  auto ins = db.Query("INSERT INTO ALLT (ID, I, N2, DT, TS, VN, CN) VALUES (:ID, :I, :N2, :DT, :TS, :VN, :CN)");
+  ins->Prepare();
+  ins->ParamByName("ID")->SetAsInteger(4);
+  for (const char* n : {"I", "N2", "DT", "TS"}) {
+    ins->ParamByName(n)->SetAsString("");
+    EXPECT_TRUE(ins->ParamByName(n)->IsNull()) << n;
+  }
+  ins->ParamByName("VN")->SetAsString("");
+  EXPECT_FALSE(ins->ParamByName("VN")->IsNull());
+  ins->ParamByName("CN")->SetAsString("");
+  ins->ExecQuery();
+  ins->ParamByName("ID")->SetAsInteger(5);
+  ins->ParamByName("N2")->SetAsString("12,5");
+  EXPECT_EQ(ins->ParamByName("N2")->AsString(), "12.5");
+  EXPECT_EQ(ins->ParamByName("N2")->SQLType(), SQL_TEXT);
+  ins->ExecQuery();
+  db.Transaction->Commit();
+  auto q = SelectRow(4);
+  EXPECT_TRUE(q->FieldByName("I")->IsNull());
+  EXPECT_TRUE(q->FieldByName("TS")->IsNull());
+  EXPECT_FALSE(q->FieldByName("VN")->IsNull());
+  EXPECT_EQ(q->FieldByName("VN")->AsString(), "");
+  q->Close();
+  auto r = SelectRow(5);
+  EXPECT_EQ(r->FieldByName("N2")->AsCurrency().Raw, 125000);
+  r->Close();
+
+  // A text longer than the column goes whole; the server refuses it at execution.
+  auto tooLong = db.Query("INSERT INTO ALLT (ID, CU) VALUES (6, :CU)");
+  tooLong->ParamByName("CU")->SetAsString("1234567");
+  EXPECT_EQ(tooLong->ParamByName("CU")->SQLLen(), 7);
+  EXPECT_THROW(tooLong->ExecQuery(), EFIBInterBaseError);
+  EXPECT_TRUE(tooLong->Prepared());
+}
+
+TEST_F(TAllTypes, CharColumnKeepsPaddingWithoutTrimOption) {
+  db.Exec("INSERT INTO ALLT (ID, CN, VN) VALUES (7, 'GP', '12x')");
+  auto q = db.Query("SELECT CN, VN FROM ALLT WHERE ID = 7");
+  q->ExecQuery();
+  EXPECT_EQ(q->FieldByName("CN")->AsString(), "GP    ");
+  EXPECT_EQ(q->FieldByName("CN")->SQLLen(), 6);
+  try {
+    q->FieldByName("VN")->AsInteger();
+    FAIL() << "no error";
+  } catch (const EFIBClientError& e) {
+    EXPECT_EQ(e.SqlCode(), 33);
+    EXPECT_EQ(e.Message(), "Invalid data conversion.");
+  }
+  EXPECT_EQ(ErrorOf([&] { q->FieldByName("VN")->AsDateTime(); }), "Invalid data conversion.");
+  q->Close();
+}
+
+// Conversions on raw slots, without a server.
+TEST(FIBXSQLVar, ReadersOfScaledIntegers) {
+  TFIBQuery q;
+  q.SetSQLText("SELECT * FROM T WHERE A = :A AND B = :B");
+  TFIBXSQLVAR* a = q.ParamByName("A");
+  const int64_t raw = 1299;
+  a->SetRawValue(SQL_INT64, 8, &raw);
+  a->SetScale(-2);
+  TFormatSettings comma = TFormatSettings::Fixed();
+  comma.DecimalSeparator = ',';
+  TScopedFormatSettings scoped(comma);
+  EXPECT_EQ(a->AsInteger(), 12);
+  EXPECT_EQ(a->AsInt64(), 12);
+  EXPECT_EQ(a->AsDouble(), 12.99);
+  EXPECT_EQ(a->AsString(), "12,99");
+  EXPECT_EQ(a->AsVariant().BaseType(), varDouble);
+  EXPECT_EQ(a->AsCurrency().Raw, 129900);
+  EXPECT_EQ(a->AsBCD(), (TFIBBcd{1299, 2}));
+  const int64_t neg = -5;
+  a->SetRawValue(SQL_INT64, 8, &neg);
+  a->SetScale(-3);
+  EXPECT_EQ(a->AsString(), "-0,005");
+  const int16_t s = -125;
+  a->SetRawValue(SQL_SHORT, 2, &s);
+  a->SetScale(-1);
+  EXPECT_EQ(a->AsInteger(), -12);
+  EXPECT_EQ(a->AsString(), "-12,5");
+  EXPECT_EQ(ErrorOf([&] { a->AsBoolean(); }), "no error");
+  EXPECT_EQ(ErrorOf([&] { a->AsQuad(); }), "Invalid data conversion.");
+}
+
+TEST(FIBXSQLVar, NullStateAndWritersReachNamesakes) {
+  TFIBQuery q;
+  q.SetSQLText("SELECT * FROM T WHERE A = :A OR C = :A");
+  TFIBXSQLVAR* a0 = q.Params()[0];
+  TFIBXSQLVAR* a1 = q.Params()[1];
+  EXPECT_TRUE(a0->IsNull());  // untyped
+  EXPECT_FALSE(a0->Typed());
+  a0->SetAsBoolean(true);
+  EXPECT_EQ(a1->SQLType(), SQL_SHORT);
+  EXPECT_EQ(a1->AsInteger(), 1);
+  EXPECT_TRUE(a1->AsBoolean());
+  a1->SetIsNull(true);
+  EXPECT_TRUE(a0->IsNull());
+  EXPECT_TRUE(a0->IsNullable());
+  EXPECT_EQ(a0->AsInteger(), 0);
+  EXPECT_TRUE(a0->AsVariant().IsNull());
+  a0->SetAsVariant(Variant(int64_t{1} << 40));
+  EXPECT_EQ(a1->SQLType(), SQL_INT64);
+  EXPECT_EQ(a1->AsInt64(), int64_t{1} << 40);
+  EXPECT_EQ(ErrorOf([&] { a0->SetAsVariant(Variant::FromError(1)); }), "Not permitted.");
+  EXPECT_EQ(a1->AsInt64(), int64_t{1} << 40);  // a failed writer changes nothing
+  const TGUID g{0x01020304, 0x0506, 0x0708, {9, 10, 11, 12, 13, 14, 15, 16}};
+  a0->SetAsGuid(g);
+  EXPECT_EQ(a1->SQLType(), SQL_TEXT);
+  EXPECT_EQ(a1->AsGuid(), g);
+  EXPECT_EQ(ErrorOf([&] { a0->SetAsWideString(std::u16string(32768, u'x')); }),
+            ". Value for WideString Parameter \"A\" too long");
+  EXPECT_EQ(ErrorOf([&] { q.Params().Vars(2); }), "XSQLDA index out of range.");
+}
+
+TEST(FIBXSQLVar, DatesAndTimesUseTheServerDayOffsets) {
+  TFIBQuery q;
+  q.SetSQLText("SELECT * FROM T WHERE A = :A");
+  TFIBXSQLVAR* a = q.ParamByName("A");
+  a->SetAsDateTime(ComposeDateTime(EncodeDate(1858, 11, 17), 0.5));
+  const int32_t* raw = reinterpret_cast<const int32_t*>(a->Data()->sqldata);
+  EXPECT_EQ(raw[0], 0);
+  EXPECT_EQ(raw[1], 432000000);
+  a->SetAsTimeStamp({1000, 693594});  // 1899-12-30 00:00:01
+  EXPECT_EQ(raw[0], 15018);
+  EXPECT_EQ(raw[1], 10000);
+  EXPECT_EQ(a->AsDateTime(), 1000 / MSecsPerDay);
+  const int32_t dayOnly = 15019;
+  a->SetRawValue(SQL_TYPE_DATE, 4, &dayOnly);
+  EXPECT_EQ(a->AsDateTime(), 1.0);
+  EXPECT_EQ(a->AsTimeStamp().Date, 693595);
+}

@@ -1,0 +1,220 @@
+// The isolated reader: values arrive in their exact stored form through the
+// child process, and every way a file or the child can fail ends in an
+// EDatabaseError naming the file.
+#include "source/MdbReader.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <fstream>
+
+#include "SourceFixture.h"
+#include "runtime/Exceptions.h"
+#include "source/MdbValues.h"
+
+namespace {
+
+TMdbReadLimits FastLimits() {
+  TMdbReadLimits l;
+  l.idleTimeout = std::chrono::milliseconds(20000);
+  return l;
+}
+
+Jet4Table AllTypes() {
+  Jet4Table t{"TIPOVI",
+              {{"T", Jet4Type::Text, 10},
+               {"M", Jet4Type::Memo},
+               {"B", Jet4Type::Byte},
+               {"I", Jet4Type::Integer},
+               {"L", Jet4Type::LongInteger},
+               {"A", Jet4Type::LongInteger, 0, true},
+               {"C", Jet4Type::Currency},
+               {"S", Jet4Type::Single},
+               {"D", Jet4Type::Double},
+               {"DT", Jet4Type::DateTime},
+               {"Y", Jet4Type::Boolean},
+               {"O", Jet4Type::OleObject},
+               {"G", Jet4Type::ReplicationId},
+               {"N", Jet4Type::Decimal, 0, false, 18, 4},
+               {"BIN", Jet4Type::Binary, 8}},
+              {}};
+  t.rows.push_back({std::string("Čačak đž"), std::string("ŠĐČĆŽ šđčćž\r\nred"), std::int64_t{255},
+                    std::int64_t{-32768}, std::int64_t{-2147483647 - 1}, Jet4Null,
+                    Jet4Currency{-12345678}, 0.1, 1.0 / 3, Jet4Date{Jet4DateValue(1850, 6, 1)}, true,
+                    Jet4Bytes{0, 1, 2, 255}, Jet4GuidFromText("{6F9619FF-8B86-D011-B42D-00C04FC964FF}"),
+                    std::string("-123.4567"), Jet4Bytes{9, 8, 7}});
+  t.rows.push_back({Jet4Null, Jet4Null, Jet4Null, Jet4Null, Jet4Null, Jet4Null, Jet4Null, Jet4Null,
+                    Jet4Null, Jet4Null, false, Jet4Null, Jet4Null, Jet4Null, Jet4Null});
+  t.rows.push_back({std::string(""), std::string(""), std::int64_t{0}, std::int64_t{32767},
+                    std::int64_t{2147483647}, Jet4Null, Jet4Currency{922337203685477580},
+                    -3.4e38, 1e308, Jet4Date{Jet4DateValue(2099, 12, 31, 23, 59, 59)}, false,
+                    Jet4Bytes{}, Jet4Null, std::string("99999999999999.9999"), Jet4Bytes{}});
+  return t;
+}
+
+TEST(MdbReader, EveryTypeArrivesInItsStoredForm) {
+  TempDir dir;
+  const std::string path = dir.Write("t.mdb", {AllTypes()});
+  const TMdbTable t = MdbReadTable(path, "t.mdb", "TIPOVI", FastLimits());
+  ASSERT_EQ(t.rowCount, 3u);
+  ASSERT_EQ(t.columns.size(), 15u);
+  EXPECT_EQ(t.jetVersion, 1);
+  EXPECT_TRUE(t.columns[5].longAuto);
+  auto v = [&](size_t r, size_t c) { return JetValue(t, r, c, 0); };
+
+  EXPECT_EQ(v(0, 0).AsString(), Ansi("Čačak đž"));
+  EXPECT_EQ(v(0, 1).AsString(), Ansi("ŠĐČĆŽ šđčćž\r\nred"));
+  EXPECT_EQ(v(0, 2).AsInteger(), 255);
+  EXPECT_EQ(v(0, 3).AsInteger(), -32768);
+  EXPECT_EQ(v(0, 4).AsInteger(), -2147483647 - 1);
+  EXPECT_EQ(v(0, 5).AsInteger(), 1);  // the first AutoNumber
+  EXPECT_EQ(v(0, 6).AsCurrency().Raw, -12345678);
+  EXPECT_EQ(v(0, 7).AsDouble(), static_cast<double>(0.1f));
+  EXPECT_EQ(v(0, 8).AsDouble(), 1.0 / 3);
+  EXPECT_EQ(v(0, 9).AsDate(), Jet4DateValue(1850, 6, 1));
+  EXPECT_TRUE(v(0, 10).AsBoolean());
+  EXPECT_EQ(v(0, 11).AsString(), std::string("\x00\x01\x02\xff", 4));
+  EXPECT_EQ(v(0, 12).AsString(), "{6F9619FF-8B86-D011-B42D-00C04FC964FF}");
+  EXPECT_EQ(v(0, 13).AsCurrency().Raw, -1234567);
+  EXPECT_EQ(v(0, 14).AsString(), std::string("\x09\x08\x07", 3));
+
+  // NULL stays apart from the empty text; Yes/No has no NULL.
+  for (size_t c : {0, 1, 2, 3, 4, 6, 7, 8, 9, 11, 12, 13, 14}) {
+    SCOPED_TRACE(c);
+    EXPECT_TRUE(v(1, c).IsNull());
+  }
+  EXPECT_FALSE(v(1, 10).AsBoolean());
+  EXPECT_EQ(v(1, 5).AsInteger(), 2);
+  EXPECT_FALSE(v(2, 0).IsNull());
+  EXPECT_EQ(v(2, 0).AsString(), "");
+  EXPECT_FALSE(v(2, 1).IsNull());
+  EXPECT_EQ(v(2, 1).AsString(), "");
+
+  EXPECT_EQ(v(2, 6).AsCurrency().Raw, 922337203685477580);
+  EXPECT_EQ(v(2, 7).AsDouble(), static_cast<double>(-3.4e38f));
+  EXPECT_EQ(v(2, 8).AsDouble(), 1e308);
+  EXPECT_EQ(v(2, 9).AsDate(), Jet4DateValue(2099, 12, 31, 23, 59, 59));
+  EXPECT_EQ(v(2, 13).AsCurrency().Raw, 999999999999999999);
+}
+
+TEST(MdbReader, LongMemoArrivesWhole) {
+  // libmdb's bound buffers stop at 16 KB; the value must not.
+  std::string memo;
+  while (memo.size() < 200000) memo += "Šabac-" + std::to_string(memo.size()) + ";";
+  Jet4Table t{"MEMO", {{"ID", Jet4Type::LongInteger}, {"TXT", Jet4Type::Memo}, {"BLOB", Jet4Type::OleObject}}, {}};
+  std::string blob(150000, '\0');
+  for (size_t i = 0; i < blob.size(); ++i) blob[i] = static_cast<char>(i * 7);
+  t.rows.push_back({std::int64_t{1}, memo, blob});
+  t.rows.push_back({std::int64_t{2}, std::string("kratko"), Jet4Null});
+  TempDir dir;
+  const TMdbTable r = MdbReadTable(dir.Write("m.mdb", {t}), "m.mdb", "MEMO", FastLimits());
+  ASSERT_EQ(r.rowCount, 2u);
+  EXPECT_EQ(JetValue(r, 0, 1, 0).AsString(), Ansi(memo));
+  EXPECT_EQ(JetValue(r, 0, 2, 0).AsString(), blob);
+  EXPECT_EQ(JetValue(r, 1, 1, 0).AsString(), "kratko");
+}
+
+TEST(MdbReader, CatalogListsUserTablesOnly) {
+  TempDir dir;
+  Jet4Table a{"TABELA1", {{"X", Jet4Type::Integer}}, {}};
+  Jet4Table b{"HP Oznake", {{"X", Jet4Type::Integer}}, {}};
+  const TMdbCatalog c = MdbReadCatalog(dir.Write("c.mdb", {a, b}), "c.mdb", FastLimits());
+  EXPECT_EQ(c.tables, (std::vector<std::string>{"TABELA1", "HP Oznake"}));
+}
+
+// Every broken file ends in an error that names it, never in a shorter table.
+TEST(MdbReader, BrokenFilesFailNamingTheFile) {
+  TempDir dir;
+  Jet4Table big{"TABELA1", {{"ID", Jet4Type::LongInteger}, {"NAZIV", Jet4Type::Text, 50}}, {}};
+  for (int i = 0; i < 3000; ++i) big.rows.push_back({std::int64_t{i}, "red broj " + std::to_string(i)});
+  const std::vector<std::uint8_t> good = BuildJet4File({big});
+  ASSERT_GT(good.size(), 8 * 4096u);
+  const std::string whole(good.begin(), good.end());
+
+  struct Case {
+    const char* name;
+    std::string bytes;  // empty name: file not written
+    const char* messagePart;
+  };
+  const Case cases[] = {
+      {"empty.mdb", "", "is not an Access database"},
+      {"text.mdb", std::string(10000, 'x'), "is not an Access database"},
+      {"cut_last_page.mdb", whole.substr(0, whole.size() - 4096), "VT2003"},
+      {"cut_half.mdb", whole.substr(0, (whole.size() / 2) & ~size_t{4095}), "VT2003"},
+      {"header_only.mdb", whole.substr(0, 4096), "VT2003"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.WriteBytes(c.name, c.bytes);
+    try {
+      MdbReadCatalog(path, "VT2003.mdb", FastLimits());
+      const TMdbTable t = MdbReadTable(path, "VT2003.mdb", "TABELA1", FastLimits());
+      ADD_FAILURE() << "read " << t.rowCount << " rows";
+    } catch (const EDatabaseError& e) {
+      EXPECT_NE(e.Message().find("VT2003.mdb"), std::string::npos) << e.Message();
+      EXPECT_NE(e.Message().find(c.messagePart), std::string::npos) << e.Message();
+    }
+  }
+  try {
+    MdbReadCatalog(dir.File("missing.mdb"), "missing.mdb", FastLimits());
+    ADD_FAILURE();
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(e.Message(), "Could not find file 'missing.mdb'");
+  }
+  try {
+    MdbReadTable(dir.Write("ok.mdb", {big}), "ok.mdb", "ZNAK", FastLimits());
+    ADD_FAILURE();
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(e.Message(), "Table 'ZNAK' not found in 'ok.mdb'");
+  }
+}
+
+// Stand-ins for the reader show what the library does when the child hangs,
+// crashes or talks nonsense.
+class ReaderStandIn : public ::testing::Test {
+ protected:
+  void Use(const std::string& script) {
+    m_script = m_dir.File("standin.sh");
+    std::ofstream(m_script) << "#!/bin/sh\n" << script << "\n";
+    ::chmod(m_script.c_str(), 0755);
+    SetMdbReaderExecutable(m_script);
+  }
+  void TearDown() override { SetMdbReaderExecutable(""); }
+  std::string Failure() {
+    const std::string file = m_dir.WriteBytes("x.mdb", "x");
+    TMdbReadLimits l;
+    l.idleTimeout = std::chrono::milliseconds(300);
+    try {
+      MdbReadTable(file, "x.mdb", "T", l);
+    } catch (const EDatabaseError& e) {
+      return e.Message();
+    }
+    return "no error";
+  }
+  TempDir m_dir;
+  std::string m_script;
+};
+
+TEST_F(ReaderStandIn, HangingReaderIsEnded) {
+  Use("exec sleep 30");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_NE(Failure().find("stopped making progress"), std::string::npos);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST_F(ReaderStandIn, CrashingReaderBecomesAnError) {
+  Use("kill -SEGV $$");
+  const std::string m = Failure();
+  EXPECT_NE(m.find("x.mdb"), std::string::npos) << m;
+  EXPECT_NE(m.find("crashed"), std::string::npos) << m;
+}
+
+TEST_F(ReaderStandIn, GarbageAndSilenceAreErrors) {
+  Use("printf 'abc' >&3");
+  EXPECT_NE(Failure().find("middle of a frame"), std::string::npos);
+  Use("exit 0");
+  EXPECT_NE(Failure().find("ended early"), std::string::npos);
+}
+
+}  // namespace
