@@ -360,9 +360,13 @@ int TFIBXSQLDA::FindNameIndex(std::string_view name) const {
 int TFIBXSQLDA::IndexOfName(std::string_view name) const { return FindNameIndex(name); }
 
 TFIBXSQLVAR* TFIBXSQLDA::ByName(std::string_view name) {
+  // Callers usually ask with the same spelling each time: try that first,
+  // before building the case-insensitive key.
+  for (const auto& [k, v] : m_cache)
+    if (k == name) return v;
   const std::string asked = NameKey(name);
   for (const auto& [k, v] : m_cache)
-    if (k == asked) return v;
+    if (NameKey(k) == asked) return v;
   std::string search;
   if (!name.empty() && name.front() == '"') {
     search = name.size() >= 2 ? std::string(name.substr(1, name.size() - 2)) : std::string();
@@ -376,7 +380,7 @@ TFIBXSQLVAR* TFIBXSQLDA::ByName(std::string_view name) {
   const int i = FindNameIndex(search);
   if (i >= 0) found = m_vars[static_cast<size_t>(i)].get();
   if (!found && m_query && this == m_query->m_params.get()) found = m_query->m_preparedParams->ByName(name);
-  if (found) m_cache.emplace_back(asked, found);
+  if (found) m_cache.emplace_back(std::string(name), found);
   return found;
 }
 

@@ -490,6 +490,10 @@ void TFIBXSQLVAR::SetStringValue(std::string_view text8, const std::u16string* w
   }
 
   if (asBlob) {
+    // Text for a Unicode text blob is stored as UTF-8 when the server expects it so.
+    if (T == SQL_BLOB && m_declSubtype == 1 && !encodeUtf8 && m_query && m_query->ExtendedCharset() &&
+        IsUnicodeCharset(m_declScale & 0xFF))
+      text = wide ? WideToUtf8(*wide) : AnsiToUtf8(text8);
     const short subtype = T == SQL_BLOB ? m_declSubtype : 1;
     const short scale = T == SQL_BLOB ? m_declScale : 0;
     ISC_QUAD zero{};

@@ -2,6 +2,17 @@
 // watches it and turns its frames into the catalog or a table held in memory.
 // Every failure of the child (an error it reports, a crash, a hang, its
 // memory cap) becomes an EDatabaseError whose message names the file.
+//
+// Why a separate program: libmdb is not safe with damaged files (NULL reads,
+// endless loops with growing memory), so it never runs in the tool's
+// process. The child is started with posix_spawn, which copies nothing of the
+// caller's threads or GUI state (a plain fork of a Qt process is not safe),
+// gets an empty environment, /dev/null for stdin, stdout and stderr (libmdb
+// prints warnings and dumps there) and its frames on descriptor 3; it caps
+// its own address space. The library reads the frames with a no-progress
+// watchdog, bounds what it accepts by the file's size and the table's stored
+// row count, and kills and reaps the child on any failure. One child per
+// connect (catalog) and per open (one table); rows then live in memory.
 #pragma once
 
 #include <chrono>

@@ -59,7 +59,6 @@ void TControl::SetParent(TWinControl* parent) {
     UpdateWidgetGeometry();
     BoundsChanged();
     parent->AlignControls();
-    parent->UpdateTabOrder();
   }
 }
 
@@ -108,9 +107,16 @@ void TControl::SetVisible(bool visible) {
   if (m_parent) m_parent->AlignControls();
 }
 
-void TControl::SetTabOrder(int order) {
-  m_tabOrder = order;
-  if (m_parent) m_parent->UpdateTabOrder();
+void TControl::SetTabOrder(int order) { m_tabOrder = order; }
+
+QWidget* TControl::FocusWidget() const {
+  if (!m_widget) return nullptr;
+  return m_widget->focusProxy() ? m_widget->focusProxy() : m_widget.data();
+}
+
+bool TControl::TabStop() const {
+  const QWidget* w = FocusWidget();
+  return w && (w->focusPolicy() & Qt::TabFocus) != 0;
 }
 
 void TControl::SetFont(const TFont& font) {
@@ -192,12 +198,32 @@ void TWinControl::AlignControls() {
   m_aligning = false;
 }
 
-void TWinControl::UpdateTabOrder() {
-  std::vector<TControl*> order;
-  for (TControl* c : m_controls)
-    if (c->m_tabOrder >= 0 && c->Widget()) order.push_back(c);
-  std::stable_sort(order.begin(), order.end(),
-                   [](TControl* a, TControl* b) { return a->m_tabOrder < b->m_tabOrder; });
-  for (size_t i = 1; i < order.size(); ++i)
-    QWidget::setTabOrder(order[i - 1]->Widget(), order[i]->Widget());
+std::vector<TControl*> TWinControl::TabSequence() const {
+  std::vector<TControl*> children = m_controls;
+  // Controls without a tab order go after the numbered ones.
+  std::stable_sort(children.begin(), children.end(), [](TControl* a, TControl* b) {
+    const unsigned ka = static_cast<unsigned>(a->m_tabOrder), kb = static_cast<unsigned>(b->m_tabOrder);
+    return ka < kb;
+  });
+  std::vector<TControl*> sequence;
+  for (TControl* c : children) {
+    if (!c->m_visible || !c->m_enabled) continue;
+    const auto* container = dynamic_cast<const TWinControl*>(c);
+    if (container && container->ControlCount() > 0) {
+      for (TControl* inner : container->TabSequence()) sequence.push_back(inner);
+    } else if (c->TabStop()) {
+      sequence.push_back(c);
+    }
+  }
+  return sequence;
+}
+
+TControl* TWinControl::FindNextControl(const TControl* current, bool forward) const {
+  const std::vector<TControl*> sequence = TabSequence();
+  if (sequence.empty()) return nullptr;
+  const auto it = std::find(sequence.begin(), sequence.end(), current);
+  if (it == sequence.end()) return forward ? sequence.front() : sequence.back();
+  const size_t index = static_cast<size_t>(it - sequence.begin());
+  const size_t n = sequence.size();
+  return sequence[forward ? (index + 1) % n : (index + n - 1) % n];
 }

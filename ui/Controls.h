@@ -94,8 +94,8 @@ class TControl : public TComponent {
   bool Visible() const noexcept { return m_visible; }
   void SetVisible(bool visible);
 
-  // Position in the parent's tab sequence; the parent reorders Qt's focus
-  // chain from these numbers.
+  // Position in the parent's tab sequence (Tab follows these numbers, not
+  // the order in which the widgets were made).
   int TabOrder() const noexcept { return m_tabOrder; }
   void SetTabOrder(int order);
 
@@ -103,6 +103,10 @@ class TControl : public TComponent {
   // (by default a control shows its parent's font).
   TFont& Font() noexcept { return m_font; }
   void SetFont(const TFont& font);
+  // The widget that takes the keyboard focus for this control.
+  QWidget* FocusWidget() const;
+  // True when Tab stops at this control.
+  bool TabStop() const;
   bool ParentFont() const noexcept { return m_parentFont; }
   void SetParentFont(bool value);
 
@@ -151,8 +155,13 @@ class TWinControl : public TControl {
   // then alClient filling the rest. Each keeps its own height (top, bottom)
   // or width (left, right).
   void AlignControls();
-  // Rebuilds Qt's focus chain in TabOrder order.
-  void UpdateTabOrder();
+  // The controls Tab visits inside this one, in order: children sorted by
+  // TabOrder (stable), containers replaced by their own sequence; only
+  // visible, enabled controls that take the keyboard focus.
+  std::vector<TControl*> TabSequence() const;
+  // The control after (or before) `current` in TabSequence, wrapping
+  // around; the first (last) one when current is not in it.
+  TControl* FindNextControl(const TControl* current, bool forward) const;
 
  private:
   friend class TControl;

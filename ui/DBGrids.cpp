@@ -232,6 +232,12 @@ TDBGrid::TDBGrid(TComponent* AOwner)
   m_view->verticalHeader()->setFixedWidth(kIndicatorWidth);
   m_view->verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
   m_view->verticalHeader()->setHighlightSections(false);
+  // The current cell is marked only while the grid has the focus.
+  QPalette palette = m_view->palette();
+  palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Base));
+  palette.setColor(QPalette::Inactive, QPalette::HighlightedText, palette.color(QPalette::Text));
+  m_view->setPalette(palette);
+  frame->setFocusProxy(m_view);
   m_model = new GridModel(this, m_view);
   m_view->setModel(m_model);
   layout->addWidget(m_view, 1);

@@ -50,6 +50,23 @@ class TFormWidget : public QWidget {
     SafeCall([this] { m_form->Resized(); });
   }
 
+  // Tab and Shift+Tab follow the controls' TabOrder.
+  bool focusNextPrevChild(bool next) override {
+    QWidget* focus = QApplication::focusWidget();
+    const TControl* current = nullptr;
+    for (TControl* c : m_form->TabSequence()) {
+      QWidget* w = c->Widget();
+      if (focus && w && (w == focus || w->isAncestorOf(focus))) current = c;
+    }
+    if (TControl* target = m_form->FindNextControl(current, next)) {
+      if (QWidget* w = target->FocusWidget()) {
+        w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        return true;
+      }
+    }
+    return QWidget::focusNextPrevChild(next);
+  }
+
  private:
   TForm* m_form;  // owns this widget
 };

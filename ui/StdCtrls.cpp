@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QStyledItemDelegate>
+#include <QTimer>
 
 #include "runtime/CodePage.h"
 
@@ -62,7 +63,13 @@ TListBox::TListBox(TComponent* AOwner) : TControl(AOwner), m_items(std::make_uni
   list->setUniformItemSizes(true);
   list->setItemDelegate(new FixedHeightDelegate(list, &m_itemHeight));
   SetWidget(list);
-  m_items->OnChange = [this](TStrings*) { ItemsChanged(); };
+  // A transfer may add thousands of lines without returning to the loop;
+  // the box is rebuilt once, when the loop runs again.
+  m_items->OnChange = [this](TStrings*) {
+    if (m_rebuildPending || !Widget()) return;
+    m_rebuildPending = true;
+    QTimer::singleShot(0, Widget(), [this] { ItemsChanged(); });
+  };
 }
 
 TListBox::~TListBox() { m_items->OnChange = nullptr; }
@@ -80,6 +87,7 @@ void TListBox::SetSorted(bool sorted) {
 }
 
 void TListBox::ItemsChanged() {
+  m_rebuildPending = false;
   QListWidget* list = List();
   if (!list) return;
   list->clear();

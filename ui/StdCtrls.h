@@ -45,7 +45,7 @@ class TListBox : public TControl {
   explicit TListBox(TComponent* AOwner);
   ~TListBox() override;
 
-  // The lines shown; changing them updates the box.
+  // The lines shown; the box shows changes once the message loop runs.
   TStrings& Items() noexcept { return *m_items; }
   int ItemHeight() const noexcept { return m_itemHeight; }
   void SetItemHeight(int height);
@@ -59,4 +59,5 @@ class TListBox : public TControl {
   std::unique_ptr<TStrings> m_items;
   int m_itemHeight = 13;
   bool m_sorted = false;
+  bool m_rebuildPending = false;
 };

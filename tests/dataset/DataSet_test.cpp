@@ -353,6 +353,28 @@ TEST_F(DataSetTest, DestroyingAnOpenDatasetSkipsTheCloseHandlers) {
   ds = nullptr;
 }
 
+TEST_F(DataSetTest, CalculatedFieldsFollowTheRowAndItsEdits) {
+  auto* id = new TIntegerField(form.get());
+  id->SetFieldName("ID");
+  id->SetDataSet(ds);
+  auto* twice = new TIntegerField(form.get());
+  twice->SetFieldName("TWICE");
+  twice->SetFieldKind(fkCalculated);
+  twice->SetDataSet(ds);
+  ds->OnCalcFields = [&](TDataSet*) { twice->SetAsInteger(id->AsInteger() * 2); };
+  ds->Open();
+  EXPECT_EQ(twice->FieldNo(), -1);
+  EXPECT_EQ(twice->AsInteger(), 2);
+  ds->Next();
+  EXPECT_EQ(twice->AsInteger(), 4);
+  ds->Edit();
+  id->SetAsInteger(21);
+  EXPECT_EQ(twice->AsInteger(), 42);
+  EXPECT_EQ(ds->State(), dsEdit);
+  ds->Cancel();
+  EXPECT_EQ(twice->AsInteger(), 4);
+}
+
 TEST_F(DataSetTest, BookmarksReturnToTheirRow) {
   ds->Open();
   ds->Next();

@@ -136,6 +136,27 @@ TEST_F(DataSourceTest, DisabledOrDetachedSourceIsInactiveAndSilent) {
   EXPECT_EQ(src->State(), dsInactive);
 }
 
+TEST_F(DataSourceTest, HandlerMayReopenAnotherDatasetDuringTheOpen) {
+  // The detail view's pattern: the master's data change closes, re-filters
+  // and reopens the detail dataset, from inside the master's open.
+  auto* detail = new TMemDataSet(form.get());
+  detail->AddFieldDef("BRDOK", ftInteger);
+  int calls = 0;
+  src->OnDataChange = [&](TDataSource*, TField*) {
+    ++calls;
+    detail->Close();
+    detail->ClearRows();
+    detail->AddRow({ds->FieldByName("ID")->AsInteger()});
+    detail->Open();
+  };
+  ds->Open();
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(detail->FieldByName("BRDOK")->AsInteger(), 1);
+  ds->Next();
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(detail->FieldByName("BRDOK")->AsInteger(), 2);
+}
+
 // A detail dataset fed by a master data source.
 class DetailDataSet : public TMemDataSet {
  public:

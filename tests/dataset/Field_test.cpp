@@ -82,6 +82,9 @@ TEST_F(FieldTest, UnsupportedAccessNamesTheType) {
   };
   for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.f), c.message);
 
+  // Default fields have no component name: the dataset's name stands in.
+  EXPECT_EQ(F("S")->FullName(), "qryT.S");
+
   TIntegerField loose;
   loose.SetFieldName("X");
   EXPECT_EQ(ErrorOf([&] { (void)loose.AsInteger(); }), "Field 'X' has no dataset");

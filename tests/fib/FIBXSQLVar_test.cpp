@@ -206,6 +206,16 @@ TEST_F(TAllTypes, StringWriterFollowsTheDeclaredType) {
   r->Close();
 
   // A text longer than the column goes whole; the server refuses it at execution.
+  // A Unicode text blob assigned once the type is known.
+  auto blob = db.Query("INSERT INTO ALLT (ID, BU) VALUES (8, :BU)");
+  blob->Prepare();
+  blob->ParamByName("BU")->SetAsString(kDjordje);
+  blob->ExecQuery();
+  db.Transaction->Commit();
+  auto b = SelectRow(8);
+  EXPECT_EQ(b->FieldByName("BU")->AsString(), kDjordje);
+  b->Close();
+
   auto tooLong = db.Query("INSERT INTO ALLT (ID, CU) VALUES (6, :CU)");
   tooLong->ParamByName("CU")->SetAsString("1234567");
   EXPECT_EQ(tooLong->ParamByName("CU")->SQLLen(), 7);
@@ -307,4 +317,22 @@ TEST(FIBXSQLVar, DatesAndTimesUseTheServerDayOffsets) {
   a->SetRawValue(SQL_TYPE_DATE, 4, &dayOnly);
   EXPECT_EQ(a->AsDateTime(), 1.0);
   EXPECT_EQ(a->AsTimeStamp().Date, 693595);
+}
+
+TEST(FIBXSQLVarUnicode, Utf8ConnectionEncodesTextAndStatement) {
+  TScratchDatabase db("NONE", "UTF8");
+  ASSERT_TRUE(db.Database->IsUnicodeConnect());
+  db.Exec("CREATE TABLE U (W VARCHAR(10) CHARACTER SET WIN1250, U VARCHAR(10) CHARACTER SET UTF8)");
+  // The statement text itself travels as UTF-8 on a Unicode connection.
+  auto ins = db.Query("INSERT INTO U (W, U) VALUES (:W, :U || '\xE8')");
+  ins->ParamByName("W")->SetAsString(kSab);
+  ins->ParamByName("U")->SetAsWideString(AnsiToWide(kDjordje));
+  ins->ExecQuery();
+  db.Transaction->Commit();
+  auto q = db.Query("SELECT W, U FROM U");
+  q->ExecQuery();
+  EXPECT_EQ(q->FieldByName("W")->AsString(), kSab);
+  EXPECT_EQ(q->FieldByName("U")->AsString(), kDjordje + "\xE8");
+  EXPECT_EQ(q->FieldByName("U")->AsWideString(), AnsiToWide(kDjordje + "\xE8"));
+  q->Close();
 }

@@ -2,6 +2,7 @@
 // error handling.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFontDatabase>
@@ -130,10 +131,48 @@ TEST(StdCtrlsTest, EditAndListConvertTheCodePage) {
   list->Items().Add("Ne postoji: GP 1");
   list->Items().Add("\x8A" "ifra");  // Šifra
   auto* widget = static_cast<QListWidget*>(list->Widget());
+  EXPECT_EQ(widget->count(), 0);  // shown when the loop runs again
+  QCoreApplication::processEvents();
   ASSERT_EQ(widget->count(), 2);
   EXPECT_EQ(widget->item(1)->text(), QString::fromUtf8("Šifra"));
   list->Items().Clear();
+  QCoreApplication::processEvents();
   EXPECT_EQ(widget->count(), 0);
+}
+
+// Tab follows TabOrder, not creation order; a panel's controls take the
+// panel's place; disabled controls are skipped.
+TEST(StdCtrlsTest, TabOrder) {
+  auto form = std::make_unique<TForm>(nullptr);
+  auto* panel = new TPanel(form.get());
+  panel->SetTabOrder(1);
+  panel->SetParent(form.get());
+  std::vector<TButton*> buttons;
+  for (int order : {2, 0, 1}) {
+    auto* b = new TButton(form.get());
+    b->SetTabOrder(order);
+    b->SetParent(form.get());
+    buttons.push_back(b);
+  }
+  auto* inner1 = new TEdit(form.get());
+  inner1->SetTabOrder(1);
+  inner1->SetParent(panel);
+  auto* inner0 = new TEdit(form.get());
+  inner0->SetTabOrder(0);
+  inner0->SetParent(panel);
+  const std::vector<TControl*> want = {buttons[1], inner0, inner1, buttons[2], buttons[0]};
+  EXPECT_EQ(form->TabSequence(), want);
+  EXPECT_EQ(form->FindNextControl(buttons[0], true), buttons[1]);
+  EXPECT_EQ(form->FindNextControl(buttons[1], false), buttons[0]);
+  inner0->SetEnabled(false);
+  EXPECT_EQ(form->FindNextControl(buttons[1], true), inner1);
+
+  // The window's Tab handling uses it.
+  form->Show();
+  QApplication::setActiveWindow(form->Widget());
+  buttons[1]->Widget()->setFocus();
+  QTest::keyClick(buttons[1]->Widget(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), inner1->Widget());
 }
 
 TEST(StdCtrlsTest, ButtonClickRunsHandlerOnlyWhenEnabled) {
