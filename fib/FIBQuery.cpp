@@ -174,6 +174,7 @@ void TFIBQuery::Analyse() {
     m_processedSQL = m_params->Count() > 0 ? std::string() : text;
   }
   if (m_handle) FreeHandle();
+  m_rewritten = false;
   m_sqlAnalysed = true;
   m_processedEncoded = false;
   m_aliasesRead = false;

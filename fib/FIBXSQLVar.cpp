@@ -211,15 +211,17 @@ void TFIBXSQLVAR::ApplyOne(const Change& c) {
 }
 
 void TFIBXSQLVAR::Apply(const Change& c) {
-  ApplyOne(c);
-  if (c.action == Action::Data || c.action == Action::Raw) m_blobStream.reset();
-  if (const auto* others = m_parent->Namesakes(m_index)) {
-    for (int i : *others) {
-      TFIBXSQLVAR& v = *m_parent->m_vars[static_cast<size_t>(i)];
-      v.ApplyOne(c);
-      if (c.action == Action::Data || c.action == Action::Raw) v.m_blobStream.reset();
+  // A new value replaces a pending blob text and the last wide text.
+  auto one = [&](TFIBXSQLVAR& v) {
+    v.ApplyOne(c);
+    if (c.action == Action::Data || c.action == Action::Raw) {
+      v.m_blobStream.reset();
+      v.m_wideText.reset();
     }
-  }
+  };
+  one(*this);
+  if (const auto* others = m_parent->Namesakes(m_index))
+    for (int i : *others) one(*m_parent->m_vars[static_cast<size_t>(i)]);
 }
 
 void TFIBXSQLVAR::SetIsNull(bool value) {

@@ -461,13 +461,12 @@ void TFIBXSQLVAR::SetStringValue(std::string_view text8, const std::u16string* w
     if (const auto* others = m_parent->Namesakes(m_index))
       for (int i : *others) fn(*m_parent->m_vars[static_cast<size_t>(i)]);
   };
+  const bool keepWide = ConnectionUnicodeOrNone() && !m_isMacro;
+  // Stored after the raw value is set, which forgets any earlier wide text.
+  auto storeWide = [&] {
+    if (keepWide && wide) forEach([&](TFIBXSQLVAR& v) { v.m_wideText = *wide; });
+  };
   if (ConnectionUnicodeOrNone() && !m_isMacro) {
-    if (!deferredPass) {
-      forEach([&](TFIBXSQLVAR& v) {
-        if (wide) v.m_wideText = *wide;
-        else v.m_wideText.reset();
-      });
-    }
     if (T == 0) {
       forEach([&](TFIBXSQLVAR& v) { v.m_deferred = true; });
       m_parent->m_deferredSettings = true;
@@ -504,6 +503,7 @@ void TFIBXSQLVAR::SetStringValue(std::string_view text8, const std::u16string* w
       v.m_xvar->sqlscale = scale;
     });
     if (m_query) m_query->m_hasBlobParams = true;
+    storeWide();
     return;
   }
 
@@ -513,6 +513,7 @@ void TFIBXSQLVAR::SetStringValue(std::string_view text8, const std::u16string* w
     std::vector<char> buf(m_data.size(), 0);
     std::memcpy(buf.data(), text.data(), std::min(buf.size(), text.size()));
     SetRawValue(SQLType(), m_xvar->sqllen, buf.data());
+    storeWide();
     return;
   }
 
@@ -534,6 +535,7 @@ void TFIBXSQLVAR::SetStringValue(std::string_view text8, const std::u16string* w
     if (encodeUtf8) v.m_xvar->sqlsubtype = 3;
     else if (v.m_xvar->sqlsubtype == 3 && !IsUnicodeCharset(3)) v.m_xvar->sqlsubtype = 0;
   });
+  storeWide();
 }
 
 // ---------------------------------------------------------------------------

@@ -299,6 +299,11 @@ TEST(FIBXSQLVar, NullStateAndWritersReachNamesakes) {
   EXPECT_EQ(ErrorOf([&] { a0->SetAsWideString(std::u16string(32768, u'x')); }),
             ". Value for WideString Parameter \"A\" too long");
   EXPECT_EQ(ErrorOf([&] { q.Params().Vars(2); }), "XSQLDA index out of range.");
+  // The wide text of the last wide assignment is read back as is, until another value replaces it.
+  a0->SetAsWideString(u"\u0110or\u0111e \u4E2D");
+  EXPECT_EQ(a1->AsWideString(), u"\u0110or\u0111e \u4E2D");
+  a0->SetAsInteger(5);
+  EXPECT_EQ(a1->AsWideString(), u"5");
 }
 
 TEST(FIBXSQLVar, DatesAndTimesUseTheServerDayOffsets) {

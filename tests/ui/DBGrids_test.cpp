@@ -222,3 +222,47 @@ TEST_F(GridTest, DataSourceDestroyed) {
   EXPECT_EQ(grid->RowCount(), 0);
   EXPECT_EQ(grid->ColumnCount(), 0);
 }
+
+namespace {
+
+// A dataset kind that cannot tell row numbers (as a lazily fetching cursor).
+class UnnumberedDataSet : public TMemDataSet {
+ public:
+  using TMemDataSet::TMemDataSet;
+
+ protected:
+  int GetRecNo() const override { return -1; }
+  int GetRecordCount() const override { return -1; }
+};
+
+}  // namespace
+
+// Without row numbers the scroll bar has three positions: first row,
+// somewhere between, last row; its ends move to the first and last row.
+TEST(GridScrollBarTest, ThreePositionsWithoutRowNumbers) {
+  auto form = std::make_unique<TForm>(nullptr);
+  form->SetClientWidth(400);
+  form->SetClientHeight(300);
+  auto* data = new UnnumberedDataSet(form.get());
+  data->AddFieldDef("ID", ftInteger);
+  for (int i = 1; i <= 30; ++i) data->AddRow({Variant(int32_t{i})});
+  auto* source = new TDataSource(form.get());
+  source->SetDataSet(data);
+  auto* grid = new TDBGrid(form.get());
+  grid->SetParent(form.get());
+  grid->SetBounds(0, 0, 300, 120);
+  grid->SetDataSource(source);
+  data->Open();
+  QScrollBar* bar = grid->VerticalBar();
+  EXPECT_EQ(bar->maximum(), 4);
+  EXPECT_EQ(bar->value(), 0);
+  bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  EXPECT_EQ(data->FieldByName("ID")->AsInteger(), 2);
+  EXPECT_EQ(bar->value(), 2);
+  bar->triggerAction(QAbstractSlider::SliderToMaximum);
+  EXPECT_EQ(data->FieldByName("ID")->AsInteger(), 30);
+  EXPECT_EQ(bar->value(), 4);
+  bar->triggerAction(QAbstractSlider::SliderToMinimum);
+  EXPECT_EQ(data->FieldByName("ID")->AsInteger(), 1);
+  EXPECT_EQ(bar->value(), 0);
+}
