@@ -75,6 +75,8 @@ bool TFIBXSQLVAR::ConnectionUnicodeOrNone() const {
 }
 
 bool TFIBXSQLVAR::IsUnicodeCharset(int charsetId) const {
+  // NONE and OCTETS are never Unicode, whatever the connection: no need to ask.
+  if (charsetId == 0 || charsetId == 1) return false;
   TFIBDatabase* db = m_query ? m_query->Database() : nullptr;
   if (!db) return charsetId == 3;
   return db->IsUnicodeCharSet(charsetId);

@@ -63,7 +63,9 @@ class TForm : public TWinControl {
 class TApplication {
  public:
   // Initialises the window framework. The command line is not handed on:
-  // the tool reads no arguments, so Qt sees only the program name.
+  // the tool reads no arguments, so Qt sees only the program name. Creates
+  // the Qt application itself (whose event dispatch catches what handlers
+  // let escape) unless one exists already.
   TApplication();
   ~TApplication();
   TApplication(const TApplication&) = delete;

@@ -138,12 +138,13 @@ TEST_F(EmbeddedDatabase, LearnsTheServerAfterConnecting) {
 
   // The clock query goes through the statements layer's hook.
   std::string clockSql;
+  const auto statementsHook = TFIBDatabase::ServerClockQuery;
   TFIBDatabase::ServerClockQuery = [&](TFIBDatabase& d, const std::string& sql) {
     clockSql = sql;
     return FIBNow() - 1.0 / 24;  // a server one hour behind
   };
   db->SetConnected(true);
-  TFIBDatabase::ServerClockQuery = nullptr;
+  TFIBDatabase::ServerClockQuery = statementsHook;
   EXPECT_EQ(clockSql, "SELECT CAST('NOW' AS TIMESTAMP) from RDB$DATABASE");
   EXPECT_NEAR(db->ClockOffset(), 1.0 / 24, 1e-5);
 
@@ -271,4 +272,20 @@ TEST_F(EmbeddedDatabase, LoginPromptFillsTheParametersOrCancels) {
   EXPECT_TRUE(db->Connected());
   EXPECT_EQ(db->DBParams().Text(), "user_name=SYSDBA\r\npassword=k\r\n");
   db->SetConnected(false);
+}
+
+TEST_F(EmbeddedDatabase, ConnectsWhenLoadingFinishes) {
+  const std::string path = CreateDatabase(dir, "a.fdb");
+  form.BeginLoading();
+  db->SetDBName(path);
+  db->SetConnected(true);  // only remembered while loading
+  tr1->SetActive(true);
+  EXPECT_FALSE(db->Connected());
+  EXPECT_FALSE(tr1->Active());
+  form.EndLoading();
+  EXPECT_TRUE(db->Connected());
+  EXPECT_TRUE(tr1->Active());  // the default transaction follows the connect
+  EXPECT_EQ(db->InternalTransaction()->Name(), "pFIBDatabase_InternalTransaction");
+  db->SetConnected(false);
+  EXPECT_FALSE(tr1->Active());
 }

@@ -391,3 +391,22 @@ TEST_F(EmbeddedTransaction, BindingObjectChecks) {
   EXPECT_EQ(d.IndexInDatabase(), slot);
   EXPECT_EQ(db->FIBBases(slot), &d);
 }
+
+TEST_F(EmbeddedTransaction, PerDatabaseParametersOverrideTheTPB) {
+  TFIBTransaction t;
+  t.SetDefaultDatabase(db);
+  t.TRParams().Add("write");
+  t.SetDatabaseParams(0, "read\r\nread_committed\r\nrec_version\r\nnowait");
+  t.StartTransaction();
+  try {
+    ExecSQL(*db, t, "INSERT INTO ROBA VALUES (6, 'six')");
+    FAIL() << "wrote in a read-only transaction";
+  } catch (const EFIBInterBaseError& e) {
+    EXPECT_NE(e.Message().find("read-only transaction"), std::string::npos) << e.Message();
+  }
+  t.Rollback();
+  t.SetDatabaseParams(0, "");  // back to the transaction's own TPB
+  t.StartTransaction();
+  ExecSQL(*db, t, "INSERT INTO ROBA VALUES (6, 'six')");
+  t.Commit();
+}

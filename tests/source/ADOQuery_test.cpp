@@ -265,8 +265,8 @@ TEST(ADOConnection, ConnectResolvesTheFileAndNamesItInErrors) {
   std::free(old);
 }
 
-// The sign table of the transfer: locate by identifier, as Part of the
-// article transfer does it for ZNAK_1..ZNAK_5.
+// The sign table of the article transfer: signs are looked up by their
+// identifier for the columns ZNAK_1 to ZNAK_5.
 class ZnakLocate : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <cstring>
 #include <fstream>
 
 #include "SourceFixture.h"
@@ -215,6 +216,50 @@ TEST_F(ReaderStandIn, GarbageAndSilenceAreErrors) {
   EXPECT_NE(Failure().find("middle of a frame"), std::string::npos);
   Use("exit 0");
   EXPECT_NE(Failure().find("ended early"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+std::string DecimalBytes(bool negative, uint64_t low, uint32_t high = 0) {
+  std::string b(17, '\0');
+  b[0] = negative ? '\x80' : '\0';
+  const uint32_t words[4] = {0, high, static_cast<uint32_t>(low >> 32), static_cast<uint32_t>(low)};
+  for (int w = 0; w < 4; ++w) std::memcpy(&b[1 + 4 * static_cast<size_t>(w)], &words[w], 4);
+  return b;
+}
+
+// Decimals become currency values (four decimals) exactly where they fit,
+// rounded half away from zero past four decimals, and refuse to overflow.
+TEST(MdbValues, DecimalToCurrency) {
+  struct Case {
+    std::string bytes;
+    int scale;
+    bool fits;
+    int64_t raw;
+    const char* text;
+  };
+  const Case cases[] = {
+      {DecimalBytes(false, 1234567), 4, true, 1234567, "123.4567"},
+      {DecimalBytes(true, 1234567), 4, true, -1234567, "-123.4567"},
+      {DecimalBytes(false, 1234565), 6, true, 12346, "1.234565"},
+      {DecimalBytes(true, 1234564), 6, true, -12346, "-1.234564"},
+      {DecimalBytes(false, 7), 0, true, 70000, "7"},
+      {DecimalBytes(false, 5), 3, true, 50, "0.005"},
+      {DecimalBytes(false, 922337203685477ULL), 0, true, 9223372036854770000, "922337203685477"},
+      {DecimalBytes(false, 922337203685478ULL), 0, false, 0, "922337203685478"},
+      {DecimalBytes(false, 1, 1), 4, false, 0, "1844674407370955.1617"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    Currency v;
+    EXPECT_EQ(JetDecimalToCurrency(c.bytes, c.scale, v), c.fits);
+    if (c.fits) {
+      EXPECT_EQ(v.Raw, c.raw);
+    }
+    EXPECT_EQ(JetDecimalText(c.bytes, c.scale), c.text);
+  }
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <QFontDatabase>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QTimer>
 #include <QPushButton>
 #include <QTest>
 
@@ -202,6 +204,37 @@ TEST(DialogsTest, ConfirmationBox) {
   EXPECT_EQ(boxes.Boxes[0].Title, "Confirm");
   EXPECT_EQ(boxes.Boxes[0].Text, "Greska pri otvaranju mdb data setova");
   EXPECT_EQ(boxes.Boxes[0].Icon, TMsgIcon::Question);
+}
+
+// The real box the program shows: title, icon, text and one "OK" button that
+// is both the default and the escape button (Escape closes the box).
+TEST(DialogsTest, QtBoxHasOneOkButtonForEnterAndEscape) {
+  QString title, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  int buttons = 0;
+  bool okIsDefault = false, okIsEscape = false;
+  QTimer timer;
+  timer.setInterval(10);
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    timer.stop();
+    title = box->windowTitle();
+    text = box->text();
+    icon = box->icon();
+    buttons = static_cast<int>(box->buttons().size());
+    okIsDefault = box->defaultButton() && box->defaultButton()->text() == "OK";
+    okIsEscape = box->escapeButton() == box->defaultButton();
+    QTest::keyClick(box, Qt::Key_Escape);
+  });
+  timer.start();
+  MessageDlg("Greska pri otvaranju data setova", TMsgDlgType::mtConfirmation);
+  EXPECT_EQ(title, QString("Confirm"));
+  EXPECT_EQ(text, QString("Greska pri otvaranju data setova"));
+  EXPECT_EQ(icon, QMessageBox::Question);
+  EXPECT_EQ(buttons, 1);
+  EXPECT_TRUE(okIsDefault);
+  EXPECT_TRUE(okIsEscape);
 }
 
 TEST(ApplicationTest, TitleFromExecutableName) {
