@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -288,4 +289,18 @@ TEST_F(EmbeddedDatabase, ConnectsWhenLoadingFinishes) {
   EXPECT_EQ(db->InternalTransaction()->Name(), "pFIBDatabase_InternalTransaction");
   db->SetConnected(false);
   EXPECT_FALSE(tr1->Active());
+}
+
+TEST_F(EmbeddedDatabase, ShutDownOfTheLayerDisconnectsListedDatabases) {
+  db->SetDBName(CreateDatabase(dir, "a.fdb"));
+  const auto listed = DatabaseList();
+  EXPECT_NE(std::find(listed.begin(), listed.end(), db), listed.end());
+  db->SetConnected(true);
+  tr1->StartTransaction();
+  FinalizeFIBLayer();
+  EXPECT_FALSE(db->Connected());
+  EXPECT_FALSE(tr1->Active());
+  delete db;
+  const auto after = DatabaseList();
+  EXPECT_EQ(std::find(after.begin(), after.end(), db), after.end());
 }

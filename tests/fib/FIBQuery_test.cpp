@@ -347,3 +347,22 @@ TEST(FIBQuery, ExecuteErrorHandlerDecides) {
   q.OnExecuteError = nullptr;
   EXPECT_THROW(q.ExecQuery(), EFIBInterBaseError);
 }
+
+TEST(FIBQuery, AutoCommitAndFreeHandleOptions) {
+  TScratchDatabase db;
+  db.Exec("CREATE TABLE T (A INTEGER)");
+  auto ins = db.Query("INSERT INTO T (A) VALUES (:A)");
+  ins->SetOptions(qoStartTransaction | qoAutoCommit | qoFreeHandleAfterExecute);
+  ins->ParamByName("A")->SetAsInteger(1);
+  ins->ExecQuery();
+  EXPECT_FALSE(db.Transaction->Active());  // committed right after the execution
+  EXPECT_FALSE(ins->Prepared());           // no cursor stays open: the handle is gone
+  EXPECT_EQ(ins->Handle(), 0u);
+  auto sel = db.Query("SELECT A FROM T");
+  sel->SetOptions(qoStartTransaction | qoFreeHandleAfterExecute);
+  sel->ExecQuery();
+  EXPECT_EQ(sel->Fields(0)->AsInteger(), 1);  // the committed row
+  EXPECT_TRUE(sel->Prepared());               // an open cursor keeps it
+  sel->Close();
+  EXPECT_FALSE(sel->Prepared());
+}

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -354,6 +355,15 @@ TEST_F(EmbeddedTransaction, TimeoutEndsAnIdleTransaction) {
   EXPECT_EQ(timeouts, 1);
   EXPECT_FALSE(tr->TimeoutTimerActive());
   EXPECT_EQ(CountRows("ROBAID = 5"), 1);
+
+  // Driven by the message loop's timers: idle for two intervals, it ends.
+  tr->StartTransaction();
+  const auto start = TTimer::Clock::now();
+  ProcessTimers(start + std::chrono::seconds(61));
+  EXPECT_TRUE(tr->Active());
+  ProcessTimers(start + std::chrono::seconds(122));
+  EXPECT_FALSE(tr->Active());
+  EXPECT_EQ(timeouts, 2);
 }
 
 TEST_F(EmbeddedTransaction, BindingObjectChecks) {
