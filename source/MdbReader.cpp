@@ -250,9 +250,12 @@ TMdbCatalog MdbReadCatalog(const std::string& path, const std::string& displayNa
       const uint32_t count = r.U32();
       for (uint32_t i = 0; i < count && r.ok(); ++i) catalog.tables.emplace_back(r.Str());
     } else if (kind == mdbwire::kEnd) {
+      r.U32();
       ended = true;
+    } else {
+      Damaged(displayName, "the reader sent an unexpected frame");
     }
-    if (!r.ok()) Damaged(displayName, "the reader sent a malformed frame");
+    if (!r.ok() || !r.AtEnd()) Damaged(displayName, "the reader sent a malformed frame");
   });
   if (!ended) Damaged(displayName, "the reader ended early");
   return catalog;
