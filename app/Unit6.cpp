@@ -117,7 +117,6 @@ void TForm6::CreateComponents() {
 }
 
 void TForm6::CreateSourceComponents() {
-#ifdef APP_WITH_SOURCE
   dbAccPodaci = new TADOConnection(this);
   dbAccPodaci->SetName("dbAccPodaci");
   dbAccPodaci->SetLoginPrompt(false);
@@ -137,15 +136,12 @@ void TForm6::CreateSourceComponents() {
                           ftString, 25);
   qryAccSlike = newQuery("qryAccSlike", {"SELECT * FROM ZNAK", ""}, "IDZNAK", ftInteger, -1);
   qryAccHPOznake = newQuery("qryAccHPOznake", {"SELECT * FROM HPOznake", ""}, "ID", ftString, -1);
-#endif
   dsAccPodaci = NewDataSource(this, "dsAccPodaci");
   dsAccSlike = NewDataSource(this, "dsAccSlike");
   dsAccHPO = NewDataSource(this, "dsAccHPO");
-#ifdef APP_WITH_SOURCE
   dsAccPodaci->SetDataSet(qryAccPodaci);
   dsAccSlike->SetDataSet(qryAccSlike);
   dsAccHPO->SetDataSet(qryAccHPOznake);
-#endif
 }
 
 std::string TForm6::SourceConnectionString(const std::string& fileName) {
@@ -159,7 +155,6 @@ std::string TForm6::SourceConnectionString(const std::string& fileName) {
 void TForm6::FormCreate(TComponent* Sender) {
   try {
     const std::string connectionString = SourceConnectionString(kSourceFileName);
-#ifdef APP_WITH_SOURCE
     if (dbAccPodaci->Connected()) dbAccPodaci->SetConnected(false);
     // Held as 8-bit text, handed over as wide text.
     dbAccPodaci->SetConnectionString(AnsiToWide(connectionString));
@@ -167,9 +162,6 @@ void TForm6::FormCreate(TComponent* Sender) {
     qryAccPodaci->Open();
     qryAccSlike->Open();
     qryAccHPOznake->Open();
-#else
-    throw EDatabaseError("The source access layer is not built in");
-#endif
   } catch (...) {
     // Whatever went wrong, the window still comes up; what opened stays open.
     MessageDlg("Greska pri otvaranju mdb data setova", TMsgDlgType::mtConfirmation);

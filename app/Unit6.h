@@ -11,9 +11,7 @@
 #include "ui/Forms.h"
 #include "ui/StdCtrls.h"
 
-#ifdef APP_WITH_SOURCE
 #include "source/ADODB.h"
-#endif
 
 // The main window. It owns every component; the members are non-owning
 // pointers to them, valid for the window's lifetime. Creating the window
@@ -36,12 +34,10 @@ class TForm6 : public TForm {
   TListBox* lbErr = nullptr;
 
   // Source side.
-#ifdef APP_WITH_SOURCE
   TADOConnection* dbAccPodaci = nullptr;
   TADOQuery* qryAccPodaci = nullptr;
   TADOQuery* qryAccSlike = nullptr;
   TADOQuery* qryAccHPOznake = nullptr;
-#endif
   TDataSource* dsAccPodaci = nullptr;
   TDataSource* dsAccSlike = nullptr;
   TDataSource* dsAccHPO = nullptr;
