@@ -1,14 +1,18 @@
 // Top-level windows, the application object and the message loop's error box.
 #include "ui/Forms.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QResizeEvent>
+#include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <cstdio>
 
 #include "runtime/CodePage.h"
 #include "runtime/Exceptions.h"
+#include "runtime/Timer.h"
 #include "ui/Dialogs.h"
 
 TApplication* Application = nullptr;
@@ -168,6 +172,26 @@ TApplication::TApplication() {
   if (!QApplication::instance()) m_qt = std::make_unique<TQtApplication>(g_argc, g_argv);
   m_title = TitleFromExeName(QCoreApplication::applicationFilePath().toStdString());
   Application = this;
+
+  m_timerPump = std::make_unique<QTimer>();
+  m_timerPump->setSingleShot(true);
+  QObject::connect(m_timerPump.get(), &QTimer::timeout, [this] { PumpTimers(); });
+  // A handler may enable a timer at any time; the loop always passes through
+  // here before it sleeps, so the pump is armed for the earliest due timer.
+  if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
+    QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, m_timerPump.get(), [this] {
+      const int64_t wait = MillisecondsToNextTimer();
+      if (wait < 0) {
+        m_timerPump->stop();
+      } else {
+        const int ms = static_cast<int>(std::min<int64_t>(wait, 24 * 60 * 60 * 1000));
+        if (!m_timerPump->isActive() || m_timerPump->remainingTime() > ms) m_timerPump->start(ms);
+      }
+    });
+}
+
+void TApplication::PumpTimers() {
+  SafeCall([] { ProcessTimers(); });
 }
 
 TApplication::~TApplication() {

@@ -11,6 +11,7 @@
 #include "ui/Controls.h"
 
 class QApplication;
+class QTimer;
 
 // A top-level window. Its bounds are the outer window; the client area is
 // that minus the frame of a sizable window. The form owns its components and
@@ -97,7 +98,12 @@ class TApplication {
   static std::string ErrorBoxText(const std::string& message);
 
  private:
+  void PumpTimers();
+
   std::unique_ptr<QApplication> m_qt;
+  // Drives the run-time timers (idle and transaction timeouts) from the
+  // message loop; re-armed each time the loop is about to sleep.
+  std::unique_ptr<QTimer> m_timerPump;
   std::string m_title;
   TForm* m_mainForm = nullptr;  // not owned
 };

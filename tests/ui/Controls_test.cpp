@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QEventLoop>
 #include <QFontDatabase>
 #include <QLineEdit>
 #include <QListWidget>
@@ -14,6 +15,7 @@
 #include <QTest>
 
 #include "runtime/Exceptions.h"
+#include "runtime/Timer.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/ExtCtrls.h"
 #include "ui/StdCtrls.h"
@@ -318,4 +320,26 @@ TEST(ApplicationTest, MessageLoopShowsEscapedExceptions) {
   QCoreApplication::processEvents();
   ASSERT_EQ(boxes.Boxes.size(), 3u);
   EXPECT_EQ(boxes.Boxes[2].Text, "qryAccSlike: Cannot perform this operation on a closed dataset.");
+}
+
+// The idle and transaction timeouts hang on run-time timers: the message loop
+// must fire them while it waits, and a throwing timer handler reaches the
+// error box like any other handler.
+TEST(ApplicationTest, MessageLoopFiresRunTimeTimers) {
+  BoxRecorder boxes;
+  TTimer timer;
+  timer.SetInterval(20);
+  int fired = 0;
+  QEventLoop loop;
+  timer.OnTimer = [&](TTimer* t) {
+    if (++fired == 1) throw Exception("Timeout");
+    t->SetEnabled(false);
+    loop.quit();
+  };
+  timer.SetEnabled(true);
+  QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+  loop.exec();
+  EXPECT_EQ(fired, 2);
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Text, "Timeout.");
 }
