@@ -126,9 +126,9 @@ std::string Variant::AsString() const {
     case varSmallint: case varInteger: case varShortInt: case varByte: case varWord:
     case varLongWord: case varInt64:
       return IntToStr(m_i64);
-    // A single carries about 7 significant digits; more would print the
-    // noise of its binary form.
-    case varSingle: return FloatToStrF(m_dbl, TFloatFormat::ffGeneral, 7, 0);
+    // A single is widened first and printed like a double, digits of its
+    // binary form included (0.1f gives "0.100000001490116").
+    case varSingle:
     case varDouble: return FloatToStr(m_dbl);
     case varCurrency: return CurrToStr(Currency::FromRaw(m_i64));
     case varDate: return DateTimeToStr(m_dbl);

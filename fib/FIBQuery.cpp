@@ -167,10 +167,13 @@ void TFIBQuery::Analyse() {
   if (!m_paramCheck || m_sql->Count() == 0 || !m_parser.ParamsAllowed() ||
       NoParamsInText(text, m_macroChar)) {
     m_params->SetCount(0);
-    m_preparedParams->SetCount(0);
+    //X
     m_processedSQL = text;
   } else {
     ScanInto(text, TScanMode::Analyse);
+    // The prepared area belongs to the old text: a lookup falling through to it
+    // must not find names the new text no longer has.
+    //X
     m_processedSQL = m_params->Count() > 0 ? std::string() : text;
   }
   if (m_handle) FreeHandle();
@@ -191,28 +194,51 @@ void TFIBQuery::ScanInto(std::string_view text, TScanMode mode) {
   auto fresh = std::make_unique<TFIBXSQLDA>(this, true);
   std::unique_ptr<TFIBXSQLDA>& target = mode == TScanMode::Analyse ? m_params : m_preparedParams;
   fresh->SetCount(static_cast<int>(r.params.size()));
+  // Where each variable of the old area went (-1: still there).
+  std::vector<int> movedTo(static_cast<size_t>(target->m_count), -1);
   for (size_t k = 0; k < r.params.size(); ++k) {
     const TSQLParamEntry& e = r.params[k];
     const int i = static_cast<int>(k);
+    const std::string stored = e.quoted ? e.name : UpperAsciiName(e.name);
+    // Values assigned before the text changed survive for names that stay, and
+    // so does the variable object itself: a caller holding it keeps a live one.
+    const int j = target->FindNameIndex(stored);
+    const bool carry = j >= 0 && target->m_vars[static_cast<size_t>(j)]->SQLType() != SQL_BLOB;
+    if (carry && movedTo[static_cast<size_t>(j)] < 0) {
+      movedTo[static_cast<size_t>(j)] = i;
+      std::swap(fresh->m_vars[k], target->m_vars[static_cast<size_t>(j)]);
+      TFIBXSQLVAR& moved = *fresh->m_vars[k];
+      TFIBXSQLVAR& displaced = *target->m_vars[static_cast<size_t>(j)];
+      XSQLVAR& slot = fresh->m_raw->sqlvar[k];
+      const XSQLVAR& oldSlot = *moved.m_xvar;
+      slot.sqltype = oldSlot.sqltype;
+      slot.sqlscale = oldSlot.sqlscale;
+      slot.sqlsubtype = oldSlot.sqlsubtype;
+      slot.sqllen = oldSlot.sqllen;
+      moved.m_parent = fresh.get();
+      moved.m_index = i;
+      moved.RepointSlot(&slot);
+      displaced.m_parent = target.get();
+      displaced.m_index = j;
+      displaced.RepointSlot(&target->m_raw->sqlvar[j]);
+    } else {
+      fresh->m_vars[k]->ResetUntyped();
+      if (carry) fresh->m_vars[k]->CopyStateFrom(*fresh->m_vars[static_cast<size_t>(movedTo[static_cast<size_t>(j)])]);
+    }
     TFIBXSQLVAR& v = *fresh->m_vars[k];
-    v.ResetUntyped();
     fresh->RegisterName(e.name, i, e.quoted);
     v.m_isMacro = e.isMacro;
-    // Values assigned before the text changed survive for names that stay.
-    const int j = target->FindNameIndex(v.m_name);
-    if (j >= 0) {
-      const TFIBXSQLVAR& old = *target->m_vars[static_cast<size_t>(j)];
-      if (old.SQLType() != SQL_BLOB) {
-        v.CopyStateFrom(old);
-        v.m_declType = v.m_declSubtype = v.m_declLen = v.m_declScale = 0;
-        if (v.m_deferred) fresh->m_deferredSettings = true;
-      }
+    if (carry) {
+      v.m_declType = v.m_declSubtype = v.m_declLen = v.m_declScale = 0;
+      if (v.m_deferred) fresh->m_deferredSettings = true;
     }
     v.m_inWhere = e.inWhere;
     v.m_nullRewritable = e.nullRewritable;
     v.m_start = e.start;
     v.m_end = e.end;
   }
+  // The user area's lookup cache may point into the prepared area being replaced.
+  if (mode == TScanMode::Prepare) m_params->m_cache.clear();
   if (mode == TScanMode::Prepare) m_processedSQL = std::move(r.processed);
   target = std::move(fresh);
 }
@@ -368,8 +394,11 @@ void TFIBQuery::DoPrepareOnServer() {
   switch (m_sqlType) {
     case SQLSelectForUpdate:
       if (m_cursorName.empty()) {
+        // Ten digits, not one: cursor names must differ between the statements
+        // of one attachment.
         std::random_device rd;
-        m_cursorName = std::to_string(rd() % 10);
+        std::uniform_int_distribution<int> digit(0, 9);
+        for (int k = 0; k < 10; ++k) m_cursorName.push_back(static_cast<char>('0' + digit(rd)));
       }
       Check(lib.isc_dsql_set_cursor_name(StatusVector(), &m_handle, m_cursorName.c_str(), 0));
       break;
@@ -439,7 +468,10 @@ void TFIBQuery::DoPrepareOnServer() {
         for (int i = 0; i < m_params->Count(); ++i) {
           TFIBXSQLVAR& p = *m_params->m_vars[static_cast<size_t>(i)];
           const short t = p.SQLType();
-          const short decl = p.DeclaredType();
+          // Not prepared yet, so the user parameter cannot ask for its declared
+          // type itself: take it from the prepared namesake just described.
+          const int pi = m_preparedParams->FindNameIndex(p.m_name);
+          const short decl = pi < 0 ? short{0} : m_preparedParams->m_vars[static_cast<size_t>(pi)]->m_declType;
           if ((decl == SQL_TIMESTAMP || decl == SQL_TYPE_DATE) && !p.IsNull() &&
               (t == SQL_DOUBLE || t == SQL_FLOAT || t == SQL_INT64))
             p.SetAsDateTime(p.AsDouble());

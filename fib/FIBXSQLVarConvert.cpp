@@ -25,6 +25,10 @@ double Pow10(int exponent) {
   return kPow10[exponent + 18];
 }
 
+double ScaledDouble(double value, int scale) {
+  return scale < 0 ? value / Pow10(-scale) : value * Pow10(scale);
+}
+
 int64_t IntPow10(int n) {
   int64_t r = 1;
   for (int i = 0; i < n; ++i) r *= 10;
@@ -208,12 +212,11 @@ double TFIBXSQLVAR::AsDouble() const {
     case SQL_DOUBLE:
     case SQL_D_FLOAT: return Load<double>(Bytes());
     case SQL_FLOAT: return Load<float>(Bytes());
-    case SQL_LONG: return Load<int32_t>(Bytes()) * Pow10(scale);
-    case SQL_SHORT: return Load<int16_t>(Bytes()) * Pow10(scale);
-    case SQL_INT64:
-      // Divide rather than multiply by 10^-n: 1299 / 100 is the double nearest 12.99.
-      if (scale < 0) return static_cast<double>(Load<int64_t>(Bytes())) / Pow10(-scale);
-      return static_cast<double>(Load<int64_t>(Bytes())) * Pow10(scale);
+    // Divide rather than multiply by 10^-n: 1299 / 100 is the double nearest 12.99,
+    // 1299 * 0.01 is not (0.01 has no exact double).
+    case SQL_LONG: return ScaledDouble(Load<int32_t>(Bytes()), scale);
+    case SQL_SHORT: return ScaledDouble(Load<int16_t>(Bytes()), scale);
+    case SQL_INT64: return ScaledDouble(static_cast<double>(Load<int64_t>(Bytes())), scale);
     case SQL_IB_BOOLEAN: return Load<int16_t>(Bytes()) == 1 ? 1.0 : 0.0;
     default: ConversionError();
   }
@@ -545,10 +548,12 @@ void TFIBXSQLVAR::SetStringValue(std::string_view text8, const std::u16string* w
 
 void TFIBXSQLVAR::SetAsVariant(const Variant& input) {
   const short T = DeclaredType();
-  if (T == 0) {
+  // Marked once the value is in: a refused variant leaves the variable as it was.
+  auto markDeferred = [&] {
+    if (T != 0) return;
     m_deferred = true;
     m_parent->m_deferredSettings = true;
-  }
+  };
   Variant value = input.IsByRef() ? input.Dereference() : input;
   const TVarType base = value.BaseType();
   if (value.IsArray()) {
@@ -557,6 +562,7 @@ void TFIBXSQLVAR::SetAsVariant(const Variant& input) {
       for (int i = value.ArrayLowBound(); i <= value.ArrayHighBound(); ++i)
         bytes.push_back(static_cast<char>(value.GetElement(i).AsInteger()));
       LoadFromStream(bytes);
+      markDeferred();
       return;
     }
     FIBError(feNotPermitted);
@@ -586,18 +592,25 @@ void TFIBXSQLVAR::SetAsVariant(const Variant& input) {
     case varOleStr: SetAsWideString(value.AsWideString()); break;
     case varString: SetAsString(value.AsString()); break;
     case varBoolean:
-      // Through the Byte constants: a Boolean variant travels as LONG 1 or 0.
-      SetAsInteger(value.AsBoolean() ? 1 : 0);
+      // A Boolean by reference goes through the Boolean writer (SHORT); a plain
+      // one through the Byte constants, so it travels as LONG 1 or 0.
+      if (input.IsByRef() && input.BaseType() == varBoolean) SetAsBoolean(value.AsBoolean());
+      else SetAsInteger(value.AsBoolean() ? 1 : 0);
       break;
     default: FIBError(feNotPermitted);
   }
+  markDeferred();
 }
 
 // ---------------------------------------------------------------------------
 // Deferred settings
 
 void TFIBXSQLVAR::ApplyDeferred() {
+  // The re-assignment below reaches every namesake; they must not run it again
+  // (a second pass would encode UTF-8 text twice).
   m_deferred = false;
+  if (const auto* others = m_parent->Namesakes(m_index))
+    for (int i : *others) m_parent->m_vars[static_cast<size_t>(i)]->m_deferred = false;
   const short T = DeclaredType();
   const short t = SQLType();
   if (IsNull()) return;

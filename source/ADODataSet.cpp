@@ -50,16 +50,20 @@ SortValue MakeSortValue(const TMdbTable& t, size_t row, size_t col) {
     case mdbwire::kNumeric:
       v.number = std::strtod(JetDecimalText(cell.data, c.scale).c_str(), nullptr);
       break;
-    case mdbwire::kRepId:
-    case mdbwire::kOle:
-    case mdbwire::kBinary:
+    case mdbwire::kByte:
+    case mdbwire::kInt:
+    case mdbwire::kLong:
+    case mdbwire::kMoney:
+    case mdbwire::kFloat:
+    case mdbwire::kDouble:
+    case mdbwire::kDateTime:
+      v.number = JetValue(t, row, col, 0).AsDouble();
+      break;
+    default:
+      // GUIDs, OLE and binary values, and types this reader does not know:
+      // their bytes (a type without a number form must not fail the open).
       v.key = cell.data;
       break;
-    default: {
-      const Variant value = JetValue(t, row, col, 0);
-      v.number = value.AsDouble();
-      break;
-    }
   }
   return v;
 }

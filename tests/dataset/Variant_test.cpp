@@ -74,7 +74,8 @@ TEST(Variant, ToText) {
       {Variant(123456), "123456"},
       {Variant(-9000000000LL), "-9000000000"},
       {Variant(2.5), "2.5"},
-      {Variant(0.1f), "0.1"},
+      {Variant(0.1f), "0.100000001490116"},  // widened, not rounded to 7 digits
+      {Variant(0.5f), "0.5"},
       {Variant(1.0 / 3.0), "0.333333333333333"},
       {Variant(Currency::FromRaw(123400)), "12.34"},
       {Variant(true), "True"},

@@ -289,6 +289,41 @@ TEST_F(EmbeddedDatabase, ConnectsWhenLoadingFinishes) {
   EXPECT_EQ(db->InternalTransaction()->Name(), "pFIBDatabase_InternalTransaction");
   db->SetConnected(false);
   EXPECT_FALSE(tr1->Active());
+
+  // The stored Active = True was applied once: ending the transaction again
+  // is an error, not a silent new start.
+  db->SetConnected(true);
+  try {
+    tr1->Commit();
+    FAIL() << "committed an inactive transaction";
+  } catch (const EFIBClientError& e) {
+    EXPECT_STREQ(e.what(), "Form6.pFIBTransaction1 :Transaction is not active.");
+  }
+  EXPECT_FALSE(tr1->Active());
+  db->SetConnected(false);
+}
+
+TEST_F(EmbeddedDatabase, DestructionDetachesEvenWhenADisconnectHandlerFails) {
+  db->SetDBName(CreateDatabase(dir, "a.fdb"));
+  db->SetConnected(true);
+  tr1->StartTransaction();
+  std::vector<std::string> log;
+  db->BeforeEndTransaction = [&](TFIBTransaction*, TTransactionAction, bool force) {
+    log.push_back(std::string("db before end") + (force ? " forced" : ""));
+  };
+  tr1->BeforeEnd = [&](TFIBTransaction*, TTransactionAction, bool) { log.push_back("tr1 before end"); };
+  db->BeforeDisconnect = [](TComponent*) { throw Exception("gone"); };
+  const auto lib = db->ClientLibraryPtr();
+  isc_db_handle handle = db->Handle();
+
+  delete db;
+  // The read transaction ended through the derived classes' events, and the
+  // attachment is gone: the client no longer knows the handle.
+  EXPECT_FALSE(tr1->Active());
+  EXPECT_EQ(log, (std::vector<std::string>{"db before end forced", "tr1 before end"}));
+  const char items[] = {isc_info_db_sql_dialect};
+  char reply[16] = {};
+  EXPECT_GT(lib->isc_database_info(StatusVector(), &handle, 1, items, sizeof reply, reply), 0);
 }
 
 TEST_F(EmbeddedDatabase, ShutDownOfTheLayerDisconnectsListedDatabases) {

@@ -53,6 +53,8 @@ TEST(DPB, ItemEncodings) {
       {"sql_role_name=", Bytes({60, 0})},
       {"sql_dialect=3", Bytes({63, 1, 3})},  // the digit's value, not '3'
       {"num_buffers=300", Bytes({5, 1, 44})},  // low 8 bits
+      {"num_buffers= 300", Bytes({5, 1, 44})},  // read like any integer setting
+      {"num_buffers=$12C", Bytes({5, 1, 44})},
       {"force_write=1", Bytes({24, 1, 1})},
       {"sweep_interval=20000", Bytes({22, 4, 0x20, 0x4E, 0, 0})},
       {"no_garbage_collect=whatever", Bytes({16, 1, 0})},

@@ -203,6 +203,27 @@ TEST(FIBQuery, ParameterLookupRulesAndFailures) {
   q->ParamByName("BRDOK")->SetAsInteger(5);
   q->SetSQLText("SELECT * FROM RDB$DATABASE WHERE :BRDOK = 5");
   EXPECT_EQ(q->ParamByName("BRDOK")->AsInteger(), 5);
+  // The variable object itself moves into the new area: a pointer held across
+  // the change (as a dataset keeps its parameters) stays valid and bound.
+  TFIBXSQLVAR* held = q->ParamByName("BRDOK");
+  q->SetSQLText("SELECT * FROM RDB$DATABASE WHERE :X = 1 OR :brdok = 5 OR :BRDOK = 6");
+  ASSERT_EQ(q->Params().Vars(1), held);
+  EXPECT_EQ(held->Index(), 1);
+  EXPECT_EQ(held->AsInteger(), 5);
+  held->SetAsInteger(6);
+  EXPECT_EQ(q->Params().Vars(2)->AsInteger(), 6);  // reaches the namesake of the new text
+  q->ParamByName("X")->SetAsInteger(2);
+  q->ExecQuery();
+  EXPECT_EQ(q->RecordCount(), 1);
+  q->Close();
+  held->SetAsInteger(7);
+  q->ExecQuery();
+  EXPECT_EQ(q->RecordCount(), 0);
+  q->Close();
+  // After the next change a dropped name is gone, prepared area included.
+  q->SetSQLText("SELECT * FROM RDB$DATABASE WHERE :BRDOK = 7");
+  EXPECT_EQ(q->FindParam("X"), nullptr);
+  EXPECT_EQ(ErrorOf([&] { q->ParamByName("X"); }), "Parameter \"X\" does not exist in q");
 }
 
 TEST(FIBQuery, ScanFailuresAreClientError51) {
@@ -248,6 +269,21 @@ TEST(FIBQuery, StatementKindsExecute) {
   EXPECT_EQ(proc->FieldByName("Y")->AsInteger(), 42);
   // In an EXECUTE text a missing parameter name finds the output column.
   EXPECT_EQ(proc->ParamByName("Y")->AsInteger(), 42);
+}
+
+TEST(FIBQuery, SelectForUpdateStatementsGetDistinctCursorNames) {
+  TScratchDatabase db;
+  db.Exec("CREATE TABLE T (A INTEGER)");
+  db.Exec("INSERT INTO T VALUES (1)");
+  // Several cursors on one attachment: their names must not collide.
+  std::vector<std::unique_ptr<TFIBQuery>> qs;
+  for (int i = 0; i < 8; ++i) {
+    qs.push_back(db.Query("SELECT A FROM T FOR UPDATE"));
+    ASSERT_EQ(ErrorOf([&] { qs.back()->ExecQuery(); }), "no error") << i;
+    EXPECT_EQ(qs.back()->SQLType(), SQLSelectForUpdate);
+    EXPECT_EQ(qs.back()->FieldByName("A")->AsInteger(), 1);
+  }
+  for (auto& q : qs) q->Close();
 }
 
 TEST(FIBQuery, ServerErrorsAndEmptyText) {

@@ -332,10 +332,40 @@ TEST_F(EmbeddedTransaction, DestructionEndsByTimeoutActionAndFreesBindings) {
   b.SetTransaction(t);
   t->StartTransaction();
   ExecSQL(*db, *t, "INSERT INTO ROBA VALUES (4, 'four')");
+  t->BeforeEnd = [this](TFIBTransaction*, TTransactionAction a, bool force) {
+    log.push_back("before end " + std::to_string(a) + (force ? " forced" : ""));
+  };
+  db->AfterEndTransaction = [this](TFIBTransaction*, TTransactionAction, bool) {
+    log.push_back("db after end");
+  };
   delete t;
   EXPECT_TRUE(freed);
   EXPECT_EQ(b.Transaction(), nullptr);
   EXPECT_EQ(CountRows("ROBAID = 4"), 0);
+  // The end ran through TpFIBTransaction, events included.
+  EXPECT_EQ(log, (std::vector<std::string>{"before end 0 forced", "db after end"}));
+}
+
+TEST_F(EmbeddedTransaction, DestructionRollsBackEvenWhenAListenerFails) {
+  auto reserveRoba = [](TpFIBTransaction* t) {
+    t->SetTPBMode(tpbDefault);
+    t->TRParams().Clear();
+    for (const char* l : {"concurrency", "nowait", "lock_write=ROBA", "protected"}) t->TRParams().Add(l);
+  };
+  TComponent owner;
+  owner.SetName("ds");
+  TFIBBase b(&owner);
+  b.NotifyEnding = [](TFIBTransaction*) { throw Exception("listener fault"); };
+  auto* t = new TpFIBTransaction(&form);
+  t->SetDefaultDatabase(db);
+  reserveRoba(t);
+  b.SetTransaction(t);
+  t->StartTransaction();
+  delete t;
+  // The server let go of the transaction and its reservation of ROBA.
+  reserveRoba(tr);
+  EXPECT_NO_THROW(tr->StartTransaction());
+  tr->Commit();
 }
 
 TEST_F(EmbeddedTransaction, TimeoutEndsAnIdleTransaction) {

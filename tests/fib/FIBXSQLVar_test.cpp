@@ -177,6 +177,31 @@ TEST_F(TAllTypes, VariantWriterAndDeferredSettings) {
   q->Close();
 }
 
+TEST_F(TAllTypes, DeferredTextOfDuplicatedParameterIsEncodedOnce) {
+  // Assigned before prepare on the NONE connection, for two UTF8 columns.
+  auto ins = db.Query("INSERT INTO ALLT (ID, VU, CU) VALUES (4, :X, :X)");
+  ins->ParamByName("X")->SetAsString(kDjordje);
+  ins->ExecQuery();
+  db.Transaction->Commit();
+  auto q = SelectRow(4);
+  EXPECT_EQ(q->FieldByName("VU")->AsString(), kDjordje);
+  EXPECT_EQ(q->FieldByName("CU")->AsString(), kDjordje);
+  q->Close();
+}
+
+TEST_F(TAllTypes, RewrittenStatementSendsNumbersForTimestampsAsDates) {
+  db.Exec("INSERT INTO ALLT (ID, TS) VALUES (9, '2023-03-15 12:00:00')");
+  auto q = db.Query("SELECT ID FROM ALLT WHERE I = :I AND TS = :TS");
+  q->ParamByName("I")->SetIsNull(true);
+  // A Double before any prepare; the null I makes the text rewritten.
+  q->ParamByName("TS")->SetAsVariant(Variant(EncodeDate(2023, 3, 15) + 0.5));
+  q->ExecQuery();
+  EXPECT_TRUE(q->Rewritten());
+  ASSERT_EQ(q->RecordCount(), 1);
+  EXPECT_EQ(q->FieldByName("ID")->AsInteger(), 9);
+  q->Close();
+}
+
 TEST_F(TAllTypes, StringWriterFollowsTheDeclaredType) {
   auto ins = db.Query("INSERT INTO ALLT (ID, I, N2, DT, TS, VN, CN) VALUES (:ID, :I, :N2, :DT, :TS, :VN, :CN)");
   ins->Prepare();
@@ -268,6 +293,16 @@ TEST(FIBXSQLVar, ReadersOfScaledIntegers) {
   EXPECT_EQ(a->AsInteger(), -12);
   EXPECT_EQ(a->AsString(), "-12,5");
   EXPECT_EQ(ErrorOf([&] { a->AsBoolean(); }), "no error");
+  // NUMERIC(9,2) travels as LONG: it reads as the double nearest its decimal value.
+  for (const int32_t v : {1299, -199998, 2049}) {
+    a->SetRawValue(SQL_LONG, 4, &v);
+    a->SetScale(-2);
+    EXPECT_EQ(a->AsDouble(), v / 100.0) << v;
+  }
+  const int16_t s4 = 12345;
+  a->SetRawValue(SQL_SHORT, 2, &s4);
+  a->SetScale(-4);
+  EXPECT_EQ(a->AsDouble(), 1.2345);
   EXPECT_EQ(ErrorOf([&] { a->AsQuad(); }), "Invalid data conversion.");
 }
 
@@ -290,6 +325,14 @@ TEST(FIBXSQLVar, NullStateAndWritersReachNamesakes) {
   a0->SetAsVariant(Variant(int64_t{1} << 40));
   EXPECT_EQ(a1->SQLType(), SQL_INT64);
   EXPECT_EQ(a1->AsInt64(), int64_t{1} << 40);
+  // A Boolean by reference goes through the Boolean writer, a plain one as LONG.
+  bool flag = true;
+  a0->SetAsVariant(Variant::ByRef(&flag));
+  EXPECT_EQ(a1->SQLType(), SQL_SHORT);
+  EXPECT_EQ(a1->AsInteger(), 1);
+  a0->SetAsVariant(Variant(true));
+  EXPECT_EQ(a1->SQLType(), SQL_LONG);
+  a0->SetAsVariant(Variant(int64_t{1} << 40));
   EXPECT_EQ(ErrorOf([&] { a0->SetAsVariant(Variant::FromError(1)); }), "Not permitted.");
   EXPECT_EQ(a1->AsInt64(), int64_t{1} << 40);  // a failed writer changes nothing
   const TGUID g{0x01020304, 0x0506, 0x0708, {9, 10, 11, 12, 13, 14, 15, 16}};

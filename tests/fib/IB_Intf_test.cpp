@@ -120,3 +120,21 @@ TEST(ClientLibrary, ClientVersionFromTheClientsOwnFunctions) {
   EXPECT_EQ(lib->ClientMinorVersion(), 7);
   EXPECT_EQ(lib->EntryPoints().fb_cancel_operation, nullptr);  // optional, absent
 }
+
+TEST(ClientLibrary, AttachKeepsItsLibraryWhileTheNameChanges) {
+  // The login dialog may change LibraryName, which drops the database's own
+  // reference to the library it is attaching through.
+  TFIBDatabase db;
+  db.SetLibraryName(FIB_STUB_V5);
+  db.SetDBName("stub.fdb");
+  db.SetSynchronizeTime(false);
+  db.SetUseLoginPrompt(true);
+  TFIBDatabase::LoginDialog = [](TFIBDatabase& d) {
+    d.SetLibraryName(FIB_STUB_V7);
+    return true;
+  };
+  db.SetConnected(true);
+  TFIBDatabase::LoginDialog = nullptr;
+  EXPECT_TRUE(db.Connected());
+  db.SetConnected(false);
+}

@@ -4,6 +4,7 @@
 #include "source/ADODB.h"
 
 #include <gtest/gtest.h>
+#include <cstring>
 #include <unistd.h>
 
 #include "SourceFixture.h"
@@ -391,6 +392,40 @@ TEST(ADOQuery, UnnamedAndRepeatedColumnsGetUniqueNames) {
   q->GetFieldNames(names);
   EXPECT_EQ(names, (std::vector<std::string>{"COLUMN1", "NAZIV", "naziv_1", "X", "X_1", "X_1_1"}));
   EXPECT_EQ(q->FieldByName("X_1_1")->AsInteger(), 6);
+}
+
+// A column of a type that gets no field (a newer or foreign Access type) is
+// skipped, and ordering by it still opens: such values sort by their bytes.
+TEST(ADOQuery, ColumnOfAnUnknownTypeGetsNoFieldButSorts) {
+  Jet4Table t{"T", {{"ID", Jet4Type::LongInteger}, {"RAW", Jet4Type::Binary, 8}},
+              {{std::int64_t{1}, Jet4Bytes{9}}, {std::int64_t{2}, Jet4Bytes{3}}, {std::int64_t{3}, Jet4Null}}};
+  std::vector<std::uint8_t> bytes = BuildJet4File({t});
+  // Retype the binary column in the user table's definition page (a TDEF
+  // page of a user table; its column entries follow the index entries).
+  bool patched = false;
+  for (size_t page = 0; page + 4096 <= bytes.size() && !patched; page += 4096) {
+    const std::uint8_t* p = &bytes[page];
+    if (p[0] != 0x02 || p[1] != 0x01 || p[40] != 0x4E) continue;
+    uint32_t indexes;
+    std::memcpy(&indexes, p + 51, 4);
+    const uint16_t columns = static_cast<uint16_t>(p[45] | (p[46] << 8));
+    for (size_t c = 0; c < columns; ++c) {
+      std::uint8_t& type = bytes[page + 63 + 12 * indexes + 25 * c];
+      if (type == 0x09) {
+        type = 0x13;
+        patched = true;
+      }
+    }
+  }
+  ASSERT_TRUE(patched);
+  TempDir dir;
+  std::string raw(bytes.begin(), bytes.end());
+  Source src(dir.WriteBytes("u.mdb", raw));
+  TADOQuery* q = src.Query("q", {"SELECT * FROM T ORDER BY RAW"});
+  q->Open();
+  EXPECT_EQ(q->FieldCount(), 1);
+  EXPECT_EQ(q->FindField("RAW"), nullptr);
+  EXPECT_EQ(Column(q, "ID"), "3|2|1");
 }
 
 #ifdef SRCDUMP_PROGRAM
