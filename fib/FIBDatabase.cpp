@@ -123,29 +123,15 @@ TFIBDatabase::TFIBDatabase(TComponent* AOwner)
 }
 
 TFIBDatabase::~TFIBDatabase() {
-  Destroying();
-  m_idleTimer.reset();
-  RemoveFromList();
-  if (m_internalTransaction) {
-    try {
-      if (m_internalTransaction->Active()) m_internalTransaction->Commit();
-    } catch (...) {
-      // Destruction goes on; the forced disconnect below ends it anyway.
-    }
-    m_internalTransaction.reset();
-  }
-  if (Connected()) {
-    try {
-      Disconnect(true);
-    } catch (...) {
-      // Destructors never throw; a forced disconnect leaves the handle 0.
-      m_handle = 0;
-    }
-  }
+  CloseForDestruction();
   for (int i = FIBBaseCount() - 1; i >= 0; --i) {
     if (i >= FIBBaseCount()) continue;
     TFIBBase* b = m_fibBases[static_cast<size_t>(i)];
-    b->Fire(b->NotifyDatabaseFreed);
+    try {
+      b->Fire(b->NotifyDatabaseFreed);
+    } catch (...) {
+      // Nothing may leave a destructor; the binding is cut loose below anyway.
+    }
   }
   while (!m_fibBases.empty()) {
     TFIBBase* b = m_fibBases.back();
@@ -159,6 +145,38 @@ TFIBDatabase::~TFIBDatabase() {
   m_transactions.clear();
   m_defaultTransaction = nullptr;
   m_defaultUpdateTransaction = nullptr;
+}
+
+void TFIBDatabase::CloseForDestruction() noexcept {
+  Destroying();
+  m_idleTimer.reset();
+  RemoveFromList();
+  if (m_internalTransaction) {
+    try {
+      if (m_internalTransaction->Active()) m_internalTransaction->Commit();
+    } catch (...) {
+      // Destruction goes on; the transaction's own destruction ends it.
+    }
+    m_internalTransaction.reset();
+  }
+  if (!Connected()) return;
+  try {
+    Disconnect(true);
+  } catch (...) {
+    // Only a disconnect event handler can fail a forced disconnect, and it
+    // did so before the detach or after it. Nothing may leave a destructor,
+    // and the attachment must not outlive the component: go through the
+    // steps once more without the handlers.
+    if (Connected()) {
+      BeforeDisconnect = nullptr;
+      AfterDisconnect = nullptr;
+      try {
+        Disconnect(true);
+      } catch (...) {
+      }
+    }
+  }
+  m_handle = 0;
 }
 
 void TFIBDatabase::RemoveFromList() noexcept {
@@ -316,7 +334,10 @@ bool TFIBDatabase::DoAttach(bool raiseOnError) {
     std::lock_guard lock(ConnectLock());
     CheckInactive();
     CheckDatabaseName();
-    IIBClientLibrary& lib = ClientLibrary();
+    // Held for the whole attach: a handler or the login dialog may change
+    // LibraryName, which releases the database's own reference.
+    const std::shared_ptr<IIBClientLibrary> library = ClientLibraryPtr();
+    IIBClientLibrary& lib = *library;
     for (int i = 0; i < FIBBaseCount(); ++i) {
       TFIBBase* b = m_fibBases[static_cast<size_t>(i)];
       b->Fire(b->NotifyConnecting);

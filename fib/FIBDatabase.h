@@ -330,6 +330,10 @@ class TFIBDatabase : public TComponent {
   void DoAfterAttach();
   // Disconnect steps 1-7 (only when connected).
   void DoDisconnect(bool force);
+  // The first steps of destruction, up to the forced disconnect; derived
+  // destructors call it first so that their overrides take part. Repeating
+  // it does nothing.
+  void CloseForDestruction() noexcept;
 
  private:
   friend class TDBParams;
@@ -472,6 +476,10 @@ class TFIBTransaction : public TComponent {
   // Ends an active transaction the way a disconnect or destruction does:
   // TimeoutAction with the retaining variants taken as their hard ones, forced.
   void EndByTimeoutAction();
+  // The first step of destruction: ends an active transaction by
+  // TimeoutAction; when that fails, rolls it back on the server anyway.
+  // Derived destructors call it first so that their overrides take part.
+  void EndForDestruction() noexcept;
   bool m_storedActive = false;  // Active as read from a form
 
  private:

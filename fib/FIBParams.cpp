@@ -2,12 +2,12 @@
 // name=value lines.
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <utility>
 #include <vector>
 
 #include "fib/FIBDatabase.h"
 #include "runtime/Exceptions.h"
+#include "runtime/NumText.h"
 
 namespace {
 
@@ -93,18 +93,6 @@ TParamLine SplitLine(const std::string& line, std::string_view prefix) {
   return result;
 }
 
-// The run time's integer conversion (StrToInt): optional sign, decimal digits.
-int32_t StrToInt(const std::string& text) {
-  const char* first = text.data();
-  const char* last = text.data() + text.size();
-  if (first != last && *first == '+') ++first;
-  int64_t value = 0;
-  auto [ptr, ec] = std::from_chars(first, last, value);
-  if (ec != std::errc() || ptr != last || first == last || value < INT32_MIN || value > INT32_MAX)
-    throw EConvertError("'" + text + "' is not a valid integer value");
-  return static_cast<int32_t>(value);
-}
-
 // The one-byte length of a string item cannot carry more than 255 bytes; a
 // longer value would be cut and the rest read as further items.
 void CheckItemLength(std::string_view kind, std::string_view name, const std::string& value) {
@@ -162,6 +150,7 @@ std::string BuildDPB(TStrings& lines) {
       }
       case 5: case 9: case 13: case 17: case 24: case 27:
       case 33: case 34: case 54: case 57: case 58: {
+        // Read like any integer setting of the run time (blanks, sign, hex).
         const int32_t v = StrToInt(p.value);
         dpb += codeByte;
         dpb += '\x01';
@@ -189,6 +178,10 @@ std::string BuildDPB(TStrings& lines) {
         FIBError(feDPBConstantNotSupported, {DPBName(code)});
     }
   }
+  // The attach call takes the length as a signed 16-bit number; a longer
+  // buffer would reach the client as a negative length.
+  if (dpb.size() > 32767)
+    FIBErrorText("DPB is too long (%d bytes, at most 32767).", {static_cast<int>(dpb.size())});
   return dpb;
 }
 

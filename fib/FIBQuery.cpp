@@ -167,13 +167,13 @@ void TFIBQuery::Analyse() {
   if (!m_paramCheck || m_sql->Count() == 0 || !m_parser.ParamsAllowed() ||
       NoParamsInText(text, m_macroChar)) {
     m_params->SetCount(0);
-    //X
+    m_preparedParams->SetCount(0);
     m_processedSQL = text;
   } else {
     ScanInto(text, TScanMode::Analyse);
     // The prepared area belongs to the old text: a lookup falling through to it
     // must not find names the new text no longer has.
-    //X
+    m_preparedParams->SetCount(0);
     m_processedSQL = m_params->Count() > 0 ? std::string() : text;
   }
   if (m_handle) FreeHandle();
@@ -314,8 +314,17 @@ std::string TFIBQuery::BuildTextToSend(bool mark) {
   std::string text = TextToSend(m_parser.SQLText(), send, rewrite, &rewritten, &changed);
   if (mark) {
     m_rewritten = changed;
-    for (size_t k = 0; k < rewritten.size(); ++k)
-      if (rewritten[k]) m_params->m_vars[k]->m_oldValue = Variant::Null();
+    for (size_t k = 0; k < rewritten.size(); ++k) {
+      TFIBXSQLVAR& v = *m_params->m_vars[k];
+      if (rewritten[k]) {
+        v.m_oldValue = Variant::Null();
+      } else if (!rewrite && !HasOption(qoNoForceIsNull) && send[k].isNull && v.m_inWhere &&
+                 v.m_nullRewritable) {
+        // Prepared outside an execution, the text still compares with this null;
+        // an old value that is not null makes the next execution build it again.
+        v.m_oldValue = Variant();
+      }
+    }
   }
   return text;
 }

@@ -126,15 +126,7 @@ TFIBTransaction::TFIBTransaction(TComponent* AOwner) : TComponent(AOwner) {
 }
 
 TFIBTransaction::~TFIBTransaction() {
-  Destroying();
-  if (Active()) {
-    try {
-      EndByTimeoutAction();
-    } catch (...) {
-      // Forced: the handle is dropped whatever the server says.
-      m_handle = 0;
-    }
-  }
+  EndForDestruction();
   m_timer.reset();
   try {
     CallCallBacks(cbDestroyed, true, TARollback, false);
@@ -144,7 +136,11 @@ TFIBTransaction::~TFIBTransaction() {
   for (int i = FIBBaseCount() - 1; i >= 0; --i) {
     if (i >= FIBBaseCount()) continue;
     TFIBBase* b = m_fibBases[static_cast<size_t>(i)];
-    b->Fire(b->NotifyTransactionFreed, this);
+    try {
+      b->Fire(b->NotifyTransactionFreed, this);
+    } catch (...) {
+      // Nothing may leave a destructor; the binding is cut loose below anyway.
+    }
   }
   while (!m_fibBases.empty()) {
     TFIBBase* b = m_fibBases.back();
@@ -171,6 +167,8 @@ void TFIBTransaction::SetActive(bool value) {
     m_storedActive = value;
     return;
   }
+  // An explicit assignment overrides whatever the form said.
+  m_storedActive = false;
   if (value && !Active())
     StartTransaction();
   else if (!value && Active())
@@ -221,7 +219,9 @@ void TFIBTransaction::TimeoutTimerFired() {
 }
 
 void TFIBTransaction::CheckInTransaction() {
-  if (m_storedActive && !Active()) Loaded();
+  // A form that stored Active = True but whose start has not happened yet
+  // (say, its database was not connected when loading finished).
+  if (m_storedActive && !Active()) StartTransaction();
   if (!Active()) FIBError(feNotInTransaction, {FullComponentName()});
 }
 
@@ -382,6 +382,9 @@ void TFIBTransaction::StartTransaction() {
     b->Fire(b->NotifyStarted, this);
   }
   m_state = tsActive;
+  // The stored Active = True is applied once; after this start, ending the
+  // transaction leaves it inactive like any other.
+  m_storedActive = false;
   if (m_timer && m_timeout > 0) m_timer->SetEnabled(true);
 }
 
@@ -441,6 +444,26 @@ void TFIBTransaction::EndTransaction(TTransactionAction action, bool force) {
     m_state = tsInactive;
     if (m_timer) m_timer->SetEnabled(false);
   }
+}
+
+void TFIBTransaction::EndForDestruction() noexcept {
+  Destroying();
+  if (!Active()) return;
+  try {
+    EndByTimeoutAction();
+  } catch (...) {
+    // A listener failed before the server was asked; fall through to the
+    // plain rollback below so that the server does not keep the transaction
+    // (and its locks) open for the rest of the attachment.
+  }
+  if (!Active()) return;
+  try {
+    TFIBDatabase* db = m_databases.empty() ? nullptr : m_databases.front();
+    if (db && db->Connected()) db->ClientLibrary().isc_rollback_transaction(StatusVector(), &m_handle);
+  } catch (...) {
+  }
+  m_handle = 0;
+  m_state = tsInactive;
 }
 
 void TFIBTransaction::EndByTimeoutAction() {

@@ -281,8 +281,11 @@ TScanResult ScanSQLParams(std::string_view text, TSQLKind kind, bool paramsAllow
           result.params.push_back(std::move(e));
           i = j;
         } else {
+          // AS must stand as a word: a name ending in "as" (ALIAS, HAS) would
+          // otherwise end the parameter part early and leave its colons unscanned.
           if (kind == skExecBlock && !blockParamsEnded && (c == 'A' || c == 'a') &&
-              (next == 'S' || next == 's') && (i + 2 >= n || IsSqlDelimiter(text[i + 2])))
+              (next == 'S' || next == 's') && (i + 2 >= n || IsSqlDelimiter(text[i + 2])) &&
+              (i == 0 || IsSqlBlank(text[i - 1]) || text[i - 1] == '"' || text[i - 1] == ')'))
             blockParamsEnded = true;
           put(c);
           ++i;

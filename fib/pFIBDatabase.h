@@ -21,6 +21,7 @@ using TpFIBLoginEvent = std::function<void(TFIBDatabase* Database, TStrings& Log
 class TpFIBDatabase : public TFIBDatabase {
  public:
   explicit TpFIBDatabase(TComponent* AOwner = nullptr);
+  ~TpFIBDatabase() override { CloseForDestruction(); }
 
   // Connected already: returns quietly (TFIBDatabase raises client error 13).
   void Connect(bool raiseOnError = true) override;
@@ -53,6 +54,8 @@ class TpFIBDatabase : public TFIBDatabase {
 class TpFIBTransaction : public TFIBTransaction {
  public:
   explicit TpFIBTransaction(TComponent* AOwner = nullptr) : TFIBTransaction(AOwner) {}
+  // Ends an active transaction while this class's events still take part.
+  ~TpFIBTransaction() override { EndForDestruction(); }
 
   // Active already: returns quietly. Applies the TPBMode preset, then raises
   // the database's BeforeStartTransaction, BeforeStart, starts, AfterStart,

@@ -90,6 +90,13 @@ TEST(DPB, StringValueLongerThan255BytesIsRejected) {
   EXPECT_NO_THROW(DPBOf({"password=" + std::string(255, 'p')}));
   const std::string error = ClientErrorOf([] { DPBOf({"password=" + std::string(256, 'p')}); });
   EXPECT_EQ(error, "-1: DPB Constant (password) value is too long (256 bytes, at most 255).");
+
+  // Nor may the whole block outgrow the attach call's signed 16-bit length.
+  TStrings many;
+  for (int i = 0; i < 128; ++i) many.Add("lc_messages=" + std::string(253, 'm'));
+  EXPECT_EQ(BuildDPB(many).size(), 1u + 128u * 255u);
+  many.Add("lc_messages=" + std::string(253, 'm'));
+  EXPECT_EQ(ClientErrorOf([&] { BuildDPB(many); }), "-1: DPB is too long (32896 bytes, at most 32767).");
 }
 
 TEST(DPB, DatabaseRebuildsAfterChangesOnly) {

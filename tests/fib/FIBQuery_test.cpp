@@ -118,6 +118,21 @@ TEST(FIBQuery, ExtraDataSelectWithValueAndWithNull) {
   EXPECT_TRUE(Column(*q, "VREDNOST").empty());
 }
 
+TEST(FIBQuery, NullParameterIsRewrittenAfterAnExplicitPrepare) {
+  TScratchDatabase db;
+  CreateExtraData(db);
+  auto q = db.Query(kExtraDataSelect);
+  q->ParamByName("BRDOK")->SetIsNull(true);
+  EXPECT_EQ(Column(*q, "VREDNOST"), (std::vector<std::string>{"bez artikla"}));
+  // The server statement goes (qoFreeHandleAfterExecute, a reconnect); a Prepare
+  // outside an execution keeps the comparison, the execution still rewrites it.
+  q->FreeHandle();
+  q->Prepare();
+  EXPECT_FALSE(q->Rewritten());
+  EXPECT_EQ(Column(*q, "VREDNOST"), (std::vector<std::string>{"bez artikla"}));
+  EXPECT_TRUE(q->Rewritten());
+}
+
 TEST(FIBQuery, NotEqualRewriteAndUnrewrittenOperators) {
   TScratchDatabase db;
   CreateExtraData(db);

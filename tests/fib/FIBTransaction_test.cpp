@@ -200,6 +200,8 @@ TEST_F(EmbeddedTransaction, StartAndEndRulesAndMessages) {
   tr->SetActive(true);
   tr->StartTransaction();
   EXPECT_TRUE(tr->Active());
+  // The default TPBMode replaced the (empty) lines at the start.
+  EXPECT_EQ(tr->TRParams().Text(), "write\r\nisc_tpb_nowait\r\nread_committed\r\nrec_version\r\n");
   tr->Commit();
   tr->SetActive(false);  // inactive: nothing
 

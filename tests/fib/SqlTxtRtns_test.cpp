@@ -201,6 +201,10 @@ TEST(SqlTxtRtns, DuplicatesAndExecuteBlock) {
   const TScanResult blk = Scan("EXECUTE BLOCK (X INTEGER = :X) AS DECLARE Y INTEGER; BEGIN Y = :X; END");
   ASSERT_EQ(blk.params.size(), 1u);
   EXPECT_FALSE(blk.params[0].inWhere);
+  // Only the word AS ends it, not a name that ends in "as".
+  const TScanResult alias = Scan("EXECUTE BLOCK (ALIAS INTEGER = :ALIAS, HAS INTEGER = :HAS)\r\nAS BEGIN END");
+  ASSERT_EQ(alias.params.size(), 2u);
+  EXPECT_EQ(alias.params[1].name, "HAS");
   // DDL is never scanned for parameters.
   const TScanResult ddl = Scan("CREATE PROCEDURE P AS BEGIN X = :Y; END");
   EXPECT_TRUE(ddl.params.empty());
