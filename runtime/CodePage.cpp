@@ -40,9 +40,12 @@ size_t BadCharLength(Enc from, const char* p, size_t left) {
   }
   if (from == Enc::Utf16) {
     if (left < 2) return left;
-    uint16_t unit;
+    uint16_t unit, next = 0;
     std::memcpy(&unit, p, 2);
-    return unit >= 0xD800 && unit < 0xDC00 && left >= 4 ? 4 : 2;
+    if (left >= 4) std::memcpy(&next, p + 2, 2);
+    // A pair is skipped whole; a lone high surrogate alone, so the character
+    // after it survives.
+    return unit >= 0xD800 && unit < 0xDC00 && next >= 0xDC00 && next < 0xE000 ? 4 : 2;
   }
   return 1;
 }

@@ -38,8 +38,11 @@ constexpr int64_t kMSecsPerDay = 86400000;
 
 // Whole days (signed) and milliseconds of the day (taken by absolute value,
 // so that -1.25 is 1899-12-29 06:00).
+// A value whose milliseconds do not fit 64 bits (or NaN) has no date: it
+// fails like the rounding of such a value does, instead of decoding garbage.
 void Split(TDateTime dt, int64_t& days, int64_t& msecs) {
   const double total = std::round(std::fabs(dt) * MSecsPerDay);
+  if (!(total < 9223372036854775808.0)) throw EInvalidOp("Invalid floating point operation");
   const int64_t t = static_cast<int64_t>(total);
   days = t / kMSecsPerDay;
   msecs = t % kMSecsPerDay;

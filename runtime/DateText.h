@@ -24,6 +24,9 @@ TDateTime EncodeTime(int hour, int min, int sec, int msec);
 bool TryEncodeTime(int hour, int min, int sec, int msec, TDateTime& time);
 // Date plus time of day, also for dates before the epoch (negative values).
 TDateTime ComposeDateTime(TDateTime date, TDateTime time);
+// Decoding (and every text of a date) raises EInvalidOp "Invalid floating
+// point operation" for NaN, infinities and values beyond the 64-bit
+// millisecond range.
 void DecodeDate(TDateTime dt, int& year, int& month, int& day);
 void DecodeTime(TDateTime dt, int& hour, int& min, int& sec, int& msec);
 void DecodeDateTime(TDateTime dt, int& year, int& month, int& day, int& hour, int& min,

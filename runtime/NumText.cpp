@@ -474,7 +474,8 @@ bool ParseInteger(std::string_view s, int64_t minValue, int64_t maxValue, uint64
     // Hex texts give the bit pattern of the target width.
     int64_t v = maxHex == 0xFFFFFFFFull ? static_cast<int64_t>(static_cast<int32_t>(static_cast<uint32_t>(mag)))
                                         : static_cast<int64_t>(mag);
-    result = negative ? -v : v;
+    // Negated in unsigned arithmetic: "-$8000000000000000" has no positive twin.
+    result = negative ? static_cast<int64_t>(0 - static_cast<uint64_t>(v)) : v;
   } else {
     result = negative ? static_cast<int64_t>(0 - mag) : static_cast<int64_t>(mag);
   }
@@ -594,21 +595,47 @@ double StrToFloat(std::string_view s, const TFormatSettings& fs) {
 double StrToFloat(std::string_view s) { return StrToFloat(s, FormatSettings()); }
 
 bool TryStrToCurr(std::string_view s, Currency& value) {
-  double v;
-  if (!TryStrToFloat(s, v)) return false;
-  // Scale via the decimal text so "0.1" becomes exactly 1000/10000.
-  Decimal d = FromDouble(v, 15);
+  // The digits are taken from the text itself, not through a double: a
+  // currency holds up to 19 significant digits, a double only 15 safely.
+  std::string text;
+  if (!NormaliseFloatText(s, FormatSettings().DecimalSeparator, text)) return false;
+  Decimal d;
+  size_t i = 0;
+  if (text[i] == '+' || text[i] == '-') d.negative = text[i++] == '-';
+  int intDigits = 0;
+  bool point = false;
+  for (; i < text.size() && text[i] != 'e'; ++i) {
+    if (text[i] == '.') {
+      point = true;
+      continue;
+    }
+    d.digits += text[i];
+    if (!point) ++intDigits;
+  }
+  long long exp10 = 0;
+  if (i < text.size()) {
+    size_t e = i + 1;
+    if (text[e] == '+') ++e;
+    auto res = std::from_chars(text.data() + e, text.data() + text.size(), exp10);
+    // An exponent beyond any currency's reach is clamped; the range check
+    // below (or the rounding to zero) decides.
+    if (res.ec == std::errc::result_out_of_range) exp10 = text[e] == '-' ? -100000 : 100000;
+    exp10 = std::clamp(exp10, -100000LL, 100000LL);
+  }
+  d.exponent = intDigits + static_cast<int>(exp10);
+  Normalise(d);
   RoundToDecimals(d, 4);
   if (d.exponent + 4 > 19) return false;
   std::string intPart, frac;
   SplitFixed(d, 4, intPart, frac);
-  std::string all = intPart + frac;
+  const uint64_t limit = static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) + (d.negative ? 1 : 0);
   uint64_t mag = 0;
-  for (char c : all) {
-    if (mag > (static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) - (c - '0')) / 10) return false;
-    mag = mag * 10 + static_cast<uint64_t>(c - '0');
+  for (char c : intPart + frac) {
+    const auto digit = static_cast<uint64_t>(c - '0');
+    if (mag > (limit - digit) / 10) return false;
+    mag = mag * 10 + digit;
   }
-  value = Currency::FromRaw(d.negative ? -static_cast<int64_t>(mag) : static_cast<int64_t>(mag));
+  value = Currency::FromRaw(d.negative ? static_cast<int64_t>(0 - mag) : static_cast<int64_t>(mag));
   return true;
 }
 

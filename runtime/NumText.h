@@ -35,7 +35,9 @@ double StrToFloat(std::string_view s);
 double StrToFloat(std::string_view s, const TFormatSettings& fs);
 bool TryStrToFloat(std::string_view s, double& value);
 bool TryStrToFloat(std::string_view s, double& value, const TFormatSettings& fs);
-// As StrToFloat, into a currency value (rounded to 4 decimals).
+// The text of StrToFloat read exactly into a currency value (all its digits,
+// rounded half away from zero to 4 decimals); outside the currency range it
+// is not valid.
 Currency StrToCurr(std::string_view s);
 bool TryStrToCurr(std::string_view s, Currency& value);
 

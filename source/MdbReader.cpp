@@ -231,6 +231,10 @@ void CheckFileExists(const std::string& path, const std::string& file) {
   }
   if (S_ISDIR(st.st_mode))
     throw EDatabaseError(Format("'%s' is not an Access database (it is a folder)", {file}));
+  // A pipe or device would block the reader's open (or never end); only a
+  // regular file can be an Access database.
+  if (!S_ISREG(st.st_mode))
+    throw EDatabaseError(Format("'%s' is not an Access database (it is not a regular file)", {file}));
 }
 
 }  // namespace

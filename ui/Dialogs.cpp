@@ -28,6 +28,9 @@ void QtPresenter(const TMessageBox& box) {
     case TMsgIcon::Stop: icon = QMessageBox::Critical; break;
   }
   QMessageBox dialog(icon, title, text, QMessageBox::NoButton, QApplication::activeWindow());
+  // Messages carry SQL and server texts: a "<" in them must show as such, never
+  // switch the box to rich text.
+  dialog.setTextFormat(Qt::PlainText);
   QPushButton* ok = dialog.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
   dialog.setDefaultButton(ok);
   dialog.setEscapeButton(ok);

@@ -170,7 +170,9 @@ void TForm::Resized() {
 
 TApplication::TApplication() {
   if (!QApplication::instance()) m_qt = std::make_unique<TQtApplication>(g_argc, g_argv);
-  m_title = TitleFromExeName(QCoreApplication::applicationFilePath().toStdString());
+  // The path comes as UTF-8; the title is text of the system code page like
+  // every other text, and its case rule works on that code page.
+  m_title = TitleFromExeName(Utf8ToAnsi(QCoreApplication::applicationFilePath().toStdString()));
   Application = this;
 
   m_timerPump = std::make_unique<QTimer>();

@@ -8,7 +8,10 @@
 #include <QPushButton>
 #include <QTableView>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <random>
 
 #include "Jet4Writer.h"
 #include "app/Unit6.h"
@@ -221,4 +224,63 @@ TEST_F(Form6Test, ComponentTreeAndLayout) {
     EXPECT_EQ(BoundsOf(form->DBGrid4), (Rect{537, 370, 896, band}));
     EXPECT_EQ(BoundsOf(form->Button2), (Rect{685, 9, 105, 25}));
   }
+}
+
+// A damaged or hostile source file is just another failed open: one box, a
+// usable window, no crash and no hang.
+TEST_F(Form6Test, DamagedFileShowsOneBoxAndAUsableWindow) {
+  // A complete file to cut and to corrupt.
+  WriteJet4File("full.mdb", {Tabela1(), Znak(), HPOznake()});
+  std::string full;
+  {
+    std::ifstream in("full.mdb", std::ios::binary);
+    full.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  ASSERT_GT(full.size(), 8192u);
+  std::mt19937 random(4711);
+  std::string noise(full.size(), '\0');
+  for (char& c : noise) c = static_cast<char>(random());
+  std::string corrupted = full;
+  for (size_t i = 4096; i < corrupted.size(); i += 97) corrupted[i] = static_cast<char>(random());
+
+  const struct {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"empty", ""},
+      {"random bytes", noise},
+      {"first page only", full.substr(0, 4096)},
+      {"cut in the middle", full.substr(0, full.size() / 2 + 123)},
+      {"pages overwritten", corrupted},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    {
+      std::ofstream out("VT2003.mdb", std::ios::binary | std::ios::trunc);
+      out << c.bytes;
+    }
+    boxes.Boxes.clear();
+    Create();
+    // A corrupted page may still read; a file that cannot be read gives the box.
+    if (!form->qryAccHPOznake->Active()) {
+      ASSERT_EQ(boxes.Boxes.size(), 1u);
+      EXPECT_EQ(boxes.Boxes[0].Text, kBoxText);
+    } else {
+      EXPECT_TRUE(boxes.Boxes.empty());
+    }
+    form->Show();
+    form->SetClientHeight(600);
+    EXPECT_TRUE(form->Button3->Enabled());
+    EXPECT_FALSE(form->Button1->Enabled());
+    form.reset();
+  }
+
+  // Not a file at all.
+  fs::remove("VT2003.mdb");
+  fs::create_directory("VT2003.mdb");
+  boxes.Boxes.clear();
+  Create();
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Text, kBoxText);
+  EXPECT_FALSE(form->qryAccPodaci->Active());
 }

@@ -27,6 +27,9 @@ TEST(CodePage, UnmappableCharactersBecomeQuestionMarks) {
   // Cyrillic, a CJK ideograph and a character outside the BMP (surrogate pair).
   EXPECT_EQ(Utf8ToAnsi("ž Ж 中 😀 š"), "\x9E ? ? ? \x9A");
   EXPECT_EQ(WideToAnsi(u"ž Ж 😀 š"), "\x9E ? ? \x9A");
+  // A lone surrogate is one bad character; the one after it is kept.
+  EXPECT_EQ(WideToAnsi(std::u16string{u'a', char16_t(0xD800), u'b', char16_t(0xDC00), u'c'}),
+            "a?b?c");
   // Malformed UTF-8: a stray continuation byte and a truncated sequence.
   EXPECT_EQ(Utf8ToAnsi("a\x80" "b\xC4"), "a?b?");
   // Bytes the code page leaves undefined.

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "runtime/Exceptions.h"
 
 namespace {
@@ -59,6 +61,12 @@ TEST(DateTime, InvalidArgumentsRaise) {
     } catch (const EConvertError& e) {
       EXPECT_EQ(e.Message(), "Invalid argument to time encode");
     }
+  }
+  // A value that is no date (a double stored in a date variant) fails
+  // instead of decoding garbage.
+  for (double bad : {std::nan(""), HUGE_VAL, -1e300, 1e15}) {
+    SCOPED_TRACE(bad);
+    EXPECT_THROW(DateTimeToStr(bad), EInvalidOp);
   }
 }
 

@@ -183,6 +183,7 @@ TEST(IntegerText, Parsing) {
     }
   }
   EXPECT_EQ(StrToInt64("-9223372036854775808"), std::numeric_limits<int64_t>::min());
+  EXPECT_EQ(StrToInt64("-$8000000000000000"), std::numeric_limits<int64_t>::min());
   EXPECT_THROW(StrToInt64("9223372036854775808"), EConvertError);
   EXPECT_EQ(StrToIntDef("x", -1), -1);
 }
@@ -221,6 +222,34 @@ TEST(FloatText, RoundTripsThroughTheGeneralForm) {
   }
   EXPECT_EQ(StrToCurr("12,3456").Raw, 123456);
   EXPECT_EQ(StrToCurr("0,1").Raw, 1000);
+}
+
+TEST(CurrencyText, ParsingKeepsEveryDigit) {
+  TScopedFormatSettings guard(TFormatSettings::Fixed());
+  const struct {
+    const char* text;
+    int64_t raw;
+  } good[] = {{"922337203685477.5807", INT64_MAX},
+              {"-922337203685477.5808", INT64_MIN},
+              {"12345678901234.5678", 123456789012345678},
+              {"1.00005", 10001},
+              {"-1.00005", -10001},
+              {"1.5e3", 15000000},
+              {"123e-6", 1},
+              {"1e-30", 0}};
+  for (const auto& c : good) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(StrToCurr(c.text).Raw, c.raw);
+  }
+  for (const char* bad : {"922337203685477.5808", "1e16", "1e99999999999", "x"}) {
+    SCOPED_TRACE(bad);
+    try {
+      StrToCurr(bad);
+      ADD_FAILURE() << "accepted";
+    } catch (const EConvertError& e) {
+      EXPECT_EQ(e.Message(), std::string("'") + bad + "' is not a valid floating point value");
+    }
+  }
 }
 
 }  // namespace

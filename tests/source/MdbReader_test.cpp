@@ -157,6 +157,16 @@ TEST(MdbReader, BrokenFilesFailNamingTheFile) {
       EXPECT_NE(e.Message().find(c.messagePart), std::string::npos) << e.Message();
     }
   }
+  // A named pipe would block the reader's open until the watchdog; it is
+  // refused before any reader starts.
+  const std::string fifo = dir.File("pipe.mdb");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  try {
+    MdbReadCatalog(fifo, "pipe.mdb", TMdbReadLimits{});
+    ADD_FAILURE();
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(e.Message(), "'pipe.mdb' is not an Access database (it is not a regular file)");
+  }
   try {
     MdbReadCatalog(dir.File("missing.mdb"), "missing.mdb", FastLimits());
     ADD_FAILURE();

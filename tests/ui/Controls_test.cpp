@@ -215,6 +215,7 @@ TEST(DialogsTest, QtBoxHasOneOkButtonForEnterAndEscape) {
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   int buttons = 0;
   bool okIsDefault = false, okIsEscape = false;
+  Qt::TextFormat format = Qt::AutoText;
   QTimer timer;
   timer.setInterval(10);
   QObject::connect(&timer, &QTimer::timeout, [&] {
@@ -223,6 +224,7 @@ TEST(DialogsTest, QtBoxHasOneOkButtonForEnterAndEscape) {
     timer.stop();
     title = box->windowTitle();
     text = box->text();
+    format = box->textFormat();
     icon = box->icon();
     buttons = static_cast<int>(box->buttons().size());
     okIsDefault = box->defaultButton() && box->defaultButton()->text() == "OK";
@@ -230,9 +232,11 @@ TEST(DialogsTest, QtBoxHasOneOkButtonForEnterAndEscape) {
     QTest::keyClick(box, Qt::Key_Escape);
   });
   timer.start();
-  MessageDlg("Greska pri otvaranju data setova", TMsgDlgType::mtConfirmation);
+  // Server texts may hold "<" and ">": shown as written, not as markup.
+  MessageDlg("<b>Greska</b> pri otvaranju data setova", TMsgDlgType::mtConfirmation);
   EXPECT_EQ(title, QString("Confirm"));
-  EXPECT_EQ(text, QString("Greska pri otvaranju data setova"));
+  EXPECT_EQ(text, QString("<b>Greska</b> pri otvaranju data setova"));
+  EXPECT_EQ(format, Qt::PlainText);
   EXPECT_EQ(icon, QMessageBox::Question);
   EXPECT_EQ(buttons, 1);
   EXPECT_TRUE(okIsDefault);
