@@ -63,12 +63,7 @@ void TControl::SetParent(TWinControl* parent) {
 }
 
 void TControl::SetBounds(int left, int top, int width, int height) {
-  m_left = left;
-  m_top = top;
-  m_width = std::max(width, 0);
-  m_height = std::max(height, 0);
-  UpdateWidgetGeometry();
-  BoundsChanged();
+  ApplyBounds(left, top, width, height);
   if (m_parent && m_align != TAlign::alNone) m_parent->AlignControls();
 }
 

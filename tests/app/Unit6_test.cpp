@@ -23,14 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Rect {
-  int l, t, w, h;
-  bool operator==(const Rect&) const = default;
-};
-std::ostream& operator<<(std::ostream& os, const Rect& r) {
-  return os << "(" << r.l << "," << r.t << "," << r.w << "," << r.h << ")";
-}
-Rect BoundsOf(const TControl* c) { return {c->Left(), c->Top(), c->Width(), c->Height()}; }
 
 const char* const kBoxText = "Greska pri otvaranju mdb data setova";
 

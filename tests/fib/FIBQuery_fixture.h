@@ -13,6 +13,7 @@
 #include "fib/FIBDatabase.h"
 #include "fib/FIBQuery.h"
 #include "fib/IB_Intf.h"
+#include "runtime/Exceptions.h"
 
 class TScratchDatabase {
  public:
@@ -105,3 +106,14 @@ class TScratchDatabase {
   std::filesystem::path m_dir;
   std::string m_path;
 };
+
+// Message of the exception a call raises, or "no error".
+template <class F>
+std::string ErrorOf(F&& f) {
+  try {
+    f();
+  } catch (const Exception& e) {
+    return e.Message();
+  }
+  return "no error";
+}

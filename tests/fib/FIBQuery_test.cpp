@@ -13,17 +13,6 @@
 
 namespace {
 
-// Message of the exception a call raises, or "no error".
-template <class F>
-std::string ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "no error";
-}
-
 // Extra-data tables as the tool uses them.
 void CreateExtraData(TScratchDatabase& db) {
   db.Exec("CREATE TABLE EXTRA_DATA (VRDOK SMALLINT NOT NULL, EDID SMALLINT NOT NULL, BRDOK INTEGER, "

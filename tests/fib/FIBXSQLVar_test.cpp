@@ -15,16 +15,6 @@
 
 namespace {
 
-template <class F>
-std::string ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "no error";
-}
-
 const char* kAllTypes =
     "CREATE TABLE ALLT (ID INTEGER NOT NULL, SM SMALLINT, I INTEGER, BI BIGINT, N0 NUMERIC(18,0), "
     "D1 DECIMAL(4,1), N2 NUMERIC(15,2), N3 NUMERIC(9,3), N4 NUMERIC(18,4), N6 NUMERIC(18,6), "

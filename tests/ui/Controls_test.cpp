@@ -24,14 +24,6 @@ UI_TEST_ENVIRONMENT();
 
 namespace {
 
-struct Rect {
-  int l, t, w, h;
-  bool operator==(const Rect&) const = default;
-};
-std::ostream& operator<<(std::ostream& os, const Rect& r) {
-  return os << "(" << r.l << "," << r.t << "," << r.w << "," << r.h << ")";
-}
-Rect BoundsOf(const TControl* c) { return {c->Left(), c->Top(), c->Width(), c->Height()}; }
 Rect WidgetOf(const TControl* c) {
   const QRect g = c->Widget()->geometry();
   return {g.x(), g.y(), g.width(), g.height()};

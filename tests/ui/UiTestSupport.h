@@ -7,9 +7,11 @@
 
 #include <QtGlobal>
 #include <memory>
+#include <ostream>
 #include <vector>
 
 #include "ui/Dialogs.h"
+#include "ui/Controls.h"
 #include "ui/Forms.h"
 
 class UiTestEnvironment : public ::testing::Environment {
@@ -40,6 +42,16 @@ class BoxRecorder {
  private:
   TMessagePresenter m_previous;
 };
+
+// A control's stored bounds, printable in assertion failures.
+struct Rect {
+  int l, t, w, h;
+  bool operator==(const Rect&) const = default;
+};
+inline std::ostream& operator<<(std::ostream& os, const Rect& r) {
+  return os << "(" << r.l << "," << r.t << "," << r.w << "," << r.h << ")";
+}
+inline Rect BoundsOf(const TControl* c) { return {c->Left(), c->Top(), c->Width(), c->Height()}; }
 
 // Registers the environment once per test program (include from one file).
 #define UI_TEST_ENVIRONMENT()                                          \
