@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "ToolSql.h"
 #include "fib/FIBQuery.h"
 #include "fib/fib.h"
 #include "fib/pFIBQuery.h"
@@ -23,14 +24,6 @@ void CreateExtraData(TScratchDatabase& db) {
   db.Exec("INSERT INTO EXTRA_DATA VALUES (-2, 2, 7, 'x', 1)");
   db.Exec("INSERT INTO EXTRA_DATA VALUES (-2, 1, NULL, 'bez artikla', 3)");
 }
-
-const char* kExtraDataSelect =
-    "SELECT ed.*, eds.naziv\r\n"
-    " from EXTRA_DATA ed\r\n"
-    "left join extra_data_sif eds on ed.edid = eds.edid and eds.vrdok = -2\r\n"
-    "\r\n"
-    "WHERE ed.VRDOK = -2 AND ed.BRDOK = :BRDOK\r\n"
-    "order by ed.redosled\r\n";
 
 std::vector<std::string> Column(TFIBQuery& q, const char* name) {
   std::vector<std::string> out;

@@ -2,19 +2,11 @@
 // the null-comparison rewriting, without a server.
 #include <gtest/gtest.h>
 
+#include "ToolSql.h"
 #include "dataset/Variant.h"
 #include "fib/SqlTxtRtns.h"
 
 namespace {
-
-// The select text of the tool's extra-data dataset, lines ending in CR LF.
-const std::string kExtraDataSelect =
-    "SELECT ed.*, eds.naziv\r\n"
-    " from EXTRA_DATA ed\r\n"
-    "left join extra_data_sif eds on ed.edid = eds.edid and eds.vrdok = -2\r\n"
-    "\r\n"
-    "WHERE ed.VRDOK = -2 AND ed.BRDOK = :BRDOK\r\n"
-    "order by ed.redosled\r\n";
 
 TSQLKind KindOf(std::string_view text) { return StatementKind(text, FirstSignificantPos(text)); }
 
