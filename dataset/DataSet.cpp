@@ -8,6 +8,7 @@
 #include "dataset/DataSource.h"
 #include "runtime/CodePage.h"
 #include "runtime/Format.h"
+#include "runtime/ScopeGuard.h"
 #include "runtime/StrUtils.h"
 
 // --- errors -----------------------------------------------------------------
@@ -467,15 +468,10 @@ void TDataSet::GetCalcFields(TRecordBuffer buffer) {
   TDataSetState saved = SetTempState(dsCalcFields);
   TRecordBuffer savedBuffer = m_calcBuffer;
   m_calcBuffer = buffer;
-  struct Restore {
-    TDataSet* ds;
-    TDataSetState state;
-    TRecordBuffer buffer;
-    ~Restore() {
-      ds->m_calcBuffer = buffer;
-      ds->RestoreState(state);
-    }
-  } restore{this, saved, savedBuffer};
+  const TScopeGuard restore([this, saved, savedBuffer] {
+    m_calcBuffer = savedBuffer;
+    RestoreState(saved);
+  });
   CalculateFields(buffer);
 }
 

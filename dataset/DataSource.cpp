@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "runtime/ScopeGuard.h"
+
 // --- TDataSource --------------------------------------------------------------
 
 TDataSource::TDataSource(TComponent* AOwner) : TComponent(AOwner) {}
@@ -175,10 +177,7 @@ bool TDataLink::Edit() {
 
 void TDataLink::UpdateRecord() {
   m_updating = true;
-  struct Reset {
-    bool& flag;
-    ~Reset() { flag = false; }
-  } reset{m_updating};
+  const TScopeGuard reset([this] { m_updating = false; });
   UpdateData();
 }
 

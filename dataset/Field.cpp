@@ -8,6 +8,7 @@
 #include "dataset/DataSet.h"
 #include "runtime/CodePage.h"
 #include "runtime/Format.h"
+#include "runtime/ScopeGuard.h"
 
 // --- native forms ---------------------------------------------------------
 
@@ -283,13 +284,10 @@ void TField::SetData(const void* buffer, bool nativeFormat) {
 
 void TField::Validate(const void* buffer) {
   if (!OnValidate) return;
-  struct Reset {
-    TField* f;
-    ~Reset() {
-      f->m_validating = false;
-      f->m_validateData = nullptr;
-    }
-  } reset{this};
+  const TScopeGuard reset([this] {
+    m_validating = false;
+    m_validateData = nullptr;
+  });
   m_validating = true;
   m_validateData = buffer;
   OnValidate(this);

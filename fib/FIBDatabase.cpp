@@ -309,13 +309,11 @@ ISC_STATUS TFIBDatabase::Call(ISC_STATUS status, bool raise) {
 
 const std::string& TFIBDatabase::DPB() {
   if (m_rebuildDPB) {
+    // A bad line stays reported: the flag is cleared only after a good build.
+    // Lines the build trimmed in the list set the flag again, but they give the
+    // same bytes, so the block is not built anew for them.
+    m_dpb = BuildDPB(*m_dbParams);
     m_rebuildDPB = false;
-    try {
-      m_dpb = BuildDPB(*m_dbParams);
-    } catch (...) {
-      m_rebuildDPB = true;  // a bad line is reported again at the next connect
-      throw;
-    }
   }
   return m_dpb;
 }

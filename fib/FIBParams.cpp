@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "fib/FIBDatabase.h"
+#include "runtime/CodePage.h"
 #include "runtime/Exceptions.h"
 #include "runtime/NumText.h"
+#include "runtime/StrUtils.h"
 
 namespace {
 
@@ -65,19 +67,6 @@ const TNameTable& DPBTable() {
   return table;
 }
 
-std::string TrimBelow33(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) < 33) ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) < 33) --e;
-  return s.substr(b, e - b);
-}
-
-std::string LowerAscii(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
 // One line split into its looked-up name and its value.
 struct TParamLine {
   std::string name;   // lower case, prefix dropped
@@ -87,7 +76,7 @@ struct TParamLine {
 TParamLine SplitLine(const std::string& line, std::string_view prefix) {
   const size_t eq = line.find('=');
   TParamLine result;
-  result.name = LowerAscii(eq == std::string::npos ? line : line.substr(0, eq));
+  result.name = LowerCaseAscii(eq == std::string::npos ? line : line.substr(0, eq));
   if (eq != std::string::npos) result.value = line.substr(eq + 1);
   if (result.name.compare(0, prefix.size(), prefix) == 0) result.name.erase(0, prefix.size());
   return result;
@@ -99,6 +88,14 @@ void CheckItemLength(std::string_view kind, std::string_view name, const std::st
   if (value.size() > 255)
     FIBErrorText("%s Constant (%s) value is too long (%d bytes, at most 255).",
                  {kind, name, static_cast<int>(value.size())});
+}
+
+// Trims the line in the list itself; writing back only what the trim changed
+// keeps an unchanged list from firing its change events (and their guards).
+std::string TrimmedLine(TStrings& lines, int i) {
+  std::string line = Trim(lines[i]);
+  if (line != lines[i]) lines.SetStrings(i, line);
+  return line;
 }
 
 }  // namespace
@@ -123,8 +120,7 @@ void InitFIBNameTables() {
 std::string BuildDPB(TStrings& lines) {
   std::string dpb(1, static_cast<char>(isc_dpb_version1));
   for (int i = 0; i < lines.Count(); ++i) {
-    const std::string line = TrimBelow33(lines[i]);
-    lines.SetStrings(i, line);
+    const std::string line = TrimmedLine(lines, i);
     if (line.empty()) continue;
     const TParamLine p = SplitLine(line, "isc_dpb_");
     const int code = DPBNameCode(p.name);
@@ -189,8 +185,7 @@ std::string BuildTPB(TStrings& lines) {
   if (lines.Count() == 0) return {};
   std::string tpb(1, static_cast<char>(isc_tpb_version3));
   for (int i = 0; i < lines.Count(); ++i) {
-    const std::string line = TrimBelow33(lines[i]);
-    lines.SetStrings(i, line);
+    const std::string line = TrimmedLine(lines, i);
     if (line.empty()) continue;
     const TParamLine p = SplitLine(line, "isc_tpb_");
     const int code = TPBNameCode(p.name);
@@ -202,7 +197,9 @@ std::string BuildTPB(TStrings& lines) {
         tpb += static_cast<char>(p.value.size());
         tpb += p.value;
         break;
-      case 12: case 13: case 16: case 19:
+      // Firebird has no no_savepoint: its code 21 is lock_timeout there, which
+      // would make the start fail with a message about something else.
+      case 12: case 13: case 16: case 19: case 21:
         FIBError(feTPBConstantNotSupported, {TPBName(code)});
       default:
         tpb += static_cast<char>(code);

@@ -11,6 +11,8 @@
 #include "fib/IB_Intf.h"
 #include "fib/fib.h"
 #include "runtime/CodePage.h"
+#include "runtime/ScopeGuard.h"
+#include "runtime/StrUtils.h"
 
 namespace {
 
@@ -139,9 +141,13 @@ ISC_STATUS TFIBQuery::Check(ISC_STATUS status, bool raise) {
 // ---------------------------------------------------------------------------
 // SQL text
 
-std::string TFIBQuery::SQLText() const { return m_sql->Text(); }
+std::string TFIBQuery::SQLText() const { return m_wholeText ? *m_wholeText : JoinSqlLines(m_sql->Lines()); }
 
-void TFIBQuery::SetSQLText(std::string_view text) { m_sql->SetText(text); }
+void TFIBQuery::SetSQLText(std::string_view text) {
+  m_assignedText = std::string(text);
+  const TScopeGuard forget([this] { m_assignedText.reset(); });
+  m_sql->SetText(text);
+}
 
 void TFIBQuery::BeginUpdate() { ++m_updateCount; }
 
@@ -156,7 +162,12 @@ void TFIBQuery::BeforeSQLChange() {
   m_macroValuesChanged = false;
 }
 
-void TFIBQuery::AfterSQLChange() { Analyse(); }
+void TFIBQuery::AfterSQLChange() {
+  // Any other edit of the lines makes the text one built from lines again.
+  m_wholeText = std::move(m_assignedText);
+  m_assignedText.reset();
+  Analyse();
+}
 
 void TFIBQuery::Analyse() {
   const std::string text = SQLText();
@@ -199,7 +210,7 @@ void TFIBQuery::ScanInto(std::string_view text, TScanMode mode) {
   for (size_t k = 0; k < r.params.size(); ++k) {
     const TSQLParamEntry& e = r.params[k];
     const int i = static_cast<int>(k);
-    const std::string stored = e.quoted ? e.name : UpperAsciiName(e.name);
+    const std::string stored = e.quoted ? e.name : UpperCaseAscii(e.name);
     // Values assigned before the text changed survive for names that stay, and
     // so does the variable object itself: a caller holding it keeps a live one.
     const int j = target->FindNameIndex(stored);
@@ -253,10 +264,8 @@ TFIBXSQLDA& TFIBQuery::Params() {
 
 TFIBXSQLVAR* TFIBQuery::ParamByName(std::string_view name) {
   if (TFIBXSQLVAR* v = Params().ByName(name)) return v;
-  const std::string text = SQLText();
-  size_t i = 0;
-  while (i < text.size() && static_cast<unsigned char>(text[i]) <= 32) ++i;
-  if (UpperAsciiName(std::string_view(text).substr(i, 8)) == "EXECUTE ") return ColumnByName(name);
+  const std::string text = TrimLeft(SQLText());
+  if (UpperCaseAscii(std::string_view(text).substr(0, 8)) == "EXECUTE ") return ColumnByName(name);
   throw Exception(Format("Parameter \"%s\" does not exist in %s", {std::string(name), FullComponentName()}));
 }
 
@@ -331,17 +340,17 @@ std::string TFIBQuery::BuildTextToSend(bool mark) {
 
 void TFIBQuery::EncodeProcessedText() {
   if (m_processedEncoded) return;
-  const bool encode = m_parser.IsPreparable() ? ConnectionIsUnicode() : ExtendedCharset();
-  if (encode) m_processedSQL = AnsiToUtf8(m_processedSQL);
+  // The text travels in the connection's character set, DDL included: a
+  // default value or a literal in a procedure body is stored as sent. Only
+  // names are metadata, which the server holds in UTF-8 and, on a connection
+  // without a character set, expects as UTF-8.
+  if (ConnectionIsUnicode()) m_processedSQL = AnsiToUtf8(m_processedSQL);
+  else if (ExtendedCharset() && Dialect() >= 3) m_processedSQL = QuotedNamesToUtf8(m_processedSQL);
   m_processedEncoded = true;
 }
 
 void TFIBQuery::Prepare() {
-  struct Flag {
-    bool& f;
-    explicit Flag(bool& x) : f(x) { f = true; }
-    ~Flag() { f = false; }
-  } preparing(m_preparing);
+  const auto preparing = ScopedValue(m_preparing, true);
   if (m_open) Close();
   m_base->CheckDatabase();
   TFIBTransaction* tr = Transaction();
@@ -442,11 +451,14 @@ void TFIBQuery::DoPrepareOnServer() {
             const short slotType = static_cast<short>(s.sqltype & ~1);
             if (p.IsNull()) {
               XSQLVAR& x = *p.m_xvar;
+              // No byte of a null is read; a length the client would take as
+              // negative is cut to the largest it reads right.
+              const int len = std::min(SlotLength(s), kMaxSentValueBytes);
               x.sqltype = static_cast<short>(s.sqltype | 1);
               x.sqlscale = s.sqlscale;
-              x.sqllen = s.sqllen;
+              x.sqllen = static_cast<short>(len);
               x.sqlsubtype = s.sqlsubtype;
-              p.ResizeData(std::max(slotType == SQL_VARYING ? s.sqllen + 2 : s.sqllen, 1));
+              p.ResizeData(std::max(slotType == SQL_VARYING ? len + 2 : len, 1));
               std::fill(p.m_data.begin(), p.m_data.end(), 0);
               p.m_ind = -1;
               x.sqlind = &p.m_ind;
@@ -568,11 +580,7 @@ void TFIBQuery::ExecuteImmediate() {
 void TFIBQuery::ExecQuery() { DoExecQuery(); }
 
 void TFIBQuery::DoExecQuery() {
-  struct Flag {
-    bool& f;
-    explicit Flag(bool& x) : f(x) { f = true; }
-    ~Flag() { f = false; }
-  } executing(m_executing);
+  const auto executing = ScopedValue(m_executing, true);
   if (!m_sqlAnalysed) Analyse();
   if (!m_parser.IsPreparable()) {
     ExecuteImmediate();
@@ -590,6 +598,10 @@ void TFIBQuery::DoExecQuery() {
 
   TFIBXSQLDA* area;
   if (m_rewritten && withParams) {
+    // Values assigned before the first prepare still wait for their declared
+    // types (UTF-8 for Unicode columns, the decimal point for numbers); the
+    // copy by name must carry them converted.
+    m_params->ApplyDeferredSettings();
     m_preparedParams->CopyValuesByName(*m_params);
     area = m_preparedParams.get();
   } else {

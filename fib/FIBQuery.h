@@ -31,6 +31,12 @@ class IIBClientLibrary;
 // 16-bit Boolean of InterBase has a code of its own there.
 inline constexpr short SQL_IB_BOOLEAN = 590;
 
+// The byte length in an XSQLVAR's 16-bit sqllen. The client library reads it
+// unsigned: a CHAR result of 32,768 bytes or more arrives with a "negative"
+// sqllen, and a value sent may not be longer than the signed maximum.
+inline int SlotLength(const XSQLVAR& x) { return static_cast<unsigned short>(x.sqllen); }
+inline constexpr int kMaxSentValueBytes = 32767;
+
 // Statement types as isc_dsql_sql_info reports them.
 enum TFIBSQLTypes : int {
   SQLUnknown = 0,
@@ -107,11 +113,11 @@ class TFIBXSQLVAR {
   short SQLType() const { return static_cast<short>(m_xvar->sqltype & ~1); }
   short SQLSubtype() const { return m_xvar->sqlsubtype; }
   short SQLScale() const { return m_xvar->sqlscale; }
-  short SQLLen() const { return m_xvar->sqllen; }
+  int SQLLen() const { return SlotLength(*m_xvar); }
   // Server's description, cached; 0 while unknown.
   short DeclaredType() const;
   short DeclaredSubtype() const { return m_declSubtype; }
-  short DeclaredLen() const { return m_declLen; }
+  int DeclaredLen() const { return m_declLen; }
   short DeclaredScale() const { return m_declScale; }
   bool Typed() const { return m_typed; }
   bool Deferred() const { return m_deferred; }
@@ -202,6 +208,7 @@ class TFIBXSQLVAR {
   [[noreturn]] void ConversionError() const;
   const char* Bytes() const { return m_data.data(); }
   std::string RawText() const;  // the bytes of a TEXT / VARYING slot
+  int DeclaredChars() const;    // characters of a CHAR column in its character set
   std::string ReadBlobText() const;
 
   int m_index;
@@ -214,7 +221,7 @@ class TFIBXSQLVAR {
   Variant m_oldValue;           // value at the end of the last execution
   short m_declType = 0;
   short m_declSubtype = 0;
-  short m_declLen = 0;
+  int m_declLen = 0;
   short m_declScale = 0;
   bool m_inWhere = false;
   bool m_nullRewritable = false;
@@ -296,8 +303,11 @@ class TFIBQuery : public TComponent {
   // The SQL text as lines; changes re-analyse the text.
   TStrings& SQL() { return *m_sql; }
   const TStrings& SQL() const { return *m_sql; }
-  void SetSQLText(std::string_view text);  // replaces all lines
-  std::string SQLText() const;             // lines, each followed by \r\n
+  // Replaces all lines; the text is sent exactly as given (line breaks
+  // included) until the lines are edited.
+  void SetSQLText(std::string_view text);
+  // The text given to SetSQLText, or the lines joined (JoinSqlLines).
+  std::string SQLText() const;
   void BeginUpdate();
   void EndUpdate();
 
@@ -396,6 +406,8 @@ class TFIBQuery : public TComponent {
 
   std::unique_ptr<TFIBBase> m_base;
   std::unique_ptr<TStrings> m_sql;
+  std::optional<std::string> m_wholeText;     // text of the last SetSQLText, while the lines are unedited
+  std::optional<std::string> m_assignedText;  // during SetSQLText
   bool m_paramCheck = true;
   bool m_goToFirst = true;
   TpFIBQueryOptions m_options = 0;

@@ -231,13 +231,11 @@ void TFIBTransaction::CheckNotInTransaction() const {
 
 const std::string& TFIBTransaction::TPB() {
   if (m_rebuildTPB) {
+    // A bad line stays reported: the flag is cleared only after a good build.
+    // Lines the build trimmed in the list set the flag again, but they give the
+    // same bytes, so the block is not built anew for them.
+    m_tpb = BuildTPB(m_trParams);
     m_rebuildTPB = false;
-    try {
-      m_tpb = BuildTPB(m_trParams);
-    } catch (...) {
-      m_rebuildTPB = true;
-      throw;
-    }
   }
   return m_tpb;
 }

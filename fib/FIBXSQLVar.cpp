@@ -179,7 +179,7 @@ void TFIBXSQLVAR::ApplyOne(const Change& c) {
         ResizeData(c.type == SQL_VARYING ? 2 : 1);
         std::fill(m_data.begin(), m_data.end(), 0);
       } else {
-        if (c.length != x.sqllen || static_cast<int>(m_data.size()) < bufLen) {
+        if (c.length != SlotLength(x) || static_cast<int>(m_data.size()) < bufLen) {
           x.sqllen = static_cast<short>(c.length);
         }
         ResizeData(bufLen);
@@ -195,7 +195,7 @@ void TFIBXSQLVAR::ApplyOne(const Change& c) {
       x.sqlscale = s.sqlscale;
       x.sqlsubtype = s.sqlsubtype;
       x.sqllen = s.sqllen;
-      const int size = BufferSize(static_cast<short>(s.sqltype & ~1), s.sqllen);
+      const int size = BufferSize(static_cast<short>(s.sqltype & ~1), SlotLength(s));
       if (size > 0) {
         ResizeData(size);
         if (s.sqldata) std::memcpy(m_data.data(), s.sqldata, static_cast<size_t>(size));
@@ -242,6 +242,11 @@ void TFIBXSQLVAR::SetIsNullable(bool value) {
 }
 
 void TFIBXSQLVAR::SetRawValue(short sqlType, int length, const void* bytes) {
+  // Longer values cannot be described to the client: the 16-bit length would
+  // read as negative and the library would copy from far outside the buffer.
+  if (length < 0 || length > kMaxSentValueBytes)
+    FIBErrorText("Value of parameter \"%s\" is too long (%d bytes, at most %d).",
+                 {m_name, length, kMaxSentValueBytes});
   Change c{Action::Data};
   c.type = static_cast<short>(sqlType & ~1);
   c.length = length;
@@ -265,16 +270,23 @@ void TFIBXSQLVAR::InitFromDescribe() {
   XSQLVAR& x = *m_xvar;
   const short type = static_cast<short>(x.sqltype & ~1);
   m_declType = type;
-  m_declLen = x.sqllen;
+  m_declLen = SlotLength(x);
   m_declScale = x.sqlscale;
   m_declSubtype = x.sqlsubtype;
   m_typed = true;
+  if (IsColumn() && (type == SQL_TEXT || type == SQL_VARYING) && m_declLen > kMaxSentValueBytes) {
+    // The client library takes such a length as negative and copies far past
+    // any buffer at the fetch: the statement must stop here.
+    const std::string alias(x.aliasname, static_cast<size_t>(std::clamp<int>(x.aliasname_length, 0, 32)));
+    FIBErrorText("Column \"%s\" is too long for the client library (%d bytes, at most %d).",
+                 {alias, m_declLen, kMaxSentValueBytes});
+  }
   if (type == 0) {
     if (!(m_parent->IsParams() && m_query && m_parent == m_query->m_params.get()))
       FIBError(feUnknownSQLDataType, {0});
     x.sqldata = nullptr;
   } else {
-    const int size = BufferSize(type, x.sqllen);
+    const int size = BufferSize(type, SlotLength(x));
     if (size < 0) FIBError(feUnknownSQLDataType, {static_cast<int>(type)});
     ResizeData(size);
   }
@@ -333,7 +345,7 @@ const std::vector<int>* TFIBXSQLDA::Namesakes(int index) const {
 }
 
 void TFIBXSQLDA::RegisterName(std::string_view name, int index, bool keepAsIs) {
-  std::string stored = keepAsIs ? std::string(name) : UpperAsciiName(name);
+  std::string stored = keepAsIs ? std::string(name) : UpperCaseAscii(name);
   const std::string key = NameKey(stored);
   if (m_isParams) {
     std::vector<int> holders;

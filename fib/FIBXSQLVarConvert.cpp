@@ -12,6 +12,7 @@
 #include "runtime/DateText.h"
 #include "runtime/FormatSettings.h"
 #include "runtime/NumText.h"
+#include "runtime/StrUtils.h"
 
 namespace {
 
@@ -63,6 +64,17 @@ bool IsNumericType(short t) {
 
 bool IsTimeType(short t) { return t == SQL_TIMESTAMP || t == SQL_TYPE_DATE || t == SQL_TYPE_TIME; }
 
+// A time of day in 1/10,000 s as a day fraction of whole milliseconds: rounded
+// instead, the last half-millisecond of a day would show as the next midnight.
+double TimeUnitsToDayFraction(uint32_t units) { return (units / 10) / MSecsPerDay; }
+
+// Removes the blanks a CHAR of a multi-byte set carries beyond its declared
+// characters (the server pads it to its length in bytes).
+template <class Text>
+void CutToChars(Text& text, size_t chars) {
+  while (text.size() > chars && text.back() == ' ') text.pop_back();
+}
+
 int64_t TruncToInt64(double v) {
   if (!std::isfinite(v) || v >= 9.2233720368547758e18 || v < -9.2233720368547758e18)
     FIBError(feInvalidDataConversion);
@@ -91,11 +103,18 @@ bool TFIBXSQLVAR::IsUnicodeCharset(int charsetId) const {
 
 std::string TFIBXSQLVAR::RawText() const {
   const short t = SQLType();
-  if (t == SQL_TEXT) return std::string(Bytes(), static_cast<size_t>(std::max<short>(m_xvar->sqllen, 0)));
+  if (t == SQL_TEXT) return std::string(Bytes(), static_cast<size_t>(std::min<int>(SlotLength(*m_xvar), static_cast<int>(m_data.size()))));
   // VARYING: the counted bytes, never more than the buffer holds.
   const int count = static_cast<unsigned short>(Load<short>(Bytes()));
   const int room = static_cast<int>(m_data.size()) - 2;
   return std::string(Bytes() + 2, static_cast<size_t>(std::max(0, std::min(count, room))));
+}
+
+int TFIBXSQLVAR::DeclaredChars() const {
+  const int charset = m_xvar->sqlsubtype & 0xFF;
+  TFIBDatabase* db = m_query ? m_query->Database() : nullptr;
+  const int bytesPerChar = db ? db->BytesInCharSet(charset) : (charset == 3 ? 3 : 1);
+  return SlotLength(*m_xvar) / std::max(bytesPerChar, 1);
 }
 
 std::string TFIBXSQLVAR::AsString() const {
@@ -105,10 +124,11 @@ std::string TFIBXSQLVAR::AsString() const {
     case SQL_TEXT:
     case SQL_VARYING: {
       std::string s = RawText();
-      if (IsUnicodeCharset(m_xvar->sqlsubtype & 0xFF) && ConnectionUnicodeOrNone()) s = Utf8ToAnsi(s);
-      if (m_query && m_query->HasOption(qoTrimCharFields)) {
-        while (!s.empty() && static_cast<unsigned char>(s.back()) < 33) s.pop_back();
+      if (IsUnicodeCharset(m_xvar->sqlsubtype & 0xFF) && ConnectionUnicodeOrNone()) {
+        s = Utf8ToAnsi(s);
+        if (t == SQL_TEXT && IsColumn()) CutToChars(s, static_cast<size_t>(DeclaredChars()));
       }
+      if (m_query && m_query->HasOption(qoTrimCharFields)) s = TrimRight(s);
       return s;
     }
     case SQL_DOUBLE:
@@ -142,6 +162,7 @@ std::u16string TFIBXSQLVAR::AsWideString() const {
       IsUnicodeCharset(m_xvar->sqlsubtype & 0xFF)) {
     if (IsNull()) return std::u16string();
     std::u16string w = Utf8ToWide(RawText());
+    if (t == SQL_TEXT && IsColumn()) CutToChars(w, static_cast<size_t>(DeclaredChars()));
     if (m_query && m_query->HasOption(qoTrimCharFields))
       while (!w.empty() && w.back() < 33) w.pop_back();
     return w;
@@ -303,11 +324,10 @@ TDateTime TFIBXSQLVAR::AsDateTime() const {
     }
     case SQL_TIMESTAMP: {
       const TDateTime date = Load<int32_t>(Bytes()) - kServerToDateTimeDays;
-      const TDateTime time = Load<uint32_t>(Bytes() + 4) / kServerTimeUnitsPerDay;
-      return ComposeDateTime(date, time);
+      return ComposeDateTime(date, TimeUnitsToDayFraction(Load<uint32_t>(Bytes() + 4)));
     }
     case SQL_TYPE_DATE: return Load<int32_t>(Bytes()) - kServerToDateTimeDays;
-    case SQL_TYPE_TIME: return Load<uint32_t>(Bytes()) / kServerTimeUnitsPerDay;
+    case SQL_TYPE_TIME: return TimeUnitsToDayFraction(Load<uint32_t>(Bytes()));
     default: ConversionError();
   }
 }
@@ -422,13 +442,11 @@ void TFIBXSQLVAR::SetAsDateTime(TDateTime value) {
   const double day = std::trunc(value);
   const double frac = std::fabs(value - day);
   // Round to whole 1/10,000 s so that values read back compare equal.
-  int64_t units = std::llround(frac * kServerTimeUnitsPerDay);
+  // A time within the last half unit stays on its day.
+  const int64_t lastUnit = static_cast<int64_t>(kServerTimeUnitsPerDay) - 1;
+  const int64_t units = std::min<int64_t>(std::llround(frac * kServerTimeUnitsPerDay), lastUnit);
   int32_t raw[2];
   raw[0] = static_cast<int32_t>(day) + kServerToDateTimeDays;
-  if (units >= static_cast<int64_t>(kServerTimeUnitsPerDay)) {
-    units -= static_cast<int64_t>(kServerTimeUnitsPerDay);
-    raw[0] += 1;
-  }
   raw[1] = static_cast<int32_t>(units);
   SetRawValue(SQL_TIMESTAMP, 8, raw);
 }
@@ -471,22 +489,25 @@ void TFIBXSQLVAR::SetStringValue(std::string_view text8, const std::u16string* w
   auto storeWide = [&] {
     if (keepWide && wide) forEach([&](TFIBXSQLVAR& v) { v.m_wideText = *wide; });
   };
-  if (ConnectionUnicodeOrNone() && !m_isMacro) {
-    if (T == 0) {
-      forEach([&](TFIBXSQLVAR& v) { v.m_deferred = true; });
-      m_parent->m_deferredSettings = true;
-    } else if ((T == SQL_TEXT || T == SQL_VARYING) && IsUnicodeCharset(m_declSubtype & 0xFF)) {
-      encodeUtf8 = true;
-    }
+  // Any connection defers a text assigned before the type is known: a number
+  // text still needs its decimal point once the parameter turns out numeric.
+  if (T == 0 && !m_isMacro) {
+    forEach([&](TFIBXSQLVAR& v) { v.m_deferred = true; });
+    m_parent->m_deferredSettings = true;
+  } else if (ConnectionUnicodeOrNone() && !m_isMacro && (T == SQL_TEXT || T == SQL_VARYING) &&
+             IsUnicodeCharset(m_declSubtype & 0xFF)) {
+    encodeUtf8 = true;
   }
 
   std::string text;
   if (wide) text = encodeUtf8 ? WideToUtf8(*wide) : WideToAnsi(*wide);
   else text = encodeUtf8 ? AnsiToUtf8(text8) : std::string(text8);
-  const size_t chars = wide ? wide->size() : text8.size();
+  // The limit is on the bytes sent: UTF-8 can make a short text too long for
+  // the descriptor's 16-bit length.
+  const size_t chars = std::max(wide ? wide->size() : text8.size(), text.size());
 
   bool asBlob = T == SQL_BLOB;
-  if (chars > 32767) {
+  if (chars > static_cast<size_t>(kMaxSentValueBytes)) {
     if (wide)
       throw Exception(Format("%s. Value for WideString Parameter \"%s\" too long",
                              {m_query ? m_query->FullComponentName() : std::string(), m_name}));
@@ -517,7 +538,7 @@ void TFIBXSQLVAR::SetStringValue(std::string_view text8, const std::u16string* w
     // A db_key keeps its slot: copy what fits, zero the rest.
     std::vector<char> buf(m_data.size(), 0);
     std::memcpy(buf.data(), text.data(), std::min(buf.size(), text.size()));
-    SetRawValue(SQLType(), m_xvar->sqllen, buf.data());
+    SetRawValue(SQLType(), SlotLength(*m_xvar), buf.data());
     storeWide();
     return;
   }

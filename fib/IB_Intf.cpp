@@ -9,6 +9,7 @@
 
 #include "runtime/Exceptions.h"
 #include "runtime/Format.h"
+#include "runtime/ScopeGuard.h"
 
 std::string ClientLibraryFileName(const std::string& libraryName) {
   // The one place where the Windows name of the client meets this platform.
@@ -55,11 +56,7 @@ TIBClientLibrary::TIBClientLibrary(const std::string& libraryName) : IIBClientLi
 
   // Unload again if resolving fails: the constructor does not complete, so
   // the destructor will not run.
-  struct Guard {
-    TIBClientLibrary* self;
-    bool done = false;
-    ~Guard() { if (!done) self->Unload(); }
-  } guard{this};
+  TScopeGuard guard([this] { Unload(); });
 
   auto lookup = [this](const char* name) -> void* {
     dlerror();
@@ -112,7 +109,7 @@ TIBClientLibrary::TIBClientLibrary(const std::string& libraryName) : IIBClientLi
   }
 
   SetExtendedPrecision();  // loading a library may have changed the FPU word
-  guard.done = true;
+  guard.Dismiss();
 }
 
 TIBClientLibrary::~TIBClientLibrary() { Unload(); }

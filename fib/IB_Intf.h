@@ -12,6 +12,8 @@
 #include <string>
 #include <utility>
 
+#include "runtime/ScopeGuard.h"
+
 // The library name a new database carries. It is kept for compatibility of
 // stored settings; ClientLibraryFileName() maps it to this platform's file.
 inline constexpr const char* kDefaultLibraryName = "gds32.dll";
@@ -175,11 +177,8 @@ class IIBClientLibrary {
     if (!fn) RaiseMissing(name);
     if constexpr (SetsBusy) {
       // The flag drops back on every path, also when the call unwinds.
-      struct BusyGuard {
-        uint8_t& flag;
-        explicit BusyGuard(uint8_t& f) : flag(f) { flag = 1; }
-        ~BusyGuard() { flag = 0; }
-      } guard(m_busy);
+      m_busy = 1;
+      const TScopeGuard guard([this] { m_busy = 0; });
       return fn(std::forward<Args>(args)...);
     } else {
       return fn(std::forward<Args>(args)...);

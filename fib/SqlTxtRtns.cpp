@@ -5,17 +5,17 @@
 #include <algorithm>
 #include <cstring>
 
+#include "runtime/CodePage.h"
+
 namespace {
 
 bool IsFiller(char c) { return IsSqlBlank(c) || c == '(' || c == ';'; }
-
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
 // Keyword at the 0-based index, followed by a delimiter (or the end of the text).
 bool KeywordAt(std::string_view text, size_t i, std::string_view word) {
   if (i + word.size() > text.size()) return false;
   for (size_t k = 0; k < word.size(); ++k)
-    if (UpperAscii(text[i + k]) != word[k]) return false;
+    if (UpperCaseAscii(text[i + k]) != word[k]) return false;
   const size_t after = i + word.size();
   return after >= text.size() || IsSqlDelimiter(text[after]);
 }
@@ -57,12 +57,6 @@ bool IsSqlDelimiter(char c) {
 bool IsSqlNameChar(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
          c == '_' || c == '$' || c == '#' || c == '%' || c == '.';
-}
-
-std::string UpperAsciiName(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = UpperAscii(c);
-  return r;
 }
 
 bool ESQLScanError::IsNameExpected() const {
@@ -113,30 +107,86 @@ void TSQLParser::SetSQLText(std::string text) {
   m_kind = StatementKind(m_text, m_firstPos);
 }
 
+size_t TSqlLexer::Step(std::string_view text, size_t i) {
+  const char c = text[i];
+  const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+  switch (m_run) {
+    case Quoted:
+      if (c == m_quote) m_run = Plain;
+      return 1;
+    case BlockComment:
+      if (c == '*' && next == '/') {
+        m_run = Plain;
+        return 2;
+      }
+      return 1;
+    case LineComment:
+      // Lines may end with a bare line feed too; a comment must not hide what follows.
+      if (c == '\r' || c == '\n') m_run = Plain;
+      return 1;
+    case Plain:
+      if (c == '"' || c == '\'') {
+        m_run = Quoted;
+        m_quote = c;
+      } else if (c == '/' && next == '*') {
+        m_run = BlockComment;
+        return 2;
+      } else if (c == '-' && next == '-') {
+        m_run = LineComment;
+        return 2;
+      }
+      return 1;
+  }
+  return 1;
+}
+
 bool NoParamsInText(std::string_view text, char macroChar) {
   if (text.size() <= 1) return true;
-  char quote = 0;
-  bool block = false, line = false;
-  for (size_t i = 1; i < text.size(); ++i) {
-    const char c = text[i], p = text[i - 1];
-    if (quote) {
-      if (c == quote) quote = 0;
-    } else if (block) {
-      if (c == '/' && p == '*') block = false;
-    } else if (line) {
-      // Lines may end with a bare line feed too; a comment must not hide what follows.
-      if (c == '\r' || c == '\n') line = false;
-    } else if (c == '"' || c == '\'') {
-      quote = c;
-    } else if (c == '*' && p == '/') {
-      block = true;
-    } else if (c == '-' && p == '-') {
-      line = true;
-    } else if (c == ':' || c == '?' || c == macroChar) {
-      return false;
-    }
+  // The scanner's lexical states, from the first character on: the "/" that
+  // closes "/*c*/" must not open a comment again with a following "*".
+  TSqlLexer lex;
+  for (size_t i = 0; i < text.size();) {
+    const bool plain = lex.Run() == TSqlLexer::Plain;
+    const size_t taken = lex.Step(text, i);
+    const char c = text[i];
+    if (plain && lex.Run() == TSqlLexer::Plain && (c == ':' || c == '?' || c == macroChar)) return false;
+    i += taken;
   }
   return true;
+}
+
+std::string JoinSqlLines(const std::vector<std::string>& lines) {
+  std::string out;
+  TSqlLexer lex;
+  for (const std::string& line : lines) {
+    for (size_t i = 0; i < line.size();) i += lex.Step(line, i);
+    const bool inLiteral = lex.Run() == TSqlLexer::Quoted;
+    const std::string_view brk = inLiteral ? "\n" : "\r\n";
+    out += line;
+    out += brk;
+    lex.Step(brk, 0);  // ends a line comment
+  }
+  return out;
+}
+
+std::string QuotedNamesToUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  TSqlLexer lex;
+  for (size_t i = 0; i < text.size();) {
+    const bool plain = lex.Run() == TSqlLexer::Plain;
+    const size_t taken = lex.Step(text, i);
+    out.append(text.substr(i, taken));
+    i += taken;
+    if (plain && lex.Run() == TSqlLexer::Quoted && lex.Quote() == '"') {
+      // The name up to its closing quote (a doubled quote reopens the name).
+      size_t close = text.find('"', i);
+      if (close == std::string_view::npos) close = text.size();
+      out += AnsiToUtf8(text.substr(i, close - i));
+      i = close;
+    }
+  }
+  return out;
 }
 
 TScanResult ScanSQLParams(std::string_view text, TSQLKind kind, bool paramsAllowed,
@@ -192,7 +242,7 @@ TScanResult ScanSQLParams(std::string_view text, TSQLKind kind, bool paramsAllow
               if (--depth < 0) inWhere = false;
             } else {
               for (std::string_view w : {"FOR", "GROUP", "HAVING", "ORDER", "PLAN", "START", "UNION"})
-                if (UpperAscii(c) == w[0] && KeywordWithPredecessorAt(text, i, w)) {
+                if (UpperCaseAscii(c) == w[0] && KeywordWithPredecessorAt(text, i, w)) {
                   inWhere = false;
                   break;
                 }
@@ -465,7 +515,7 @@ std::vector<TOrderByItem> ParseOrderBy(std::string_view selectText) {
   std::string_view rest = selectText.substr(orderAt);
   // The list ends at the clauses that may follow it.
   for (std::string_view stop : {"ROWS", "FOR", "PLAN", "UNION"}) {
-    const std::string up = UpperAsciiName(rest);
+    const std::string up = UpperCaseAscii(rest);
     for (size_t p = up.find(stop); p != std::string::npos; p = up.find(stop, p + 1))
       if ((p == 0 || IsSqlBlank(up[p - 1])) && KeywordAt(up, p, stop)) {
         rest = rest.substr(0, p);
@@ -504,12 +554,12 @@ std::vector<TOrderByItem> ParseOrderBy(std::string_view selectText) {
       bool inQuote = false;
       for (char c : name) {
         if (c == '"') inQuote = !inQuote;
-        up.push_back(inQuote ? c : UpperAscii(c));
+        up.push_back(inQuote ? c : UpperCaseAscii(c));
       }
       name = up;
     }
     it.name = name;
-    const std::string words = " " + UpperAsciiName(item.substr(k)) + " ";
+    const std::string words = " " + UpperCaseAscii(item.substr(k)) + " ";
     if (words.find(" DESC ") != std::string::npos || words.find(" DESCENDING ") != std::string::npos)
       it.ascending = false;
     const size_t nulls = words.find(" NULLS ");

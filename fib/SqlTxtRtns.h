@@ -51,6 +51,33 @@ TSQLKind StatementKind(std::string_view text, int firstPos);
 // outside literals and comments).
 bool NoParamsInText(std::string_view text, char macroChar = '@');
 
+// Where SQL text stands: in plain text, in a literal or quoted name (opened
+// and closed by the same quote character), or in a comment.
+class TSqlLexer {
+ public:
+  enum TRun { Plain, Quoted, BlockComment, LineComment };
+  // Reads the mark at text[i] and returns how many characters it took: 2 for
+  // a comment's opening or closing pair (never read again as the start of
+  // another mark), else 1. Run() is then the state after them.
+  size_t Step(std::string_view text, size_t i);
+  TRun Run() const { return m_run; }
+  char Quote() const { return m_quote; }  // the quote of the current or last run
+
+ private:
+  TRun m_run = Plain;
+  char m_quote = 0;
+};
+
+// The lines of a statement as one text: each line followed by "\r\n", except
+// that a line break inside a literal or quoted name is a bare "\n", the one a
+// text split into these lines had there (and the one the server's tools send).
+std::string JoinSqlLines(const std::vector<std::string>& lines);
+
+// The text with every double-quoted name re-encoded from the system code page
+// to UTF-8; literals and comments stay as they are. Names on a connection
+// without a character set are still metadata, which the server keeps in UTF-8.
+std::string QuotedNamesToUtf8(std::string_view text);
+
 // One parameter reference found by the scanner.
 struct TSQLParamEntry {
   std::string name;           // without introducer; a quoted name without its quotes
@@ -135,5 +162,3 @@ std::string FormatIdentifier3(std::string_view name);
 bool IsSqlBlank(char c);
 bool IsSqlDelimiter(char c);
 bool IsSqlNameChar(char c);
-// ASCII-only upper case of a name.
-std::string UpperAsciiName(std::string_view s);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fib/IB_Intf.h"
+#include "runtime/CodePage.h"
 #include "runtime/Component.h"
 
 namespace {
@@ -102,9 +103,6 @@ std::mutex& ErrorLock() {
 }
 TErrorMessageParts g_errorMessageParts = kAllErrorMessageParts;
 
-bool IsLowerAscii(char c) { return c >= 'a' && c <= 'z'; }
-char UpperAscii(char c) { return IsLowerAscii(c) ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // The SQL message buffer length passed to isc_sql_interprete, and the
 // buffer each server fragment is read into.
 constexpr short kSqlMessageBuffer = 1024;
@@ -140,7 +138,7 @@ std::string TidySqlMessage(std::string_view raw) {
     text += raw[i];
   }
   if (text.empty()) return text;
-  text[0] = UpperAscii(text[0]);
+  text[0] = UpperCaseAscii(text[0]);
   if (text.back() != '.') text += ".\r\n";
   return text;
 }
@@ -150,7 +148,7 @@ std::string JoinServerFragments(const std::function<bool(std::string& fragment)>
   std::string fragment;
   while (next(fragment)) {
     if (fragment.empty()) continue;
-    fragment[0] = UpperAscii(fragment[0]);
+    fragment[0] = UpperCaseAscii(fragment[0]);
     result += fragment;
     if (result.back() != '.') result += '.';
     result += "\r\n";

@@ -2,6 +2,9 @@
 // end, and the TPB presets.
 #include "fib/pFIBDatabase.h"
 
+#include <string>
+#include <vector>
+
 TpFIBDatabase::TpFIBDatabase(TComponent* AOwner) : TFIBDatabase(AOwner) {}
 
 void TpFIBDatabase::Connect(bool raiseOnError) {
@@ -23,17 +26,20 @@ void TpFIBDatabase::Disconnect(bool force) {
 
 void TpFIBTransaction::ApplyTPBMode() {
   if (m_tpbMode == tpbDefault) return;
+  std::vector<std::string> preset = {"write", "isc_tpb_nowait"};
+  if (m_tpbMode == tpbReadCommitted) {
+    preset.push_back("read_committed");
+    preset.push_back("rec_version");
+  } else {
+    preset.push_back("concurrency");
+  }
+  // Lines that already hold the preset stay untouched, so the TPB built from
+  // them at the previous start is used again.
   TStrings& params = TRParams();
+  if (params.Lines() == preset) return;
   params.BeginUpdate();
   params.Clear();
-  params.Add("write");
-  params.Add("isc_tpb_nowait");
-  if (m_tpbMode == tpbReadCommitted) {
-    params.Add("read_committed");
-    params.Add("rec_version");
-  } else {
-    params.Add("concurrency");
-  }
+  for (const std::string& line : preset) params.Add(line);
   params.EndUpdate();
 }
 

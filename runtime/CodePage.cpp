@@ -213,10 +213,11 @@ bool SameText(std::string_view a, std::string_view b) {
   return a.size() == b.size() && AnsiCompareText(a, b) == 0;
 }
 
+char UpperCaseAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
 std::string UpperCaseAscii(std::string_view s) {
   std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  for (char& c : out) c = UpperCaseAscii(c);
   return out;
 }
 

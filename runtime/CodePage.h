@@ -29,6 +29,7 @@ int AnsiCompareText(std::string_view a, std::string_view b);
 // Case-insensitive equality of names (code-page aware).
 bool SameText(std::string_view a, std::string_view b);
 // ASCII-only upper case, for protocol names and keywords.
+char UpperCaseAscii(char c);
 std::string UpperCaseAscii(std::string_view s);
 std::string LowerCaseAscii(std::string_view s);
 // ASCII-only case-insensitive equality (parameter and protocol names).

@@ -399,3 +399,78 @@ TEST(FIBQuery, AutoCommitAndFreeHandleOptions) {
   sel->Close();
   EXPECT_FALSE(sel->Prepared());
 }
+
+// The "/" closing a comment opens no new comment with a "*" right after it.
+TEST(FIBQuery, ParametersAfterACommentBeforeAnAsterisk) {
+  TScratchDatabase db;
+  db.Exec("CREATE TABLE T (ID INTEGER)");
+  db.Exec("INSERT INTO T VALUES (3)");
+  for (const char* sql : {"SELECT /*c*/* FROM T WHERE ID = :ID", "SELECT ID/*c*/*2 FROM T WHERE ID = :ID"}) {
+    SCOPED_TRACE(sql);
+    auto q = db.Query(sql);
+    ASSERT_EQ(q->ParamCount(), 1);
+    q->ParamByName("ID")->SetAsInteger(3);
+    q->ExecQuery();
+    ASSERT_EQ(q->RecordCount(), 1);
+    EXPECT_GE(q->Fields(0)->AsInteger(), 3);
+    q->Close();
+  }
+}
+
+// On a connection without a character set the text goes as the system code
+// page has it, DDL included (a default or a literal in a procedure is stored
+// as written); only quoted names travel as UTF-8, which the server keeps
+// metadata in.
+TEST(FIBQuery, TextOfANoneConnectionKeepsItsBytes) {
+  TScratchDatabase db;
+  ASSERT_TRUE(db.Database->IsNoneConnect());
+  const std::string sd = "\x9A\xF0";  // šđ
+  db.Exec("CREATE TABLE T (ID INTEGER, V VARCHAR(10) DEFAULT '" + sd + "')");
+  db.Exec("CREATE PROCEDURE P RETURNS (R VARCHAR(10)) AS BEGIN R = '" + sd + "'; SUSPEND; END");
+  db.Exec("INSERT INTO T (ID) VALUES (1)");
+  db.Exec("CREATE TABLE \"\x8A\xF0\" (A INTEGER)");  // "Šđ"
+  db.Exec("INSERT INTO \"\x8A\xF0\" VALUES (7)");
+  auto q = db.Query("SELECT OCTET_LENGTH(V) AS LV, V, (SELECT OCTET_LENGTH(R) FROM P) AS LR, "
+                    "(SELECT A FROM \"\x8A\xF0\") AS A, (SELECT OCTET_LENGTH(TRIM(RDB$RELATION_NAME)) "
+                    "FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0 AND RDB$RELATION_NAME <> 'T') AS LN FROM T");
+  q->ExecQuery();
+  ASSERT_EQ(q->RecordCount(), 1);
+  EXPECT_EQ(q->FieldByName("LV")->AsInteger(), 2);
+  EXPECT_EQ(q->FieldByName("V")->AsString(), sd);
+  EXPECT_EQ(q->FieldByName("LR")->AsInteger(), 2);
+  EXPECT_EQ(q->FieldByName("A")->AsInteger(), 7);
+  EXPECT_EQ(q->FieldByName("LN")->AsInteger(), 4);  // two letters in UTF-8
+  q->Close();
+}
+
+// A text assigned as a whole is sent as it is; lines are joined with CR LF,
+// but a line break inside a literal stays a single line feed.
+TEST(FIBQuery, LineBreaksInsideLiteralsKeepTheirValue) {
+  TScratchDatabase db;
+  struct Case { std::string sql; int length; std::string value; };
+  const Case cases[] = {
+      {"select char_length('a\nb') as n, 'a\nb' as v from rdb$database", 3, "a\nb"},
+      {"select char_length('a\r\nb') as n, 'a\r\nb' as v from rdb$database", 4, "a\r\nb"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sql);
+    auto q = db.Query(c.sql);
+    EXPECT_EQ(q->SQLText(), c.sql);
+    q->ExecQuery();
+    EXPECT_EQ(q->FieldByName("N")->AsInteger(), c.length);
+    EXPECT_EQ(q->FieldByName("V")->AsString(), c.value);
+    q->Close();
+  }
+  auto lines = db.Query("");
+  lines->SQL().Add("select char_length('a");
+  lines->SQL().Add("b') as n -- ' no literal");
+  lines->SQL().Add("from rdb$database");
+  EXPECT_EQ(lines->SQLText(), "select char_length('a\nb') as n -- ' no literal\r\nfrom rdb$database\r\n");
+  lines->ExecQuery();
+  EXPECT_EQ(lines->FieldByName("N")->AsInteger(), 3);
+  lines->Close();
+  // Editing the lines of a text assigned as a whole joins them again.
+  auto edited = db.Query("select 1 as n\nfrom rdb$database");
+  edited->SQL().Add("where 1 = 1");
+  EXPECT_EQ(edited->SQLText(), "select 1 as n\r\nfrom rdb$database\r\nwhere 1 = 1\r\n");
+}

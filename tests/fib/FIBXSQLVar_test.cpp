@@ -374,3 +374,122 @@ TEST(FIBXSQLVarUnicode, Utf8ConnectionEncodesTextAndStatement) {
   EXPECT_EQ(q->FieldByName("U")->AsWideString(), AnsiToWide(kDjordje + "\xE8"));
   q->Close();
 }
+
+// The limit of a text parameter is on the bytes sent: 20,000 characters that
+// UTF-8 makes 40,000 bytes must not wrap the descriptor's 16-bit length.
+TEST_F(TAllTypes, LongTextsNeverWrapTheSixteenBitLength) {
+  const std::string longS(20000, '\x9A');  // š
+  for (bool beforePrepare : {false, true}) {
+    SCOPED_TRACE(beforePrepare ? "assigned before prepare" : "assigned after prepare");
+    auto q = db.Query("SELECT COUNT(*) FROM ALLT WHERE VU = :S");
+    if (!beforePrepare) q->Prepare();
+    q->ParamByName("S")->SetAsString(longS);
+    // Too long for a text: it travels as a blob, as any over-long 8-bit text
+    // does, and the server refuses it for the short column.
+    EXPECT_NE(ErrorOf([&] { q->ExecQuery(); }).find("String right truncation."), std::string::npos);
+    EXPECT_EQ(q->ParamByName("S")->SQLType(), SQL_BLOB);
+  }
+  auto w = db.Query("SELECT COUNT(*) FROM ALLT WHERE VU = :S");
+  w->Prepare();
+  EXPECT_EQ(ErrorOf([&] { w->ParamByName("S")->SetAsWideString(std::u16string(20000, u'\u0161')); }),
+            "q. Value for WideString Parameter \"S\" too long");
+  const std::string tooLong(32768, 'x');
+  EXPECT_EQ(ErrorOf([&] { w->ParamByName("S")->SetRawValue(SQL_TEXT, 32768, tooLong.data()); }),
+            "Value of parameter \"S\" is too long (32768 bytes, at most 32767).");
+
+  // A CHAR result of 32,768 bytes or more reports a "negative" sqllen, which
+  // the client library would copy by at the fetch: refused before that.
+  auto r = db.Query("select '" + std::string(32767, 'x') + "' as x from rdb$database");
+  r->ExecQuery();
+  EXPECT_EQ(r->FieldByName("X")->AsString(), std::string(32767, 'x'));
+  r->Close();
+  for (size_t n : {size_t{32768}, size_t{40000}}) {
+    SCOPED_TRACE(n);
+    auto big = db.Query("select '" + std::string(n, 'x') + "' as x from rdb$database");
+    EXPECT_EQ(ErrorOf([&] { big->ExecQuery(); }),
+              "Column \"X\" is too long for the client library (" + std::to_string(n) +
+                  " bytes, at most 32767).");
+    EXPECT_FALSE(big->Prepared());
+  }
+}
+
+// Values assigned before the first prepare keep their pending conversions when
+// a null parameter makes the statement rewritten.
+TEST_F(TAllTypes, RewrittenStatementSendsEarlyTextsConverted) {
+  const std::string letters = "\x9A\xF0\xE8\xE6\x9E";  // šđčćž
+  {
+    auto ins = db.Query("INSERT INTO ALLT (ID, I, VU, N2) VALUES (1, NULL, :VU, 12.5)");
+    ins->Prepare();
+    ins->ParamByName("VU")->SetAsString(letters);
+    ins->ExecQuery();
+    db.Transaction->Commit();
+  }
+  struct Case { const char* sql; std::string s; };
+  const Case cases[] = {
+      {"SELECT ID FROM ALLT WHERE VU = :S AND I = :K", letters},
+      {"SELECT ID FROM ALLT WHERE N2 = :S AND I = :K", "12,5"},
+      {"UPDATE ALLT SET VU = :S WHERE I = :K", letters + "\x8A"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sql);
+    auto q = db.Query(c.sql);
+    q->ParamByName("S")->SetAsString(c.s);
+    q->ParamByName("K")->SetIsNull(true);
+    q->ExecQuery();
+    EXPECT_TRUE(q->Rewritten());
+    if (q->SQLType() == SQLSelect) {
+      ASSERT_EQ(q->RecordCount(), 1);
+      EXPECT_EQ(q->FieldByName("ID")->AsInteger(), 1);
+      q->Close();
+    }
+  }
+  db.Transaction->Commit();
+  auto r = SelectRow(1);
+  EXPECT_EQ(r->FieldByName("VU")->AsString(), letters + "\x8A");
+  r->Close();
+}
+
+// A CHAR in a multi-byte set reads with as many characters as declared, not
+// with the padding of its length in bytes.
+TEST_F(TAllTypes, CharOfMultiByteSetIsPaddedToItsCharacters) {
+  {
+    auto ins = db.Query("INSERT INTO ALLT (ID, CU, CW) VALUES (1, :CU, :CW)");
+    ins->Prepare();
+    ins->ParamByName("CU")->SetAsString(kCz);
+    ins->ParamByName("CW")->SetAsString(kCz);
+    ins->ExecQuery();
+    db.Transaction->Commit();
+  }
+  auto q = db.Query("SELECT CU, CW, CAST(CU AS CHAR(3) CHARACTER SET UNICODE_FSS) AS CF FROM ALLT");
+  q->ExecQuery();
+  EXPECT_EQ(q->FieldByName("CU")->SQLLen(), 24);
+  EXPECT_EQ(q->FieldByName("CU")->AsString(), kCz + "    ");
+  EXPECT_EQ(q->FieldByName("CU")->AsWideString(), AnsiToWide(kCz + "    "));
+  EXPECT_EQ(q->FieldByName("CF")->AsString(), kCz + " ");
+  EXPECT_EQ(q->FieldByName("CW")->AsString(), kCz + "    ");
+  q->Close();
+}
+
+// The last half-millisecond of a day stays on its day, read or written.
+TEST_F(TAllTypes, LastMomentOfADayStaysOnItsDay) {
+  db.Exec("INSERT INTO ALLT (ID, TM, TS) VALUES (1, '23:59:59.9999', '2024-12-31 23:59:59.9999')");
+  auto q = SelectRow(1);
+  const TDateTime tm = q->FieldByName("TM")->AsDateTime();
+  const TDateTime ts = q->FieldByName("TS")->AsDateTime();
+  EXPECT_LT(tm, 1.0);
+  EXPECT_EQ(TimeToStr(tm), "23:59:59");
+  EXPECT_EQ(q->FieldByName("TM")->AsString(), TimeToStr(EncodeTime(23, 59, 59, 999)));
+  EXPECT_EQ(DateOf(ts), EncodeDate(2024, 12, 31));
+  EXPECT_EQ(q->FieldByName("TS")->AsString(),
+            DateTimeToStr(ComposeDateTime(EncodeDate(2024, 12, 31), EncodeTime(23, 59, 59, 999))));
+  EXPECT_EQ(q->FieldByName("TS")->AsTimeStamp().Time, 86399999);
+  q->Close();
+
+  TFIBQuery p;
+  p.SetSQLText("SELECT * FROM T WHERE A = :A");
+  TFIBXSQLVAR* a = p.ParamByName("A");
+  a->SetAsDateTime(EncodeDate(2024, 12, 31) + 0.9999999999);
+  const int32_t* raw = reinterpret_cast<const int32_t*>(a->Data()->sqldata);
+  EXPECT_EQ(raw[0] - kServerToDateTimeDays, static_cast<int32_t>(EncodeDate(2024, 12, 31)));
+  EXPECT_EQ(raw[1], 863999999);
+}

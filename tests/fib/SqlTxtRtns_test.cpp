@@ -80,6 +80,15 @@ TEST(SqlTxtRtns, PreCheckFindsParametersOnlyOutsideLiteralsAndComments) {
   EXPECT_FALSE(NoParamsInText("SELECT @M FROM T"));
   // A line comment ended by a bare line feed must not hide the parameter after it.
   EXPECT_FALSE(NoParamsInText("-- note\nSELECT * FROM T WHERE A = :A"));
+  // The "/" closing a comment opens no new one with the "*" after it.
+  for (const char* text : {"SELECT /*c*/* FROM T WHERE ID = :ID", "SELECT ID/*c*/*2 FROM T WHERE ID = :ID",
+                           "SELECT 1 /**/* 2 FROM T WHERE ID = :ID", ":ID", "/*x*/:ID"}) {
+    SCOPED_TRACE(text);
+    EXPECT_FALSE(NoParamsInText(text));
+    EXPECT_EQ(ScanSQLParams(text, skSelect, true, TScanMode::Analyse, '@').params.size(), 1u);
+  }
+  // "/*/" opens a comment and does not close it.
+  EXPECT_TRUE(NoParamsInText("SELECT 1 /*/ :ID"));
 }
 
 TEST(SqlTxtRtns, ExtraDataSelectHasOneRewritableParameterAndEqualLengthText) {
