@@ -112,6 +112,8 @@ bool TFIBQuery::ConnectionIsUnicode() const {
   TFIBDatabase* db = Database();
   return db && db->IsUnicodeConnect();
 }
+bool TFIBQuery::NamesInUtf8() const { return ConnectionIsUnicode() || ExtendedCharset(); }
+
 bool TFIBQuery::ConnectionUnicodeOrNone() const {
   TFIBDatabase* db = Database();
   return !db || db->IsUnicodeOrNoneConnect();
@@ -345,7 +347,7 @@ void TFIBQuery::EncodeProcessedText() {
   // names are metadata, which the server holds in UTF-8 and, on a connection
   // without a character set, expects as UTF-8.
   if (ConnectionIsUnicode()) m_processedSQL = AnsiToUtf8(m_processedSQL);
-  else if (ExtendedCharset() && Dialect() >= 3) m_processedSQL = QuotedNamesToUtf8(m_processedSQL);
+  else if (NamesInUtf8() && Dialect() >= 3) m_processedSQL = QuotedNamesToUtf8(m_processedSQL);
   m_processedEncoded = true;
 }
 
@@ -779,6 +781,7 @@ std::string TFIBQuery::ColumnTableAlias(int columnNumber) {
         const XSQLVAR& x = *m_columns->m_vars[static_cast<size_t>(i)]->m_xvar;
         a.assign(x.relname, static_cast<size_t>(std::clamp<int>(x.relname_length, 0, 32)));
       }
+      if (NamesInUtf8()) a = Utf8ToAnsi(a);
     }
     m_aliasesRead = true;
   }

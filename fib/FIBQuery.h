@@ -401,6 +401,10 @@ class TFIBQuery : public TComponent {
   isc_db_handle* DBHandle();
   isc_tr_handle* TRHandle();
   bool ConnectionIsUnicode() const;
+  // Names (quoted identifiers, column and table names) travel as UTF-8: on a
+  // Unicode connection like all text, and on one without a character set
+  // because the server keeps and reports metadata in UTF-8.
+  bool NamesInUtf8() const;
   bool ConnectionUnicodeOrNone() const;
   bool ExtendedCharset() const;
 

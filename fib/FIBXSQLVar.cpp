@@ -431,7 +431,7 @@ void TFIBXSQLDA::CopyValuesByName(TFIBXSQLDA& from) {
 void TFIBXSQLDA::InitAfterDescribe() {
   const bool nameFromAlias = m_names.empty();
   int counter = 1;
-  const bool utf8Names = m_query && m_query->ConnectionIsUnicode();
+  const bool utf8Names = m_query && m_query->NamesInUtf8();
   for (int i = 0; i < m_count; ++i) {
     TFIBXSQLVAR& v = *m_vars[static_cast<size_t>(i)];
     v.InitFromDescribe();

@@ -103,7 +103,8 @@ bool TFIBXSQLVAR::IsUnicodeCharset(int charsetId) const {
 
 std::string TFIBXSQLVAR::RawText() const {
   const short t = SQLType();
-  if (t == SQL_TEXT) return std::string(Bytes(), static_cast<size_t>(std::min<int>(SlotLength(*m_xvar), static_cast<int>(m_data.size()))));
+  if (t == SQL_TEXT)
+    return std::string(Bytes(), static_cast<size_t>(std::min(SlotLength(*m_xvar), static_cast<int>(m_data.size()))));
   // VARYING: the counted bytes, never more than the buffer holds.
   const int count = static_cast<unsigned short>(Load<short>(Bytes()));
   const int room = static_cast<int>(m_data.size()) - 2;
@@ -504,10 +505,10 @@ void TFIBXSQLVAR::SetStringValue(std::string_view text8, const std::u16string* w
   else text = encodeUtf8 ? AnsiToUtf8(text8) : std::string(text8);
   // The limit is on the bytes sent: UTF-8 can make a short text too long for
   // the descriptor's 16-bit length.
-  const size_t chars = std::max(wide ? wide->size() : text8.size(), text.size());
+  const size_t sentLength = std::max(wide ? wide->size() : text8.size(), text.size());
 
   bool asBlob = T == SQL_BLOB;
-  if (chars > static_cast<size_t>(kMaxSentValueBytes)) {
+  if (sentLength > static_cast<size_t>(kMaxSentValueBytes)) {
     if (wide)
       throw Exception(Format("%s. Value for WideString Parameter \"%s\" too long",
                              {m_query ? m_query->FullComponentName() : std::string(), m_name}));

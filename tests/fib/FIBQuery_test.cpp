@@ -431,16 +431,21 @@ TEST(FIBQuery, TextOfANoneConnectionKeepsItsBytes) {
   db.Exec("CREATE TABLE \"\x8A\xF0\" (A INTEGER)");  // "Šđ"
   db.Exec("INSERT INTO \"\x8A\xF0\" VALUES (7)");
   auto q = db.Query("SELECT OCTET_LENGTH(V) AS LV, V, (SELECT OCTET_LENGTH(R) FROM P) AS LR, "
-                    "(SELECT A FROM \"\x8A\xF0\") AS A, (SELECT OCTET_LENGTH(TRIM(RDB$RELATION_NAME)) "
+                    "(SELECT A FROM \"\x8A\xF0\") AS \"\x8A\", (SELECT OCTET_LENGTH(TRIM(RDB$RELATION_NAME)) "
                     "FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0 AND RDB$RELATION_NAME <> 'T') AS LN FROM T");
   q->ExecQuery();
+  ASSERT_EQ(q->FieldIndex("\x8A"), 3);  // names come back in the code page too
   ASSERT_EQ(q->RecordCount(), 1);
   EXPECT_EQ(q->FieldByName("LV")->AsInteger(), 2);
   EXPECT_EQ(q->FieldByName("V")->AsString(), sd);
   EXPECT_EQ(q->FieldByName("LR")->AsInteger(), 2);
-  EXPECT_EQ(q->FieldByName("A")->AsInteger(), 7);
+  EXPECT_EQ(q->FieldByName("\x8A")->AsInteger(), 7);
   EXPECT_EQ(q->FieldByName("LN")->AsInteger(), 4);  // two letters in UTF-8
   q->Close();
+  auto t = db.Query("SELECT * FROM \"\x8A\xF0\"");
+  t->ExecQuery();
+  EXPECT_EQ(t->ColumnTableAlias(1), "\"\x8A\xF0\"");
+  t->Close();
 }
 
 // A text assigned as a whole is sent as it is; lines are joined with CR LF,
