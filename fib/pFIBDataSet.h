@@ -24,4 +24,13 @@ class TpFIBDataSet : public TFIBDataSet {
   // -------------------------------------------------------------------------
   // Declarations added by the field classes / metadata / posting side go
   // below this line (overrides of the hooks of TFIBCustomDataSet).
+ protected:
+  // Column metadata (pFIBDataInfo.cpp): boolean domains, the field
+  // information after open, and the empty-string rule's lookup.
+  bool ColumnIsBoolean(int column) override;
+  void ApplyFieldsInfo() override;
+  bool EmptyStringIsNull(TField* field, const TFIBFieldDescr& column) override;
+  // String fields (FIBFields.cpp): explicit-length assignments, EmptyStrToNull.
+  int StringStoreLength(const TField* field) const override;
+  bool FieldEmptyStrToNull(const TField* field) const override;
 };
