@@ -205,6 +205,7 @@ std::unique_ptr<TFIBQuery> TCacheQueries::Take(const std::string& sql) {
   }
   auto q = std::make_unique<TFIBQuery>(nullptr);
   q->SetDatabase(m_database);
+  q->SetGoToFirstRecordOnExecute(false);  // every row goes through FetchNext
   q->SetSQLText(sql);
   return q;
 }
