@@ -10,7 +10,7 @@
 //   6..    one null flag per column (1 = null)
 //   then   fixed-width column values in column order (TFIBFieldDescr::Offset)
 //   then   out-of-line strings: a 4-byte length, then the declared size
-//   then   a pointer to the calculated-field values (std::vector<Variant>)
+// The calculated-field values of a buffer sit in front of it (CalcValuesOf).
 // The row cache keeps bytes 5 .. end of the strings of every fetched row.
 #pragma once
 
@@ -331,10 +331,10 @@ class TFIBCustomDataSet : public TDataSet {
   void InternalOpen() override;
   bool IsCursorOpen() const override { return m_cursorOpen; }
   void ClearCalcFields(TRecordBuffer buffer) override;
+  void Notification(TComponent* AComponent, TOperation Operation) override;
   int GetRecordCount() const override;
   int GetRecNo() const override;
   void SetRecNoImpl(int value) override;
-  void CheckFieldCompatibility(TField* field, const TFieldDef& def) override;
   TField* CreateFieldForDef(const TFieldDef& def, TComponent* owner) override;
 
   // --- hooks for the field classes and the column metadata ----------------
@@ -373,6 +373,8 @@ class TFIBCustomDataSet : public TDataSet {
     buffer[fibrec::kNullFlags + column] = std::byte{isNull ? uint8_t{1} : uint8_t{0}};
   }
   static int32_t RecNoOf(TRecordBuffer buffer);
+  // The calculated-field values of a buffer, by field index.
+  static std::vector<Variant>& CalcValuesOf(TRecordBuffer buffer);
   static void SetRecNoOf(TRecordBuffer buffer, int32_t recNo);
   static TCachedUpdateStatus UpdateStatusOf(TRecordBuffer buffer) {
     return static_cast<TCachedUpdateStatus>(buffer[fibrec::kUpdateStatus]);
@@ -397,9 +399,17 @@ class TFIBCustomDataSet : public TDataSet {
   int CurrentPosition() const noexcept { return m_position; }
   void SetFetchedCount(int n) noexcept { m_fetched = n; }
   void AdjustModifiedCount(int delta) noexcept { m_modifiedCount += delta; }
+  // Rows of the cache marked deleted (not counted by RecordCount).
+  void AdjustDeletedCount(int delta) noexcept { m_deletedCount += delta; }
+  // Whether a cached row is shown (its update status is in UpdateRecordTypes).
+  bool RowVisible(int position) const;
   // Locate's calculated-field suspension and scroll-event suppression.
   int CalcSuspend() const noexcept { return m_calcSuspend; }
   bool ScrollEventsSuppressed() const noexcept { return m_scrollSuppress > 0; }
+  // Text of a string column in `buffer`, trailing blanks cut with poTrimCharFields.
+  std::string_view ColumnText(TRecordBuffer buffer, const TFIBFieldDescr& d) const;
+  // Content of the blob whose id is at `id`, read in the read transaction.
+  std::string ReadBlob(const std::byte* id);
   // Refreshes the window at the current row with notifications suspended
   // (one data-set change when resumed); used at the end of a search.
   void RefreshPosition();
@@ -413,13 +423,12 @@ class TFIBCustomDataSet : public TDataSet {
   void BindTransactionHooks();
   void ReleaseTransactionHooks();
   bool FetchRowFromServer();
-  void ConvertColumn(const TFIBXSQLVAR& var, const TFIBFieldDescr& d, std::byte* base, int column);
-  // Transaction and database callbacks.
-  static void ReadTransactionCallBack(TComponent* data, TFIBTransaction* tr,
-                                      TTransactionAction action, bool force);
-  static void UpdateTransactionCallBack(TComponent* data, TFIBTransaction* tr,
-                                        TTransactionAction action, bool force);
+  void ConvertColumn(const XSQLVAR& x, const TFIBFieldDescr& d, std::byte* base, int column);
   void OnReadTransactionEnding(TFIBTransaction* tr);
+  // The state and field checks of a store; returns the buffer to write.
+  TRecordBuffer CheckStore(TField* field, const void* value);
+  // Update status, Modified and the field-change notification after a store.
+  void FinishStore(TField* field, TRecordBuffer buffer);
   void OnDatabaseDisconnecting();
   bool MatchesRow(int position, const std::vector<TField*>& fields,
                   const std::vector<Variant>& keys, TLocateOptions options) const;
@@ -456,10 +465,11 @@ class TFIBCustomDataSet : public TDataSet {
   std::unique_ptr<TRecordsCache> m_cache;
   int m_recordSize = 0;
   int m_valuesEnd = 0;     // end of the fixed values (start of the strings)
-  int m_calcOffset = 0;    // of the calculated-values pointer
   int m_position = -1;     // current row: -1 before the first, m_fetched after the last
   int m_fetched = 0;
   int m_modifiedCount = 0;
+  int m_deletedCount = 0;
+  std::vector<std::byte> m_scratch;  // one record buffer for fetching and refreshing
   int m_calcSuspend = 0;
   int m_scrollSuppress = 0;
   bool m_cursorAtEnd = false;  // the server cursor has no more rows
@@ -469,6 +479,46 @@ class TFIBCustomDataSet : public TDataSet {
 
   // ---------------------------------------------------------------------------
   // Declarations added by the field classes / posting side go below this line.
+ public:
+  // Asked before a new row's DefaultExpression is applied to `Field`;
+  // setting Handled leaves the field alone.
+  std::function<void(TDataSet* DataSet, TField* Field, bool& Handled)> OnApplyDefaultValue;
+
+ protected:
+  // New-row defaults: empty-string defaults, GUIDs, linked parameters and
+  // each field's DefaultExpression (keywords NOW, TODAY, USER, ...).
+  void ApplyNewRecordDefaults();
+  // Sends the pending row of `buffer` (cache position `position`) with
+  // `query`, then the automatic commit and the refresh after post.
+  void SendRow(TFIBQuery& query, TRecordBuffer buffer, int position, bool inserted);
+  // Re-reads the row at `position` with RefreshSQL in the read transaction.
+  void RefreshRow(TRecordBuffer buffer, int position);
+  // Runs a modifying statement with parameters from the row in `buffer`,
+  // starting its transaction when needed (poStartTransaction).
+  void ExecuteWithRow(TFIBQuery& query, TRecordBuffer buffer);
+  // AutoCommit: commits the update transaction after a change.
+  void AutoCommitUpdate();
+
+ private:
+  // A pending row whose insert ran while a later step of its post (commit,
+  // refresh) failed. A retried post of the same row resumes after the
+  // insert, so a committed row is never stored twice.
+  enum class TInsertStage : uint8_t { None, Inserted, Committed };
+  struct TPendingInsert {
+    int serial = -1;                          // m_insertSerial of the row
+    TInsertStage stage = TInsertStage::None;
+    TFIBTransaction* transaction = nullptr;   // not owned; cleared by PendingInsertFreed
+  };
+  void MarkInserted(TFIBTransaction* transaction);
+  void ClearPendingInsert();
+  bool PendingInsertResumes() const noexcept;
+  // Callbacks of the transaction the pending insert ran in.
+  static void PendingInsertEnded(TComponent* data, TFIBTransaction* tr, TTransactionAction action,
+                                 bool force);
+  static void PendingInsertFreed(TComponent* data, TFIBTransaction* tr, TTransactionAction action,
+                                 bool force);
+  TPendingInsert m_pendingInsert;
+  int m_insertSerial = 0;  // raised by every append or insert
 };
 
 // Publishes the properties (nothing more in C++).
