@@ -229,7 +229,7 @@ void TFIBCustomDataSet::InternalPost() {
 
 void TFIBCustomDataSet::SendRow(TFIBQuery& query, TRecordBuffer buffer, int position, bool inserted) {
   if (!Active()) FIBError(feSQLClosed, {" continue post ", FullComponentName()});
-  const bool resumed = false && inserted && PendingInsertResumes();
+  const bool resumed = inserted && PendingInsertResumes();
   if (!resumed && HasText(query.SQL()) && !IsNoAction(query.SQL())) {
     ExecuteWithRow(query, buffer);
     if (inserted) MarkInserted(query.Transaction());
