@@ -472,6 +472,21 @@ void TFIBCustomDataSet::InternalDelete() {
   WriteCachedRecord(position, buffer);
   AdjustDeletedCount(1);
   AutoCommitUpdate();
+  // The cursor leaves the deleted row: onto the next shown row, else the previous one.
+  int p = position + 1;
+  for (;;) {
+    if (p < m_fetched) {
+      if (RowVisible(p)) break;
+      ++p;
+    } else if (!FetchRowFromServer()) {
+      break;
+    }
+  }
+  if (p >= m_fetched) {
+    p = position - 1;
+    while (p >= 0 && !RowVisible(p)) --p;
+  }
+  m_position = p;
 }
 
 void TFIBCustomDataSet::InternalRefresh() {
