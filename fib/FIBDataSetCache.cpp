@@ -1,0 +1,191 @@
+// The row cache: slots in blocks, per-column string stores, position map.
+#include "fib/FIBDataSetCache.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+constexpr int kMinBlockBytes = 1024;
+constexpr size_t kStoreChunk = 64 * 1024;
+}  // namespace
+
+// Append-only text storage of one string column, in chunks so that growing
+// never copies what is stored. A rewritten value reuses its old place when it
+// fits, else takes a new one (the old bytes stay unused until Clear).
+class TRecordsCache::StringStore {
+ public:
+  // Room for `length` bytes; returns its address as an offset.
+  uint64_t Allocate(uint32_t length) {
+    if (length == 0) return 0;
+    if (m_chunks.empty() || m_used + length > m_chunkSize) {
+      m_chunkSize = std::max<size_t>(kStoreChunk, length);
+      m_chunks.push_back(std::make_unique<char[]>(m_chunkSize));
+      m_bytes += m_chunkSize;
+      m_used = 0;
+    }
+    uint64_t offset = (static_cast<uint64_t>(m_chunks.size() - 1) << 32) | m_used;
+    m_used += length;
+    return offset;
+  }
+  char* At(uint64_t offset) const {
+    return m_chunks[static_cast<size_t>(offset >> 32)].get() + (offset & 0xffffffffu);
+  }
+  void Clear() {
+    m_chunks.clear();
+    m_used = 0;
+    m_bytes = 0;
+  }
+  size_t Bytes() const noexcept { return m_bytes; }
+
+ private:
+  std::vector<std::unique_ptr<char[]>> m_chunks;
+  size_t m_chunkSize = kStoreChunk;
+  size_t m_used = 0;
+  size_t m_bytes = 0;
+};
+
+TRecordsCache::TRecordsCache(int slotSize, std::vector<TCacheStringColumn> strings, int bufferChunks)
+    : m_slotSize(slotSize), m_strings(std::move(strings)) {
+  m_stride = m_slotSize + static_cast<int>(m_strings.size() * sizeof(StringRef));
+  if (m_stride <= 0) m_stride = 1;
+  int blockBytes = std::max(kMinBlockBytes, std::max(bufferChunks, 1) * m_stride);
+  if (m_stride > blockBytes) throw EMemManagerError("Incompatible Sizes");
+  m_slotsPerBlock = blockBytes / m_stride;
+  for (size_t i = 0; i < m_strings.size(); ++i) m_stores.push_back(std::make_unique<StringStore>());
+}
+
+TRecordsCache::~TRecordsCache() = default;
+
+std::byte* TRecordsCache::Slot(int physical) const {
+  size_t block = static_cast<size_t>(physical / m_slotsPerBlock);
+  if (physical < 0 || block >= m_blocks.size())
+    throw EMemManagerError("Can't read Buffer.Incorrect RecordNo");
+  return m_blocks[block].get() + static_cast<size_t>(physical % m_slotsPerBlock) * m_stride;
+}
+
+TRecordsCache::StringRef* TRecordsCache::Refs(int physical) const {
+  return reinterpret_cast<StringRef*>(Slot(physical) + m_slotSize);
+}
+
+int TRecordsCache::Physical(int position, const char* what) const {
+  if (position < 0 || position >= m_count) throw EMemManagerError(what);
+  return m_map.empty() ? position : m_map[static_cast<size_t>(position)];
+}
+
+int TRecordsCache::NewPhysical() {
+  int physical;
+  if (!m_free.empty()) {
+    physical = m_free.back();
+    m_free.pop_back();
+  } else {
+    physical = m_physicalCount++;
+    if (static_cast<size_t>(physical / m_slotsPerBlock) >= m_blocks.size()) {
+      size_t bytes = static_cast<size_t>(m_slotsPerBlock) * m_stride;
+      m_blocks.push_back(std::make_unique<std::byte[]>(bytes));
+    }
+  }
+  std::memset(Slot(physical), 0, static_cast<size_t>(m_stride));
+  return physical;
+}
+
+int TRecordsCache::Append() {
+  int physical = NewPhysical();
+  if (!m_map.empty() || physical != m_count) {
+    if (m_map.empty()) {
+      // A reused slot breaks the identity of positions and slots from here on.
+      m_map.resize(static_cast<size_t>(m_count));
+      for (int i = 0; i < m_count; ++i) m_map[static_cast<size_t>(i)] = i;
+    }
+    m_map.push_back(physical);
+  }
+  return m_count++;
+}
+
+void TRecordsCache::Insert(int position) {
+  if (position < 0 || position > m_count) throw EMemManagerError("Can't write to Buffer.Incorrect RecordNo");
+  if (position == m_count) {
+    Append();
+    return;
+  }
+  if (m_map.empty()) {
+    m_map.resize(static_cast<size_t>(m_count));
+    for (int i = 0; i < m_count; ++i) m_map[static_cast<size_t>(i)] = i;
+  }
+  int physical = NewPhysical();
+  m_map.insert(m_map.begin() + position, physical);
+  ++m_count;
+}
+
+void TRecordsCache::Remove(int position) {
+  int physical = Physical(position, "Can't write to Buffer.Incorrect RecordNo");
+  if (m_map.empty() && position == m_count - 1 && physical == m_physicalCount - 1) {
+    --m_physicalCount;
+  } else {
+    if (m_map.empty()) {
+      m_map.resize(static_cast<size_t>(m_count));
+      for (int i = 0; i < m_count; ++i) m_map[static_cast<size_t>(i)] = i;
+    }
+    m_map.erase(m_map.begin() + position);
+    m_free.push_back(physical);
+  }
+  --m_count;
+}
+
+void TRecordsCache::Clear() {
+  m_blocks.clear();
+  for (auto& s : m_stores) s->Clear();
+  m_map.clear();
+  m_free.clear();
+  m_count = 0;
+  m_physicalCount = 0;
+}
+
+void TRecordsCache::Read(int position, std::byte* dest) const {
+  int physical = Physical(position, "Can't read Buffer.Incorrect RecordNo");
+  const std::byte* slot = Slot(physical);
+  std::memcpy(dest, slot, static_cast<size_t>(m_slotSize));
+  const StringRef* refs = reinterpret_cast<const StringRef*>(slot + m_slotSize);
+  for (size_t i = 0; i < m_strings.size(); ++i) {
+    const TCacheStringColumn& c = m_strings[i];
+    uint32_t length = std::min<uint32_t>(refs[i].length, static_cast<uint32_t>(c.size));
+    std::memcpy(dest + c.offset, &length, 4);
+    if (length > 0) std::memcpy(dest + c.offset + 4, m_stores[i]->At(refs[i].offset), length);
+    if (length < static_cast<uint32_t>(c.size)) dest[c.offset + 4 + length] = std::byte{0};
+  }
+}
+
+void TRecordsCache::Write(int position, const std::byte* src) {
+  int physical = Physical(position, "Can't write to Buffer.Incorrect RecordNo");
+  std::byte* slot = Slot(physical);
+  std::memcpy(slot, src, static_cast<size_t>(m_slotSize));
+  StringRef* refs = reinterpret_cast<StringRef*>(slot + m_slotSize);
+  for (size_t i = 0; i < m_strings.size(); ++i) {
+    const TCacheStringColumn& c = m_strings[i];
+    uint32_t length;
+    std::memcpy(&length, src + c.offset, 4);
+    length = std::min<uint32_t>(length, static_cast<uint32_t>(c.size));
+    StringRef& ref = refs[i];
+    if (length > ref.capacity) {
+      ref.offset = m_stores[i]->Allocate(length);
+      ref.capacity = length;
+    }
+    ref.length = length;
+    if (length > 0) std::memcpy(m_stores[i]->At(ref.offset), src + c.offset + 4, length);
+  }
+}
+
+const std::byte* TRecordsCache::Fixed(int position) const {
+  return Slot(Physical(position, "Can't read LogBuffer.Incorrect RecordNo"));
+}
+
+std::string_view TRecordsCache::String(int position, int stringColumn) const {
+  const StringRef& ref = Refs(Physical(position, "Can't read LogBuffer.Incorrect RecordNo"))[stringColumn];
+  if (ref.length == 0) return {};
+  return {m_stores[static_cast<size_t>(stringColumn)]->At(ref.offset), ref.length};
+}
+
+size_t TRecordsCache::MemoryUsed() const noexcept {
+  size_t bytes = m_blocks.size() * static_cast<size_t>(m_slotsPerBlock) * m_stride;
+  for (const auto& s : m_stores) bytes += s->Bytes();
+  return bytes + m_map.capacity() * sizeof(int32_t) + m_free.capacity() * sizeof(int32_t);
+}

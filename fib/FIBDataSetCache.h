@@ -1,0 +1,87 @@
+// The row cache of a Firebird dataset: fixed-size row slots in blocks, long
+// strings kept out of line at their actual length, and a position map so that
+// a row inserted in the middle moves only map entries. The cache knows the
+// record layout only as "fixed part" plus "string columns"; what the bytes
+// mean is the dataset's business.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "runtime/Exceptions.h"
+
+// Faults of the cache's own bookkeeping ("Incompatible Sizes", "Can't read
+// Buffer.Incorrect RecordNo", ...).
+RUNTIME_DECLARE_EXCEPTION(EMemManagerError, Exception);
+
+// One out-of-line string column as the record buffer holds it: a 4-byte
+// length at `offset`, then `size` bytes of text.
+struct TCacheStringColumn {
+  int offset = 0;  // of the length prefix, counted from the start of the cached part
+  int size = 0;    // declared size in bytes
+};
+
+class TRecordsCache {
+ public:
+  // slotSize: bytes of the fixed part of a row (what the cache copies as is);
+  // strings: the out-of-line columns, whose areas lie after the fixed part in
+  // the record buffer and are not part of slotSize. bufferChunks: slots per
+  // block (a block is at least 1,024 bytes; more slots when they fit).
+  TRecordsCache(int slotSize, std::vector<TCacheStringColumn> strings, int bufferChunks);
+  ~TRecordsCache();
+  TRecordsCache(const TRecordsCache&) = delete;
+  TRecordsCache& operator=(const TRecordsCache&) = delete;
+
+  // Rows held (logical positions 0 .. Count()-1).
+  int Count() const noexcept { return m_count; }
+  int SlotSize() const noexcept { return m_slotSize; }
+  int SlotsPerBlock() const noexcept { return m_slotsPerBlock; }
+
+  // Adds an empty (zero-filled) row at the end; returns its position.
+  int Append();
+  // Adds an empty row at `position` (0 .. Count()); later rows move up by one.
+  void Insert(int position);
+  // Removes the row at `position`; later rows move down by one.
+  void Remove(int position);
+  void Clear();
+
+  // Copies a row into a record part laid out as the constructor described
+  // (fixed part, then each string column's length and text), and back.
+  void Read(int position, std::byte* dest) const;
+  void Write(int position, const std::byte* src);
+
+  // Direct views for searching without copying: the fixed part of a row, and
+  // one string column's stored text.
+  const std::byte* Fixed(int position) const;
+  std::string_view String(int position, int stringColumn) const;
+
+  // Bytes held by blocks, string stores and the map (for the benchmark).
+  size_t MemoryUsed() const noexcept;
+
+ private:
+  struct StringRef {
+    uint64_t offset;  // into the column's store
+    uint32_t length;
+    uint32_t capacity;
+  };
+  class StringStore;
+
+  int Physical(int position, const char* what) const;
+  std::byte* Slot(int physical) const;
+  StringRef* Refs(int physical) const;
+  int NewPhysical();
+
+  int m_slotSize;                 // fixed part
+  int m_stride;                   // fixed part + one StringRef per string column
+  std::vector<TCacheStringColumn> m_strings;
+  int m_slotsPerBlock;
+  int m_count = 0;                // logical rows
+  int m_physicalCount = 0;        // slots handed out
+  std::vector<std::unique_ptr<std::byte[]>> m_blocks;
+  std::vector<std::unique_ptr<StringStore>> m_stores;  // one per string column
+  std::vector<int32_t> m_map;     // logical -> physical; empty until the first insert
+  std::vector<int32_t> m_free;    // physical slots released by Remove
+};

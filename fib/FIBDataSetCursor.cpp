@@ -1,0 +1,316 @@
+// The Firebird dataset's cursor over its row cache: record buffers, fetching
+// rows from the server on demand, navigation, bookmarks and counts.
+#include <cmath>
+#include <cstring>
+
+#include "fib/FIBDataSet.h"
+#include "fib/fib.h"
+
+namespace {
+
+// Each record buffer is preceded by the address of its calculated values, so
+// that a buffer can be freed whatever layout the dataset has by then.
+constexpr size_t kCalcSlot = sizeof(std::vector<Variant>*);
+
+std::vector<Variant>*& CalcValues(TRecordBuffer buffer) {
+  return *reinterpret_cast<std::vector<Variant>**>(buffer - kCalcSlot);
+}
+
+}  // namespace
+
+// --- record buffers ---------------------------------------------------------------
+
+TRecordBuffer TFIBCustomDataSet::AllocRecordBuffer() {
+  const size_t size = kCalcSlot + static_cast<size_t>(std::max(m_recordSize, fibrec::kNullFlags));
+  auto* raw = new std::byte[size]();
+  TRecordBuffer buffer = raw + kCalcSlot;
+  CalcValues(buffer) = new std::vector<Variant>();
+  return buffer;
+}
+
+void TFIBCustomDataSet::FreeRecordBuffer(TRecordBuffer& buffer) {
+  if (!buffer) return;
+  delete CalcValues(buffer);
+  delete[] (buffer - kCalcSlot);
+  buffer = nullptr;
+}
+
+void TFIBCustomDataSet::ClearCalcFields(TRecordBuffer buffer) {
+  CalcValues(buffer)->assign(static_cast<size_t>(FieldCount()), Variant::Null());
+}
+
+std::vector<Variant>& TFIBCustomDataSet::CalcValuesOf(TRecordBuffer buffer) { return *CalcValues(buffer); }
+
+int32_t TFIBCustomDataSet::RecNoOf(TRecordBuffer buffer) {
+  int32_t r;
+  std::memcpy(&r, buffer + fibrec::kRecNo, sizeof r);
+  return r;
+}
+
+void TFIBCustomDataSet::SetRecNoOf(TRecordBuffer buffer, int32_t recNo) {
+  std::memcpy(buffer + fibrec::kRecNo, &recNo, sizeof recNo);
+}
+
+void TFIBCustomDataSet::GetBookmarkData(TRecordBuffer buffer, void* data) const {
+  std::memcpy(data, buffer + fibrec::kRecNo, sizeof(int32_t));
+}
+
+void TFIBCustomDataSet::SetBookmarkData(TRecordBuffer buffer, const void* data) {
+  std::memcpy(buffer + fibrec::kRecNo, data, sizeof(int32_t));
+}
+
+TBookmarkFlag TFIBCustomDataSet::GetBookmarkFlag(TRecordBuffer buffer) const {
+  return static_cast<TBookmarkFlag>(buffer[fibrec::kBookmarkFlag]);
+}
+
+void TFIBCustomDataSet::SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag value) {
+  // An appended row is numbered as the row after the last one fetched.
+  if (GetBookmarkFlag(buffer) == bfInserted && value == bfEOF) SetRecNoOf(buffer, m_fetched);
+  buffer[fibrec::kBookmarkFlag] = static_cast<std::byte>(value);
+}
+
+TRecordBuffer TFIBCustomDataSet::FieldBuffer() const {
+  return State() == dsCalcFields ? CalcBuffer() : ActiveBuffer();
+}
+
+// --- the cache ------------------------------------------------------------------------
+
+void TFIBCustomDataSet::ReadCachedRecord(int position, TRecordBuffer buffer) {
+  m_cache->Read(position, buffer + fibrec::kCachedFrom);
+  SetRecNoOf(buffer, position);
+}
+
+void TFIBCustomDataSet::WriteCachedRecord(int position, TRecordBuffer buffer) {
+  m_cache->Write(position, buffer + fibrec::kCachedFrom);
+}
+
+bool TFIBCustomDataSet::RowVisible(int position) const {
+  const auto status = static_cast<unsigned>(m_cache->Fixed(position)[0]);
+  return (m_updateRecordTypes & (1u << status)) != 0;
+}
+
+void TFIBCustomDataSet::ConvertColumn(const XSQLVAR& x, const TFIBFieldDescr& d, std::byte* base, int column) {
+  const bool isNull = (x.sqltype & 1) != 0 && x.sqlind && *x.sqlind == -1;
+  SetNullColumn(base, column, isNull);
+  std::byte* dst = base + d.Offset;
+  if (isNull) {
+    if (d.OutOfLine) std::memset(dst, 0, 4);
+    return;
+  }
+  const char* src = x.sqldata;
+  auto storeText = [&](const char* text, int length) {
+    length = std::clamp(length, 0, d.Size);
+    if (d.OutOfLine) {
+      const int32_t l = length;
+      std::memcpy(dst, &l, 4);
+      std::memcpy(dst + 4, text, static_cast<size_t>(length));
+    } else {
+      std::memcpy(dst, text, static_cast<size_t>(length));
+      dst[length] = std::byte{0};
+    }
+  };
+  switch (x.sqltype & ~1) {
+    case SQL_VARYING: {
+      int16_t length;
+      std::memcpy(&length, src, 2);
+      storeText(src + 2, length);
+      break;
+    }
+    case SQL_TEXT:
+      storeText(src, x.sqllen);
+      break;
+    case SQL_INT64:
+      if (d.SQLType == SQL_INT64 && d.Scale < -4 && !HasPrepareOption(psSQLINT64ToBCD)) {
+        int64_t v;
+        std::memcpy(&v, src, 8);
+        const double value = static_cast<double>(v) * std::pow(10.0, d.Scale);
+        std::memcpy(dst, &value, 8);
+      } else {
+        std::memcpy(dst, src, 8);
+      }
+      break;
+    case SQL_TIMESTAMP: {
+      ISC_TIMESTAMP ts;
+      std::memcpy(&ts, src, sizeof ts);
+      const double ms = (static_cast<double>(ts.timestamp_date) + kServerToTimeStampDays) * 86400000.0 +
+                        static_cast<double>(ts.timestamp_time / 10);
+      std::memcpy(dst, &ms, 8);
+      break;
+    }
+    case SQL_TYPE_DATE: {
+      int32_t day;
+      std::memcpy(&day, src, 4);
+      day += kServerToTimeStampDays;
+      std::memcpy(dst, &day, 4);
+      break;
+    }
+    case SQL_TYPE_TIME: {
+      uint32_t t;
+      std::memcpy(&t, src, 4);
+      const int32_t ms = static_cast<int32_t>(t / 10);
+      std::memcpy(dst, &ms, 4);
+      break;
+    }
+    default:
+      std::memcpy(dst, src, static_cast<size_t>(std::min<int>(d.Size, x.sqllen)));
+      break;
+  }
+}
+
+bool TFIBCustomDataSet::FetchRowFromServer() {
+  if (m_cursorAtEnd || !m_cursorOpen) return false;
+  if (BeforeFetchRecord) BeforeFetchRecord(this);
+  TFIBXSQLDA* row = m_qSelect->FetchNext();
+  if (!row) {
+    m_cursorAtEnd = true;
+    return false;
+  }
+  std::byte* b = m_scratch.data();
+  b[fibrec::kUpdateStatus] = std::byte{cusUnmodified};
+  const XSQLDA* raw = row->AsXSQLDA();
+  const int n = std::min<int>(raw->sqld, ColumnCount());
+  for (int i = 0; i < n; ++i) ConvertColumn(raw->sqlvar[i], m_descrs[static_cast<size_t>(i)], b, i);
+  const int position = m_cache->Append();
+  m_cache->Write(position, b + fibrec::kCachedFrom);
+  ++m_fetched;
+  if (AfterFetchRecord) AfterFetchRecord(this);
+  return true;
+}
+
+bool TFIBCustomDataSet::FetchNext() { return FetchRowFromServer(); }
+
+void TFIBCustomDataSet::FetchAll() {
+  while (FetchRowFromServer()) {
+  }
+}
+
+void TFIBCustomDataSet::FetchRowIntoCache(TFIBQuery& query, int position) {
+  std::byte* b = m_scratch.data();
+  m_cache->Read(position, b + fibrec::kCachedFrom);
+  const XSQLDA* raw = query.Columns().AsXSQLDA();
+  const bool isSelect = &query == m_qSelect.get();
+  for (int i = 0; i < query.Columns().Count(); ++i) {
+    int target = i;
+    if (!isSelect) {
+      const std::string& name = query.Columns()[i]->Name();
+      target = -1;
+      for (int k = 0; k < ColumnCount(); ++k)
+        if (m_descrs[static_cast<size_t>(k)].Name == name) {
+          target = k;
+          break;
+        }
+    }
+    if (target < 0 || target >= ColumnCount()) continue;
+    ConvertColumn(raw->sqlvar[i], m_descrs[static_cast<size_t>(target)], b, target);
+  }
+  m_cache->Write(position, b + fibrec::kCachedFrom);
+}
+
+// --- navigation ---------------------------------------------------------------------------
+
+TGetResult TFIBCustomDataSet::GetRecord(TRecordBuffer buffer, TGetMode getMode, bool doCheck) {
+  for (;;) {
+    try {
+      switch (getMode) {
+        case gmNext: {
+          int p = std::min(m_position, m_fetched);
+          do {
+            if (p < m_fetched - 1) {
+              ++p;
+            } else if (p == m_fetched - 1 && FetchRowFromServer()) {
+              ++p;
+            } else {
+              m_position = m_fetched;
+              return grEOF;
+            }
+          } while (!RowVisible(p));
+          m_position = p;
+          break;
+        }
+        case gmPrior: {
+          int p = std::min(m_position, m_fetched);
+          do {
+            if (p <= 0) {
+              m_position = -1;
+              return grBOF;
+            }
+            --p;
+          } while (!RowVisible(p));
+          m_position = p;
+          break;
+        }
+        case gmCurrent:
+          if (m_position < 0) return grBOF;
+          while (m_position >= m_fetched && FetchRowFromServer()) {
+          }
+          if (m_position >= m_fetched) return grEOF;
+          break;
+      }
+      ReadCachedRecord(m_position, buffer);
+      buffer[fibrec::kBookmarkFlag] = static_cast<std::byte>(bfCurrent);
+      ClearCalcFields(buffer);
+      GetCalcFields(buffer);
+      return grOK;
+    } catch (EDatabaseError& e) {
+      TDataAction action = daFail;
+      if (OnGetRecordError) OnGetRecordError(this, e, action);
+      if (action == daRetry) continue;
+      if (action == daAbort) Abort();
+      if (!doCheck) return grError;
+      throw;
+    }
+  }
+}
+
+void TFIBCustomDataSet::InternalFirst() { m_position = -1; }
+
+void TFIBCustomDataSet::InternalLast() {
+  FetchAll();
+  m_position = m_fetched;
+}
+
+void TFIBCustomDataSet::InternalGotoBookmark(const void* bookmark) {
+  int32_t r;
+  std::memcpy(&r, bookmark, sizeof r);
+  m_position = r;
+}
+
+void TFIBCustomDataSet::InternalSetToRecord(TRecordBuffer buffer) { m_position = RecNoOf(buffer); }
+
+bool TFIBCustomDataSet::BookmarkValid(const TBookmark& bookmark) const {
+  if (!m_cursorOpen || bookmark.size() != sizeof(int32_t)) return false;
+  int32_t r;
+  std::memcpy(&r, bookmark.data(), sizeof r);
+  return r >= 0 && r < m_fetched;
+}
+
+int TFIBCustomDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) const {
+  auto value = [](const TBookmark& bm) {
+    int32_t r = -1;
+    if (bm.size() == sizeof r) std::memcpy(&r, bm.data(), sizeof r);
+    return bm.empty() ? INT32_MIN : r;
+  };
+  const int32_t va = value(a), vb = value(b);
+  return va < vb ? -1 : (va > vb ? 1 : 0);
+}
+
+// --- counts --------------------------------------------------------------------------------
+
+int TFIBCustomDataSet::GetRecordCount() const { return m_cursorOpen ? m_fetched - m_deletedCount : 0; }
+
+int TFIBCustomDataSet::GetRecNo() const {
+  TRecordBuffer b = ActiveBuffer();
+  return b ? RecNoOf(b) + 1 : 0;
+}
+
+void TFIBCustomDataSet::SetRecNoImpl(int value) {
+  CheckBrowseMode();
+  if (value < 1) return;
+  while (m_fetched < value && FetchRowFromServer()) {
+  }
+  if (value > m_fetched || value == GetRecNo()) return;
+  DoBeforeScroll();
+  m_position = value - 1;
+  Resync(rmExact | rmCenter);
+  DoAfterScroll();
+}
