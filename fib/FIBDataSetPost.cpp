@@ -189,7 +189,8 @@ void TFIBCustomDataSet::ApplyNewRecordDefaults() {
 void TFIBCustomDataSet::InternalEdit() {}
 
 void TFIBCustomDataSet::InternalPost() {
-  CheckActive();
+  // A BeforePost handler may have closed the dataset.
+  if (!Active()) FIBError(feSQLClosed, {"continue after BeforePost", FullComponentName()});
   const TDataSetState state = State();
   if (state == dsInsert) {
     if (!CanInsert()) FIBError(feCannotInsert, {FullComponentName()});
@@ -449,6 +450,7 @@ void TFIBCustomDataSet::SetParamsFromRow(TFIBQuery& query, TRecordBuffer buffer)
 // --- cancel, delete, refresh ----------------------------------------------------------------
 
 void TFIBCustomDataSet::InternalCancel() {
+  if (!Active()) FIBError(feSQLClosed, {"continue after BeforeCancel", FullComponentName()});
   TRecordBuffer buffer = ActiveBuffer();
   if (State() == dsInsert) {
     ClearPendingInsert();
