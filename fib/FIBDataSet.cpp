@@ -129,12 +129,13 @@ TFIBTransaction* TFIBCustomDataSet::Transaction() const { return m_base->Transac
 TFIBTransaction* TFIBCustomDataSet::UpdateTransaction() const { return m_qUpdate->Transaction(); }
 
 void TFIBCustomDataSet::SetDatabase(TFIBDatabase* value) {
-  if (value == Database()) return;
-  if (Active()) FIBError(feSQLOpen, {" change database ", FullComponentName()});
-  m_prepared = false;
-  for (TFIBQuery* q : {m_qSelect.get(), m_qInsert.get(), m_qUpdate.get(), m_qDelete.get(), m_qRefresh.get()})
-    q->SetDatabase(value);
-  m_base->SetDatabase(value);
+  if (value != Database() || value != m_qInsert->Database()) {
+    if (Active()) FIBError(feSQLOpen, {" change database ", FullComponentName()});
+    m_prepared = false;
+    for (TFIBQuery* q : {m_qSelect.get(), m_qInsert.get(), m_qUpdate.get(), m_qDelete.get(), m_qRefresh.get()})
+      q->SetDatabase(value);
+    m_base->SetDatabase(value);
+  }
   if (value && value->DefaultUpdateTransaction() &&
       (!UpdateTransaction() || UpdateTransaction() == Transaction()))
     SetUpdateTransaction(value->DefaultUpdateTransaction());
@@ -532,6 +533,9 @@ void TFIBCustomDataSet::InternalOpen() {
     m_qSelect->ExecQuery();
     Abort();
   }
+  // Marked open first, so that a failure below is cleaned up by the close
+  // (default fields destroyed, statement closed).
+  m_cursorOpen = true;
   if (DefaultFields()) CreateFields();
   BindFields(true);
   m_position = -1;
@@ -541,7 +545,6 @@ void TFIBCustomDataSet::InternalOpen() {
   m_cursorAtEnd = false;
   BuildDescriptors();
   m_qSelect->ExecQuery();
-  m_cursorOpen = true;
   SetBookmarkSize(static_cast<int>(sizeof(int32_t)));
   if (HasPrepareOption(psGetOrderInfo)) ResolveOrderInfo();
   ApplyFieldsInfo();
