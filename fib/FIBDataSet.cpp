@@ -12,13 +12,6 @@
 
 namespace {
 
-bool IsBlankText(const TStrings& lines) {
-  for (int i = 0; i < lines.Count(); ++i)
-    for (char c : lines[i])
-      if (static_cast<unsigned char>(c) > 32) return false;
-  return true;
-}
-
 std::string TrimmedName(const char* text, int length) {
   std::string s(text, static_cast<size_t>(std::max(0, length)));
   while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
@@ -172,30 +165,21 @@ void TFIBCustomDataSet::SetRefreshTransactionKind(TTransactionKind v) {
 }
 
 void TFIBCustomDataSet::BindTransactionHooks() {
-  TFIBTransaction* read = Transaction();
-  TFIBTransaction* update = UpdateTransaction();
-  if (read != m_hookedRead) {
-    if (m_hookedRead) {
-      RegisterCallBacks<false>(m_hookedRead, this, false);
-      if (m_hookedRead != m_hookedUpdate) RemoveFreeNotification(m_hookedRead);
+  // Moves one side's callbacks from the transaction hooked so far to `now`.
+  auto rehook = [this](TFIBTransaction*& hooked, TFIBTransaction* now, TFIBTransaction* other, bool update) {
+    if (now == hooked) return;
+    if (hooked) {
+      update ? RegisterCallBacks<true>(hooked, this, false) : RegisterCallBacks<false>(hooked, this, false);
+      if (hooked != other) RemoveFreeNotification(hooked);
     }
-    m_hookedRead = read;
-    if (read) {
-      RegisterCallBacks<false>(read, this, true);
-      FreeNotification(read);
+    hooked = now;
+    if (now) {
+      update ? RegisterCallBacks<true>(now, this, true) : RegisterCallBacks<false>(now, this, true);
+      FreeNotification(now);
     }
-  }
-  if (update != m_hookedUpdate) {
-    if (m_hookedUpdate) {
-      RegisterCallBacks<true>(m_hookedUpdate, this, false);
-      if (m_hookedUpdate != m_hookedRead) RemoveFreeNotification(m_hookedUpdate);
-    }
-    m_hookedUpdate = update;
-    if (update) {
-      RegisterCallBacks<true>(update, this, true);
-      FreeNotification(update);
-    }
-  }
+  };
+  rehook(m_hookedRead, Transaction(), m_hookedUpdate, false);
+  rehook(m_hookedUpdate, UpdateTransaction(), m_hookedRead, true);
 }
 
 void TFIBCustomDataSet::ReleaseTransactionHooks() {
@@ -324,7 +308,7 @@ TFIBXSQLVAR* TFIBCustomDataSet::FindParam(std::string_view name) {
 void TFIBCustomDataSet::Prepare() {
   StartTransactionIfNeeded();
   if (m_prepared && m_qSelect->Prepared()) return;
-  if (IsBlankText(SelectSQL())) FIBError(feEmptyQuery, {"Prepare " + FullComponentName()});
+  if (!HasSQLText(SelectSQL())) FIBError(feEmptyQuery, {"Prepare " + FullComponentName()});
   try {
     m_qSelect->Prepare();
   } catch (const EFIBClientError& e) {

@@ -215,3 +215,22 @@ TEST_F(FIBLocateTest, CalculatedKeyFieldsSkipThePositionRefresh) {
 }
 
 }  // namespace
+
+namespace {
+
+// A pending new row is posted before the search and then takes part in it.
+TEST_F(FIBLocateTest, PendingInsertIsPostedFirstAndFound) {
+  ds->InsertSQL().SetText("insert into ROBA (ROBAID, KATBRPRO, GRUPAID) values (:ROBAID, :KATBRPRO, :GRUPAID)");
+  Open();
+  ds->Append();
+  ds->FieldByName("ROBAID")->SetAsInteger(500);
+  ds->FieldByName("KATBRPRO")->SetAsString("X500");
+  ds->FieldByName("GRUPAID")->SetAsString("GP");
+  EXPECT_TRUE(Find(Keys("X500", "GP")));
+  EXPECT_EQ(ds->State(), dsBrowse);
+  EXPECT_EQ(Id(), 500);
+  EXPECT_TRUE(Find(Keys("0001", "GP")));
+  EXPECT_EQ(Id(), 1);
+}
+
+}  // namespace
