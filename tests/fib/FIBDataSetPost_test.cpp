@@ -219,6 +219,22 @@ TEST_F(PostTest, PostAfterTheReadTransactionCommittedRetaining) {
   EXPECT_FALSE(ds->Active());
 }
 
+TEST_F(PostTest, HandlersThatCloseTheDataset) {
+  TpFIBDataSet* ds = ExtraData();
+  ds->BeforePost = [](TDataSet* d) { d->Close(); };
+  ds->Append();
+  Fill(ds, 4, "x");
+  EXPECT_EQ(ErrorOf([&] { ds->Post(); }),
+            "Can't continue after BeforePost because Form6.qryExtraData dataset closed.");
+  EXPECT_EQ(Stored("select count(*) from EXTRA_DATA"), "3");
+  ds->BeforePost = nullptr;
+  ds->BeforeCancel = [](TDataSet* d) { d->Close(); };
+  ds->Open();
+  ds->Append();
+  EXPECT_EQ(ErrorOf([&] { ds->Cancel(); }),
+            "Can't continue after BeforeCancel because Form6.qryExtraData dataset closed.");
+}
+
 TEST_F(PostTest, CancelDropsTheRowAndReturnsToTheLastRow) {
   TpFIBDataSet* ds = ExtraData();
   ds->Last();

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+
 #include "FIBDataSet_fixture.h"
 #include "fib/pFIBDataInfo.h"
 #include "runtime/FormatSettings.h"
@@ -188,6 +191,34 @@ TEST_F(FieldsTest, PersistentSmallIntOnABooleanDomain) {
   ds->SelectSQL().SetText("select FLAG from F");  // new definitions
   ds->Open();
   EXPECT_EQ(flag->AsInteger(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// A row key reads as hexadecimal, eight digits per 4-byte group.
+TEST_F(FieldsTest, DbKeyAsHexadecimal) {
+  ds->Close();
+  ds->SelectSQL().SetText("select RDB$DB_KEY, ID from F");
+  ds->Open();
+  const std::string key = F("DB_KEY")->AsString();
+  ASSERT_EQ(key.size(), 16u) << key;
+  EXPECT_EQ(key.find_first_not_of("0123456789abcdef"), std::string::npos) << key;
+  auto q = db.Query("select RDB$DB_KEY from F where ID = 1");
+  q->ExecQuery();
+  const std::string raw = q->Fields(0)->AsString();
+  q->Close();
+  ASSERT_EQ(raw.size(), 8u);
+  std::string expected;
+  for (size_t i = 0; i < 8; i += 4) {
+    uint32_t group;
+    std::memcpy(&group, raw.data() + i, 4);
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", group);
+    expected += text;
+  }
+  EXPECT_EQ(key, expected);
 }
 
 }  // namespace
