@@ -1,7 +1,7 @@
 // The Jet 4 writer judged by independent readers: files are read back through
 // libmdb (values from their stored bytes) and through the mdb-export program.
-#include "Jet4Encoding.h"
-#include "Jet4Writer.h"
+#include "jet4/Jet4Encoding.h"
+#include "jet4/Jet4Writer.h"
 #include "LibmdbProbe.h"
 
 #include <gtest/gtest.h>

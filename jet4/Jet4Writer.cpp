@@ -1,8 +1,8 @@
 // Jet 4 file writer: lays out pages (header, catalog, table definitions, usage
 // maps, data and long-value pages) and encodes rows.
-#include "Jet4Writer.h"
+#include "jet4/Jet4Writer.h"
 
-#include "Jet4Encoding.h"
+#include "jet4/Jet4Encoding.h"
 
 #include <algorithm>
 #include <cmath>
