@@ -24,6 +24,19 @@ void DatabaseErrorFmt(std::string_view format, std::initializer_list<FormatArg> 
   DatabaseError(Format(format, args), component);
 }
 
+// --- locate keys ------------------------------------------------------------
+
+std::vector<Variant> LocateKeyValues(const Variant& keyValues) {
+  std::vector<Variant> keys;
+  if (keyValues.IsArray()) {
+    for (int i = keyValues.ArrayLowBound(); i <= keyValues.ArrayHighBound(); ++i)
+      keys.push_back(keyValues.GetElement(i).Dereference());
+  } else {
+    keys.push_back(keyValues.Dereference());
+  }
+  return keys;
+}
+
 // --- TFieldDefs -------------------------------------------------------------
 
 TFieldDef& TFieldDefs::Add(const std::string& name, TFieldType type, int size, bool required) {

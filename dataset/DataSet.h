@@ -79,6 +79,10 @@ using TDataSetErrorEvent =
 [[noreturn]] void DatabaseErrorFmt(std::string_view format, std::initializer_list<FormatArg> args,
                                    const TComponent* component = nullptr);
 
+// The key values of a locate or lookup as a list, one per key field: the
+// elements of a variant array, else the one value (references resolved).
+std::vector<Variant> LocateKeyValues(const Variant& keyValues);
+
 // Column description of a result, built by the dataset kind when opening.
 enum TFieldAttribute : unsigned {
   faNone = 0, faHiddenCol = 1, faReadonly = 2, faRequired = 4, faLink = 8, faUnNamed = 16,

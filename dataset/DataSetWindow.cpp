@@ -136,10 +136,13 @@ void TDataSet::SetBufferCount(int value) {
 
 void TDataSet::UpdateBufferCount() {
   if (!IsCursorOpen()) return;
+  // A forward-only cursor keeps one row: refilling a window around a row
+  // would need the rows before it.
   int count = 1;
-  for (TDataSource* ds : m_dataSources)
-    for (int i = 0; i < ds->DataLinkCount(); ++i)
-      count = std::max(count, ds->DataLinks(i)->BufferCount());
+  if (!m_uniDirectional)
+    for (TDataSource* ds : m_dataSources)
+      for (int i = 0; i < ds->DataLinkCount(); ++i)
+        count = std::max(count, ds->DataLinks(i)->BufferCount());
   SetBufferCount(count);
 }
 

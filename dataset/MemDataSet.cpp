@@ -2,21 +2,9 @@
 // copy of one row, bookmarks by stable row id.
 #include "dataset/MemDataSet.h"
 
-#include <cstring>
-
 #include "runtime/CodePage.h"
 
 namespace {
-
-// What one record buffer holds.
-struct MemRecord {
-  int64_t id = 0;                    // stored row id; 0 for a row not yet posted
-  TBookmarkFlag flag = bfCurrent;
-  std::vector<Variant> values;       // one per column description
-  std::vector<Variant> calc;         // calculated values, by field index
-};
-
-MemRecord* Rec(TRecordBuffer buffer) { return reinterpret_cast<MemRecord*>(buffer); }
 
 bool IsTextType(TFieldType t) {
   switch (t) {
@@ -30,7 +18,7 @@ bool IsTextType(TFieldType t) {
 
 }  // namespace
 
-TMemDataSet::TMemDataSet(TComponent* AOwner) : TDataSet(AOwner) {}
+TMemDataSet::TMemDataSet(TComponent* AOwner) : TCachedDataSetOf(AOwner) {}
 
 TMemDataSet::~TMemDataSet() {
   Destroying();
@@ -49,126 +37,58 @@ void TMemDataSet::AddRow(Row values) {
 
 void TMemDataSet::ClearRows() {
   m_rows.clear();
-  m_cursor = -1;
+  SetCursorPosition(-1);
 }
 
-int TMemDataSet::IndexOfId(int64_t id) const {
+int64_t TMemDataSet::RowId(int position) const { return m_rows.at(static_cast<size_t>(position)).id; }
+
+int TMemDataSet::PositionOfRowId(int64_t id) const {
   // Navigation asks mostly for the rows at and next to the cursor.
-  for (int i = m_cursor - 1; i <= m_cursor + 1; ++i)
+  const int cursor = CursorPosition();
+  for (int i = cursor - 1; i <= cursor + 1; ++i)
     if (i >= 0 && i < RowCount() && m_rows[static_cast<size_t>(i)].id == id) return i;
   for (size_t i = 0; i < m_rows.size(); ++i)
     if (m_rows[i].id == id) return static_cast<int>(i);
   return -1;
 }
 
-TRecordBuffer TMemDataSet::FieldBuffer() const {
-  return State() == dsCalcFields ? CalcBuffer() : ActiveBuffer();
-}
-
 // --- buffers and cursor -----------------------------------------------------
 
-TRecordBuffer TMemDataSet::AllocRecordBuffer() {
-  return reinterpret_cast<TRecordBuffer>(new MemRecord());
-}
-
-void TMemDataSet::FreeRecordBuffer(TRecordBuffer& buffer) {
-  delete Rec(buffer);
-  buffer = nullptr;
-}
-
-int TMemDataSet::GetRecordSize() const { return static_cast<int>(sizeof(MemRecord)); }
-
-void TMemDataSet::GetBookmarkData(TRecordBuffer buffer, void* data) const {
-  std::memcpy(data, &Rec(buffer)->id, sizeof(int64_t));
-}
-
-TBookmarkFlag TMemDataSet::GetBookmarkFlag(TRecordBuffer buffer) const { return Rec(buffer)->flag; }
-
-void TMemDataSet::SetBookmarkData(TRecordBuffer buffer, const void* data) {
-  std::memcpy(&Rec(buffer)->id, data, sizeof(int64_t));
-}
-
-void TMemDataSet::SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag value) {
-  Rec(buffer)->flag = value;
-}
-
-TGetResult TMemDataSet::GetRecord(TRecordBuffer buffer, TGetMode getMode, bool) {
-  int n = RowCount();
-  if (m_cursor > n) m_cursor = n;
-  switch (getMode) {
-    case gmNext:
-      if (m_cursor >= n - 1) {
-        m_cursor = n;
-        return grEOF;
-      }
-      ++m_cursor;
-      break;
-    case gmPrior:
-      if (m_cursor <= 0) {
-        m_cursor = -1;
-        return grBOF;
-      }
-      --m_cursor;
-      break;
-    case gmCurrent:
-      if (m_cursor < 0) return grBOF;
-      if (m_cursor >= n) return grEOF;
-      break;
-  }
-  MemRecord* rec = Rec(buffer);
-  const StoredRow& row = m_rows[static_cast<size_t>(m_cursor)];
-  rec->id = row.id;
-  rec->flag = bfCurrent;
-  rec->values = row.values;
+void TMemDataSet::LoadRecord(TRecordBuffer buffer, int position) {
+  TMemRecord& rec = Rec(buffer);
+  const StoredRow& row = m_rows[static_cast<size_t>(position)];
+  rec.id = row.id;
+  rec.values = row.values;
   ClearCalcFields(buffer);
-  GetCalcFields(buffer);
-  return grOK;
-}
-
-void TMemDataSet::InternalFirst() { m_cursor = -1; }
-void TMemDataSet::InternalLast() { m_cursor = RowCount(); }
-
-void TMemDataSet::InternalGotoBookmark(const void* bookmark) {
-  int64_t id;
-  std::memcpy(&id, bookmark, sizeof id);
-  int index = IndexOfId(id);
-  if (index < 0) DatabaseError("Record not found", this);
-  m_cursor = index;
-}
-
-void TMemDataSet::InternalSetToRecord(TRecordBuffer buffer) {
-  int index = IndexOfId(Rec(buffer)->id);
-  if (index >= 0) m_cursor = index;
 }
 
 void TMemDataSet::InternalInitRecord(TRecordBuffer buffer) {
-  MemRecord* rec = Rec(buffer);
-  rec->id = 0;
-  rec->values.assign(static_cast<size_t>(FieldDefs().Count()), Variant::Null());
+  TMemRecord& rec = Rec(buffer);
+  rec.id = 0;
+  rec.values.assign(static_cast<size_t>(FieldDefs().Count()), Variant::Null());
 }
 
 void TMemDataSet::ClearCalcFields(TRecordBuffer buffer) {
-  Rec(buffer)->calc.assign(static_cast<size_t>(FieldCount()), Variant::Null());
+  Rec(buffer).calc.assign(static_cast<size_t>(FieldCount()), Variant::Null());
 }
 
 void TMemDataSet::InternalOpen() {
   // Marked open first, so that a failure below is cleaned up by the close.
   m_cursorOpen = true;
-  m_cursor = -1;
+  ResetCursor();
   InternalInitFieldDefs();
   for (StoredRow& row : m_rows)
     if (row.values.size() < static_cast<size_t>(FieldDefs().Count()))
       row.values.resize(static_cast<size_t>(FieldDefs().Count()), Variant::Null());
   if (DefaultFields()) CreateFields();
   BindFields(true);
-  SetBookmarkSize(static_cast<int>(sizeof(int64_t)));
 }
 
 void TMemDataSet::InternalClose() {
   BindFields(false);
   if (DefaultFields()) DestroyFields();
   m_cursorOpen = false;
-  m_cursor = -1;
+  ResetCursor();
 }
 
 // --- values -----------------------------------------------------------------
@@ -176,16 +96,16 @@ void TMemDataSet::InternalClose() {
 bool TMemDataSet::GetFieldData(TField* field, void* buffer) {
   TRecordBuffer b = FieldBuffer();
   if (!b) return false;
-  MemRecord* rec = Rec(b);
+  TMemRecord& rec = Rec(b);
   const Variant* value = nullptr;
   if (field->FieldKind() == fkCalculated || field->FieldKind() == fkLookup) {
     int index = field->Index();
-    if (index < 0 || index >= static_cast<int>(rec->calc.size())) return false;
-    value = &rec->calc[static_cast<size_t>(index)];
+    if (index < 0 || index >= static_cast<int>(rec.calc.size())) return false;
+    value = &rec.calc[static_cast<size_t>(index)];
   } else {
     int column = field->FieldNo() - 1;
-    if (column < 0 || column >= static_cast<int>(rec->values.size())) return false;
-    value = &rec->values[static_cast<size_t>(column)];
+    if (column < 0 || column >= static_cast<int>(rec.values.size())) return false;
+    value = &rec.values[static_cast<size_t>(column)];
   }
   if (value->IsClear()) return false;
   if (buffer) VariantToNative(*field, *value, buffer);
@@ -201,16 +121,16 @@ void TMemDataSet::SetFieldData(TField* field, const void* buffer) {
   if (!b) DatabaseError("Dataset not in edit or insert mode", this);
   field->Validate(buffer);
   Variant value = buffer ? NativeToVariant(*field, buffer) : Variant::Null();
-  MemRecord* rec = Rec(b);
+  TMemRecord& rec = Rec(b);
   if (calculated) {
     int index = field->Index();
-    if (index >= 0 && index < static_cast<int>(rec->calc.size()))
-      rec->calc[static_cast<size_t>(index)] = std::move(value);
+    if (index >= 0 && index < static_cast<int>(rec.calc.size()))
+      rec.calc[static_cast<size_t>(index)] = std::move(value);
   } else {
     int column = field->FieldNo() - 1;
-    if (column < 0 || column >= static_cast<int>(rec->values.size()))
+    if (column < 0 || column >= static_cast<int>(rec.values.size()))
       DatabaseErrorFmt("Field '%s' not found", {field->DisplayName()}, this);
-    rec->values[static_cast<size_t>(column)] = std::move(value);
+    rec.values[static_cast<size_t>(column)] = std::move(value);
   }
   if (state != dsCalcFields) DataEvent(deFieldChange, reinterpret_cast<intptr_t>(field));
 }
@@ -219,88 +139,40 @@ void TMemDataSet::SetFieldData(TField* field, const void* buffer) {
 
 void TMemDataSet::InternalPost() {
   TDataSet::InternalPost();
-  MemRecord* rec = Rec(ActiveBuffer());
+  TMemRecord& rec = Rec(ActiveBuffer());
   if (State() == dsInsert) {
     int index;
-    if (rec->flag == bfEOF) {
+    if (rec.flag == bfEOF) {
       index = RowCount();
-    } else if (rec->flag == bfBOF) {
+    } else if (rec.flag == bfBOF) {
       index = 0;
     } else {
       // An inserted row carries the bookmark of the row it goes before.
-      index = IndexOfId(rec->id);
+      index = PositionOfRowId(rec.id);
       if (index < 0) index = RowCount();
     }
-    StoredRow row{m_nextId++, rec->values};
-    rec->id = row.id;
+    StoredRow row{m_nextId++, rec.values};
+    rec.id = row.id;
     m_rows.insert(m_rows.begin() + index, std::move(row));
-    m_cursor = index;
+    SetCursorPosition(index);
   } else {
-    int index = IndexOfId(rec->id);
+    int index = PositionOfRowId(rec.id);
     if (index < 0) DatabaseError("Record not found", this);
-    m_rows[static_cast<size_t>(index)].values = rec->values;
-    m_cursor = index;
+    m_rows[static_cast<size_t>(index)].values = rec.values;
+    SetCursorPosition(index);
   }
 }
 
 void TMemDataSet::InternalDelete() {
-  int index = IndexOfId(Rec(ActiveBuffer())->id);
+  int index = PositionOfRowId(Rec(ActiveBuffer()).id);
   if (index < 0) DatabaseError("Record not found", this);
   m_rows.erase(m_rows.begin() + index);
-  m_cursor = index;
+  SetCursorPosition(index);
 }
 
-// --- counts, bookmarks, search ----------------------------------------------
-
-int TMemDataSet::GetRecordCount() const { return RowCount(); }
-
-int TMemDataSet::GetRecNo() const {
-  TRecordBuffer b = ActiveBuffer();
-  if (!b || State() == dsInsert) return -1;
-  int index = IndexOfId(Rec(b)->id);
-  return index < 0 ? -1 : index + 1;
-}
-
-void TMemDataSet::SetRecNoImpl(int value) {
-  CheckBrowseMode();
-  if (value < 1 || value > RowCount() || value == GetRecNo()) return;
-  DoBeforeScroll();
-  m_cursor = value - 1;
-  Resync(rmExact | rmCenter);
-  DoAfterScroll();
-}
-
-bool TMemDataSet::BookmarkValid(const TBookmark& bookmark) const {
-  if (bookmark.size() != sizeof(int64_t)) return false;
-  int64_t id;
-  std::memcpy(&id, bookmark.data(), sizeof id);
-  return IndexOfId(id) >= 0;
-}
-
-int TMemDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) const {
-  auto position = [this](const TBookmark& bm) {
-    if (bm.size() != sizeof(int64_t)) return -1;
-    int64_t id;
-    std::memcpy(&id, bm.data(), sizeof id);
-    return IndexOfId(id);
-  };
-  int pa = position(a), pb = position(b);
-  return pa < pb ? -1 : (pa > pb ? 1 : 0);
-}
+// --- search -----------------------------------------------------------------
 
 namespace {
-
-// The key values as a list, one per key field.
-std::vector<Variant> KeyList(const Variant& keyValues) {
-  std::vector<Variant> keys;
-  if (keyValues.IsArray()) {
-    for (int i = keyValues.ArrayLowBound(); i <= keyValues.ArrayHighBound(); ++i)
-      keys.push_back(keyValues.GetElement(i));
-  } else {
-    keys.push_back(keyValues);
-  }
-  return keys;
-}
 
 bool Matches(const TField* field, const Variant& stored, const Variant& key,
              TLocateOptions options) {
@@ -324,7 +196,7 @@ bool TMemDataSet::Locate(const std::string& keyFields, const Variant& keyValues,
                          TLocateOptions options) {
   CheckBrowseMode();
   std::vector<TField*> fields = GetFieldList(keyFields);
-  std::vector<Variant> keys = KeyList(keyValues);
+  std::vector<Variant> keys = LocateKeyValues(keyValues);
   if (fields.empty() || keys.size() != fields.size()) return false;
   for (const TField* f : fields)
     if (f->FieldNo() < 1) return false;
@@ -335,7 +207,7 @@ bool TMemDataSet::Locate(const std::string& keyFields, const Variant& keyValues,
                       keys[k], options);
     if (!match) continue;
     DoBeforeScroll();
-    m_cursor = static_cast<int>(i);
+    SetCursorPosition(static_cast<int>(i));
     Resync(rmExact | rmCenter);
     DoAfterScroll();
     return true;
@@ -348,7 +220,7 @@ Variant TMemDataSet::Lookup(const std::string& keyFields, const Variant& keyValu
   CheckActive();
   std::vector<TField*> fields = GetFieldList(keyFields);
   std::vector<TField*> results = GetFieldList(resultFields);
-  std::vector<Variant> keys = KeyList(keyValues);
+  std::vector<Variant> keys = LocateKeyValues(keyValues);
   if (fields.empty() || keys.size() != fields.size()) return Variant::Null();
   for (const StoredRow& row : m_rows) {
     bool match = true;

@@ -7,14 +7,22 @@
 #include <string>
 #include <vector>
 
-#include "dataset/DataSet.h"
+#include "dataset/CachedDataSet.h"
 #include "dataset/Variant.h"
+
+// What one record buffer of the in-memory kind holds.
+struct TMemRecord {
+  int64_t id = 0;                    // stored row id; 0 for a row not yet posted
+  TBookmarkFlag flag = bfCurrent;
+  std::vector<Variant> values;       // one per column description
+  std::vector<Variant> calc;         // calculated values, by field index
+};
 
 // Column descriptions come from FieldDefs() (filled before opening, or by a
 // derived kind in InternalInitFieldDefs); rows hold one variant per column
 // description, Null for no value. Bidirectional; append, insert, edit,
 // post, cancel and delete work on the rows; Locate compares values.
-class TMemDataSet : public TDataSet {
+class TMemDataSet : public TCachedDataSetOf<TMemRecord> {
  public:
   using Row = std::vector<Variant>;
 
@@ -45,22 +53,12 @@ class TMemDataSet : public TDataSet {
                  const std::string& resultFields) override;
   bool GetFieldData(TField* field, void* buffer) override;
   void SetFieldData(TField* field, const void* buffer) override;
-  bool BookmarkValid(const TBookmark& bookmark) const override;
-  int CompareBookmarks(const TBookmark& a, const TBookmark& b) const override;
 
  protected:
-  TGetResult GetRecord(TRecordBuffer buffer, TGetMode getMode, bool doCheck) override;
-  TRecordBuffer AllocRecordBuffer() override;
-  void FreeRecordBuffer(TRecordBuffer& buffer) override;
-  void GetBookmarkData(TRecordBuffer buffer, void* data) const override;
-  TBookmarkFlag GetBookmarkFlag(TRecordBuffer buffer) const override;
-  void SetBookmarkData(TRecordBuffer buffer, const void* data) override;
-  void SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag value) override;
-  int GetRecordSize() const override;
-  void InternalFirst() override;
-  void InternalLast() override;
-  void InternalGotoBookmark(const void* bookmark) override;
-  void InternalSetToRecord(TRecordBuffer buffer) override;
+  int CachedRowCount() const override { return RowCount(); }
+  int64_t RowId(int position) const override;
+  int PositionOfRowId(int64_t id) const override;
+  void LoadRecord(TRecordBuffer buffer, int position) override;
   void InternalInitRecord(TRecordBuffer buffer) override;
   void InternalInitFieldDefs() override {}
   void InternalOpen() override;
@@ -70,15 +68,6 @@ class TMemDataSet : public TDataSet {
   void InternalDelete() override;
   void ClearCalcFields(TRecordBuffer buffer) override;
   bool GetCanModify() const override { return !m_readOnly; }
-  int GetRecordCount() const override;
-  int GetRecNo() const override;
-  void SetRecNoImpl(int value) override;
-
-  // Index of the stored row with this id, or -1.
-  int IndexOfId(int64_t id) const;
-  // The buffer fields read: the calculation buffer in CalcFields, else the
-  // active buffer (nullptr when there is no current row).
-  TRecordBuffer FieldBuffer() const;
 
  private:
   struct StoredRow {
@@ -87,7 +76,6 @@ class TMemDataSet : public TDataSet {
   };
   std::vector<StoredRow> m_rows;
   int64_t m_nextId = 1;
-  int m_cursor = -1;  // -1 before the first row, RowCount() after the last
   bool m_cursorOpen = false;
   bool m_readOnly = false;
 };

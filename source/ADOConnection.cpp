@@ -7,6 +7,7 @@
 #include "runtime/Format.h"
 #include "source/ADODB.h"
 #include "source/ConnectionString.h"
+#include "source/FileNameCase.h"
 
 TADOConnection::TADOConnection(TComponent* AOwner) : TComponent(AOwner) {}
 
@@ -49,6 +50,7 @@ void TADOConnection::Connect() {
   std::error_code ec;
   std::filesystem::path path = std::filesystem::absolute(std::filesystem::path(file), ec);
   if (ec) path = file;
+  path = ResolveFileNameCase(path.string(), info.databaseFile);
 
   TMdbReadLimits limits;
   limits.idleTimeout = std::chrono::seconds(m_connectionTimeout > 0 ? m_connectionTimeout : 15);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "dataset/DataSet.h"
+#include "dataset/CachedDataSet.h"
 #include "runtime/Strings.h"
 #include "source/MdbReader.h"
 
@@ -139,9 +139,16 @@ class TParameters {
   std::vector<TParameter> m_items;
 };
 
+// A record buffer of a source query: which stored row it shows. Values are
+// decoded from the table on each read.
+struct TADORecord {
+  int64_t id = -1;                 // stored row (its place in the file), -1 for none
+  TBookmarkFlag flag = bfCurrent;
+};
+
 // The read-only dataset over one table of the connection's file, in the
-// order of the statement. See ADODataSet.cpp for the record layout.
-class TCustomADODataSet : public TDataSet {
+// order of the statement.
+class TCustomADODataSet : public TCachedDataSetOf<TADORecord> {
  public:
   explicit TCustomADODataSet(TComponent* AOwner = nullptr);
   ~TCustomADODataSet() override;
@@ -180,30 +187,17 @@ class TCustomADODataSet : public TDataSet {
               TLocateOptions options) override;
   bool GetFieldData(TField* field, void* buffer) override;
   void SetFieldData(TField* field, const void* buffer) override;
-  bool BookmarkValid(const TBookmark& bookmark) const override;
-  int CompareBookmarks(const TBookmark& a, const TBookmark& b) const override;
 
  protected:
-  TGetResult GetRecord(TRecordBuffer buffer, TGetMode getMode, bool doCheck) override;
-  TRecordBuffer AllocRecordBuffer() override;
-  void FreeRecordBuffer(TRecordBuffer& buffer) override;
-  void GetBookmarkData(TRecordBuffer buffer, void* data) const override;
-  TBookmarkFlag GetBookmarkFlag(TRecordBuffer buffer) const override;
-  void SetBookmarkData(TRecordBuffer buffer, const void* data) override;
-  void SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag value) override;
-  int GetRecordSize() const override;
-  void InternalFirst() override;
-  void InternalLast() override;
-  void InternalGotoBookmark(const void* bookmark) override;
-  void InternalSetToRecord(TRecordBuffer buffer) override;
+  int CachedRowCount() const override { return static_cast<int>(m_order.size()); }
+  int64_t RowId(int position) const override { return m_order.at(static_cast<size_t>(position)); }
+  int PositionOfRowId(int64_t storedRow) const override;
+  void LoadRecord(TRecordBuffer buffer, int position) override;
   void InternalClose() override;
   void InternalInitFieldDefs() override;
   void InternalOpen() override;
   bool IsCursorOpen() const override { return m_table != nullptr; }
   bool GetCanModify() const override { return false; }
-  int GetRecordCount() const override;
-  int GetRecNo() const override;
-  void SetRecNoImpl(int value) override;
   void Notification(TComponent* AComponent, TOperation Operation) override;
 
  private:
@@ -212,8 +206,6 @@ class TCustomADODataSet : public TDataSet {
   void LoadTable();
   // The stored row of the buffer fields read now (-1 for none).
   int FieldRow() const;
-  // Position in the dataset's order of a stored row.
-  int PositionOf(int storedRow) const;
   bool RowMatches(int storedRow, const std::vector<TField*>& fields,
                   const std::vector<Variant>& keys, bool partial) const;
 
@@ -234,7 +226,6 @@ class TCustomADODataSet : public TDataSet {
   std::vector<int> m_columnOfField;       // column index per FieldDef (FieldNo - 1)
   std::vector<int> m_order;               // stored rows in the statement's order
   std::vector<int> m_positions;           // inverse of m_order (-1: cut by MaxRecords)
-  int m_cursor = -1;                      // position; -1 before first, size after last
   std::unique_ptr<LookupCursor> m_lookup; // from the first locate to the close
 };
 

@@ -2,10 +2,9 @@
 // order, navigation over the rows held in memory, field values decoded from
 // their stored form on each read, and Locate through the lookup cursor.
 //
-// Record buffer: one Record (below). Bookmark: the stored row number (int32),
-// i.e. the row's place in the file, stable across sorts.
+// Row identity (the bookmark): the stored row number, i.e. the row's place in
+// the file, stable across sorts.
 #include <algorithm>
-#include <cstring>
 
 #include "runtime/CodePage.h"
 #include "runtime/Format.h"
@@ -16,13 +15,6 @@
 #include "source/MdbWire.h"
 
 namespace {
-
-struct Record {
-  int32_t row;   // stored row, -1 for none
-  int32_t flag;  // TBookmarkFlag
-};
-
-Record& Rec(TRecordBuffer buffer) { return *reinterpret_cast<Record*>(buffer); }
 
 // What one value sorts by: NULL first, then numbers by value, texts by the
 // General order, anything else by its bytes.
@@ -122,7 +114,7 @@ struct TCustomADODataSet::LookupCursor {
   std::vector<int> rows;  // stored rows in that order
 };
 
-TCustomADODataSet::TCustomADODataSet(TComponent* AOwner) : TDataSet(AOwner) {}
+TCustomADODataSet::TCustomADODataSet(TComponent* AOwner) : TCachedDataSetOf(AOwner) {}
 
 TCustomADODataSet::~TCustomADODataSet() {
   Destroying();
@@ -232,11 +224,13 @@ void TCustomADODataSet::InternalInitFieldDefs() {
 
 void TCustomADODataSet::InternalOpen() {
   LoadTable();
+  // A forward-only cursor cannot go back: the dataset model reopens it for
+  // First and refuses Prior and Last.
+  SetUniDirectional(m_cursorType == ctOpenForwardOnly);
   InternalInitFieldDefs();
   if (DefaultFields()) CreateFields();
   BindFields(true);
-  SetBookmarkSize(sizeof(int32_t));
-  m_cursor = -1;
+  ResetCursor();
 }
 
 void TCustomADODataSet::InternalClose() {
@@ -247,129 +241,23 @@ void TCustomADODataSet::InternalClose() {
   m_order.clear();
   m_positions.clear();
   m_columnOfField.clear();
-  m_cursor = -1;
+  ResetCursor();
 }
 
-TRecordBuffer TCustomADODataSet::AllocRecordBuffer() {
-  auto* b = new std::byte[sizeof(Record)];
-  Rec(b) = Record{-1, bfCurrent};
-  return b;
+void TCustomADODataSet::LoadRecord(TRecordBuffer buffer, int position) {
+  Rec(buffer).id = m_order[static_cast<size_t>(position)];
 }
 
-void TCustomADODataSet::FreeRecordBuffer(TRecordBuffer& buffer) {
-  delete[] buffer;
-  buffer = nullptr;
-}
-
-int TCustomADODataSet::GetRecordSize() const { return sizeof(Record); }
-
-TGetResult TCustomADODataSet::GetRecord(TRecordBuffer buffer, TGetMode getMode, bool doCheck) {
-  const int n = static_cast<int>(m_order.size());
-  switch (getMode) {
-    case gmNext:
-      if (m_cursor + 1 >= n) {
-        m_cursor = n;
-        return grEOF;
-      }
-      ++m_cursor;
-      break;
-    case gmPrior:
-      if (m_cursor - 1 < 0) {
-        m_cursor = -1;
-        return grBOF;
-      }
-      --m_cursor;
-      break;
-    case gmCurrent:
-      if (m_cursor < 0 || m_cursor >= n) {
-        if (doCheck) DatabaseError("Record not found", this);
-        return grError;
-      }
-      break;
-  }
-  Rec(buffer) = Record{m_order[static_cast<size_t>(m_cursor)], bfCurrent};
-  GetCalcFields(buffer);
-  return grOK;
-}
-
-void TCustomADODataSet::GetBookmarkData(TRecordBuffer buffer, void* data) const {
-  std::memcpy(data, &Rec(buffer).row, sizeof(int32_t));
-}
-
-TBookmarkFlag TCustomADODataSet::GetBookmarkFlag(TRecordBuffer buffer) const {
-  return static_cast<TBookmarkFlag>(Rec(buffer).flag);
-}
-
-void TCustomADODataSet::SetBookmarkData(TRecordBuffer buffer, const void* data) {
-  std::memcpy(&Rec(buffer).row, data, sizeof(int32_t));
-}
-
-void TCustomADODataSet::SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag value) {
-  Rec(buffer).flag = value;
-}
-
-void TCustomADODataSet::InternalFirst() { m_cursor = -1; }
-void TCustomADODataSet::InternalLast() { m_cursor = static_cast<int>(m_order.size()); }
-
-int TCustomADODataSet::PositionOf(int storedRow) const {
-  if (storedRow < 0 || static_cast<size_t>(storedRow) >= m_positions.size()) return -1;
+int TCustomADODataSet::PositionOfRowId(int64_t storedRow) const {
+  if (storedRow < 0 || static_cast<uint64_t>(storedRow) >= m_positions.size()) return -1;
   return m_positions[static_cast<size_t>(storedRow)];
 }
 
-void TCustomADODataSet::InternalGotoBookmark(const void* bookmark) {
-  int32_t row;
-  std::memcpy(&row, bookmark, sizeof row);
-  const int pos = PositionOf(row);
-  if (pos < 0) DatabaseError("Record not found", this);
-  m_cursor = pos;
-}
-
-void TCustomADODataSet::InternalSetToRecord(TRecordBuffer buffer) {
-  const int pos = PositionOf(Rec(buffer).row);
-  if (pos >= 0) m_cursor = pos;
-}
-
-bool TCustomADODataSet::BookmarkValid(const TBookmark& bookmark) const {
-  if (!m_table || bookmark.size() != sizeof(int32_t)) return false;
-  int32_t row;
-  std::memcpy(&row, bookmark.data(), sizeof row);
-  return PositionOf(row) >= 0;
-}
-
-int TCustomADODataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) const {
-  if (a.empty() || b.empty()) return a.empty() == b.empty() ? 0 : (a.empty() ? -1 : 1);
-  int32_t ra = 0, rb = 0;
-  std::memcpy(&ra, a.data(), std::min(a.size(), sizeof ra));
-  std::memcpy(&rb, b.data(), std::min(b.size(), sizeof rb));
-  const int pa = PositionOf(ra), pb = PositionOf(rb);
-  return pa < pb ? -1 : (pa > pb ? 1 : 0);
-}
-
-int TCustomADODataSet::GetRecordCount() const {
-  return m_table ? static_cast<int>(m_order.size()) : -1;
-}
-
-int TCustomADODataSet::GetRecNo() const {
-  const TRecordBuffer b = ActiveBuffer();
-  if (!b || !m_table || IsEmpty()) return -1;
-  const int pos = PositionOf(Rec(b).row);
-  return pos < 0 ? -1 : pos + 1;
-}
-
-void TCustomADODataSet::SetRecNoImpl(int value) {
-  CheckBrowseMode();
-  if (value < 1 || value > static_cast<int>(m_order.size()) || value == GetRecNo()) return;
-  DoBeforeScroll();
-  m_cursor = value - 1;
-  Resync(rmExact | rmCenter);
-  DoAfterScroll();
-}
-
 int TCustomADODataSet::FieldRow() const {
-  const TRecordBuffer b = State() == dsCalcFields ? CalcBuffer() : ActiveBuffer();
+  const TRecordBuffer b = FieldBuffer();
   if (!b || !m_table) return -1;
   if (State() != dsCalcFields && IsEmpty()) return -1;
-  return Rec(b).row;
+  return static_cast<int>(Rec(b).id);
 }
 
 bool TCustomADODataSet::GetFieldData(TField* field, void* buffer) {
@@ -430,18 +318,20 @@ bool TCustomADODataSet::Locate(const std::string& keyFields, const Variant& keyV
                                TLocateOptions options) {
   DoBeforeScroll();
   CheckBrowseMode();
+  std::vector<TField*> fields;
+  try {
+    fields = GetFieldList(keyFields);
+  } catch (const EDatabaseError&) {
+    return false;  // a name without a field finds nothing
+  }
+  if (fields.empty()) return false;
+  for (const TField* f : fields)
+    if (f->FieldNo() < 1 || static_cast<size_t>(f->FieldNo()) > m_columnOfField.size())
+      return false;  // a calculated field has no column to search
+  const std::vector<Variant> keys = LocateKeyValues(keyValues);
+  if (keys.size() != fields.size()) return false;
   int found = -1;
   try {
-    const std::vector<TField*> fields = GetFieldList(keyFields);
-    if (fields.empty()) return false;
-    std::vector<Variant> keys;
-    if (keyValues.IsArray()) {
-      for (int i = keyValues.ArrayLowBound(); i <= keyValues.ArrayHighBound(); ++i)
-        keys.push_back(keyValues.GetElement(i).Dereference());
-    } else {
-      keys.push_back(keyValues.Dereference());
-    }
-    if (keys.size() != fields.size()) return false;
     // A Null or empty key searches for "= Null", which nothing satisfies.
     for (const Variant& k : keys)
       if (k.IsClear() || (k.IsString() && k.AsString().empty())) return false;
@@ -451,8 +341,7 @@ bool TCustomADODataSet::Locate(const std::string& keyFields, const Variant& keyV
     if (!m_lookup) m_lookup = std::make_unique<LookupCursor>();
     if (m_lookup->sort != sort || m_lookup->rows.empty()) {
       std::vector<std::pair<int, bool>> by;
-      for (TField* f : fields)
-        by.emplace_back(m_columnOfField.at(static_cast<size_t>(f->FieldNo() - 1)), false);
+      for (TField* f : fields) by.emplace_back(m_columnOfField[static_cast<size_t>(f->FieldNo() - 1)], false);
       std::vector<int> rows = m_order;
       SortRows(*m_table, rows, by);
       m_lookup->rows = std::move(rows);
@@ -465,13 +354,19 @@ bool TCustomADODataSet::Locate(const std::string& keyFields, const Variant& keyV
         break;
       }
     }
-  } catch (const std::exception&) {
-    // A value the column cannot be compared with: not found.
+  } catch (const EVariantError&) {
+    // A key the column cannot be compared with (letters against a number, a
+    // number beyond the column's range): not found. Anything else, running
+    // out of memory included, is a real failure and goes on.
+    return false;
+  } catch (const EConvertError&) {
+    return false;
+  } catch (const EMathError&) {
     return false;
   }
-  const int pos = PositionOf(found);
+  const int pos = PositionOfRowId(found);
   if (pos < 0) return false;
-  m_cursor = pos;
+  SetCursorPosition(pos);
   Resync(rmExact | rmCenter);
   DoAfterScroll();
   return true;

@@ -51,6 +51,25 @@ namespace {
   throw EDatabaseError(Format("The database '%s' is damaged or unreadable: %s", {file, why}));
 }
 
+// A file descriptor closed by its owner, also when the owner's constructor
+// throws half-way.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) noexcept : m_fd(fd) {}
+  ~UniqueFd() { Reset(); }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  int Get() const noexcept { return m_fd; }
+  void Reset(int fd = -1) noexcept {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = fd;
+  }
+
+ private:
+  int m_fd = -1;
+};
+
 // One run of the child. The destructor kills and reaps a child that is still
 // running, so an exception anywhere leaves no process behind.
 class ReaderRun {
@@ -63,12 +82,13 @@ class ReaderRun {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
       throw EDatabaseError(Format("Cannot read '%s': %s", {file, std::strerror(errno)}));
-    m_fd = fds[0];
-    if (fds[1] == mdbwire::kFrameFd) {
+    m_fd.Reset(fds[0]);
+    UniqueFd writeEnd(fds[1]);
+    if (writeEnd.Get() == mdbwire::kFrameFd) {
       // dup2 onto itself would keep close-on-exec set; move it first.
-      const int moved = ::fcntl(fds[1], F_DUPFD_CLOEXEC, mdbwire::kFrameFd + 1);
-      ::close(fds[1]);
-      fds[1] = moved;
+      writeEnd.Reset(::fcntl(writeEnd.Get(), F_DUPFD_CLOEXEC, mdbwire::kFrameFd + 1));
+      if (writeEnd.Get() < 0)
+        throw EDatabaseError(Format("Cannot read '%s': %s", {file, std::strerror(errno)}));
     }
 
     posix_spawn_file_actions_t actions;
@@ -76,7 +96,7 @@ class ReaderRun {
     // The frames travel on descriptor 3: libmdb prints its warnings on
     // stderr and, for some damage, hex dumps on stdout; both go to /dev/null
     // and never reach the user or the frames.
-    posix_spawn_file_actions_adddup2(&actions, fds[1], mdbwire::kFrameFd);
+    posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), mdbwire::kFrameFd);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
@@ -100,7 +120,8 @@ class ReaderRun {
     const int rc = ::posix_spawn(&m_pid, exe.c_str(), &actions, &attr, argv.data(), envp);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
-    ::close(fds[1]);
+    // Only the child writes: the pipe ends when it does.
+    writeEnd.Reset();
     if (rc != 0) {
       m_pid = -1;
       throw EDatabaseError(Format("Cannot read '%s': the reader could not be started (%s)",
@@ -109,7 +130,7 @@ class ReaderRun {
   }
 
   ~ReaderRun() {
-    if (m_fd >= 0) ::close(m_fd);
+    m_fd.Reset();
     if (m_pid > 0) {
       ::kill(m_pid, SIGKILL);
       Reap();
@@ -128,7 +149,7 @@ class ReaderRun {
     size_t total = 0;
     char chunk[65536];
     for (;;) {
-      pollfd p{m_fd, POLLIN, 0};
+      pollfd p{m_fd.Get(), POLLIN, 0};
       const int ready = ::poll(&p, 1, static_cast<int>(limits.idleTimeout.count()));
       if (ready < 0) {
         if (errno == EINTR) continue;
@@ -139,7 +160,7 @@ class ReaderRun {
         Damaged(m_file, Format("the reader stopped making progress (nothing for %d ms)",
                                {static_cast<long long>(limits.idleTimeout.count())}));
       }
-      const ssize_t n = ::read(m_fd, chunk, sizeof chunk);
+      const ssize_t n = ::read(m_fd.Get(), chunk, sizeof chunk);
       if (n < 0) {
         if (errno == EINTR || errno == EAGAIN) continue;
         Damaged(m_file, std::strerror(errno));
@@ -164,8 +185,7 @@ class ReaderRun {
       }
     }
     if (consumed != buf.size()) Damaged(m_file, "the reader stopped in the middle of a frame");
-    ::close(m_fd);
-    m_fd = -1;
+    m_fd.Reset();
     // The pipe is closed, so the child is exiting or gone; it is reaped here.
     const int status = Reap();
     if (WIFSIGNALED(status)) {
@@ -188,7 +208,7 @@ class ReaderRun {
 
   std::string m_file;
   pid_t m_pid = -1;
-  int m_fd = -1;
+  UniqueFd m_fd;  // the read end of the frame pipe
   int m_exitCode = -1;
 };
 

@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <string>
 
-#include "Jet4Writer.h"
+#include "jet4/Jet4Writer.h"
 #include "source/ADODB.h"
 
 extern char** environ;

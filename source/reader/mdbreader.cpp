@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -176,6 +177,9 @@ void SendTable(MdbHandle* mdb, const char* tableName) {
     def.U8(static_cast<uint8_t>(c->col_prec));
   }
   Send(def);
+  // Rows count their columns with the deleted ones (row_col_num).
+  int rowColumns = static_cast<int>(numCols);
+  for (const MdbColumn* c : cols) rowColumns = std::max(rowColumns, c->row_col_num + 1);
 
   mdb_rewind_table(table);  // always 0: it only resets the scan position
   const int pageSize = static_cast<int>(mdb->fmt->pg_size);
@@ -190,8 +194,12 @@ void SendTable(MdbHandle* mdb, const char* tableName) {
       Fail(mdbwire::kDamaged, "a row cannot be located");
     start &= 0x1FFF;
     if (size == 0 || start + static_cast<int>(size) > pageSize) Fail(mdbwire::kDamaged, "a row lies outside its page");
-    const int cracked = mdb_crack_row(table, start, size, fields.data());
-    if (cracked < static_cast<int>(numCols)) Fail(mdbwire::kDamaged, "a row cannot be split into its columns");
+    // The row says how many columns it stores. A row saved before columns
+    // were added to the table stores fewer: the absent trailing columns are
+    // NULL. More columns than the table has is damage.
+    const int stored = mdb_crack_row(table, start, size, fields.data());
+    if (stored <= 0 || stored > rowColumns)
+      Fail(mdbwire::kDamaged, "a row cannot be split into its columns");
 
     mdbwire::Writer row(mdbwire::kRow);
     for (unsigned i = 0; i < numCols; ++i) {
@@ -200,6 +208,10 @@ void SendTable(MdbHandle* mdb, const char* tableName) {
       if (f->colnum != static_cast<int>(i)) Fail(mdbwire::kDamaged, "a row cannot be split into its columns");
       MdbColumn* col = cols[i];
       const uint8_t type = static_cast<uint8_t>(col->col_type);
+      if (col->row_col_num >= stored) {
+        row.U8(0);
+        continue;
+      }
       if (type == mdbwire::kBool) {
         // The null-mask bit is the value itself: a Yes/No column is never NULL.
         row.U8(1);

@@ -13,7 +13,7 @@
 #include <memory>
 #include <random>
 
-#include "Jet4Writer.h"
+#include "jet4/Jet4Writer.h"
 #include "app/Unit6.h"
 #include "tests/ui/UiTestSupport.h"
 

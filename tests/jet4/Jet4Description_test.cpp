@@ -1,6 +1,6 @@
 // The text description behind mdbwrite, and the mdbwrite program itself.
-#include "Jet4Demo.h"
-#include "Jet4Description.h"
+#include "jet4/Jet4Demo.h"
+#include "jet4/Jet4Description.h"
 #include "LibmdbProbe.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The Jet 4 writer judged by independent readers: files are read back through
 // libmdb (values from their stored bytes) and through the mdb-export program.
-#include "Jet4Encoding.h"
-#include "Jet4Writer.h"
+#include "jet4/Jet4Encoding.h"
+#include "jet4/Jet4Writer.h"
 #include "LibmdbProbe.h"
 
 #include <gtest/gtest.h>
@@ -373,6 +373,11 @@ TEST(Jet4Writer, RejectsWhatCannotBeStored) {
       {"no name", Jet4Table{"", {{"X", T::Integer}}}, "name"},
       {"too few values", Jet4Table{"T", {{"X", T::Integer}, {"Y", T::Integer}}, {{std::int64_t{1}}}},
        "row 1 has 1 values for 2 columns"},
+      {"stores more columns than the table",
+       Jet4Table{"T", {{"X", T::Integer}}, {{std::int64_t{1}}}, std::nullopt, {2}}, "stores 2 of 1 columns"},
+      {"value in a column the row does not store",
+       Jet4Table{"T", {{"X", T::Integer}, {"Y", T::Integer}}, {{std::int64_t{1}, std::int64_t{2}}}, std::nullopt, {1}},
+       "column \"Y\": the row does not store this column"},
       {"row larger than a page",
        Jet4Table{"T", std::vector<Jet4Column>(8, Jet4Column{"A", T::Text, 255}),
                  {std::vector<Jet4Value>(8, Jet4Value(Repeat("Ž", 255)))}},

@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 #include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
 #include <unistd.h>
 
 #include "SourceFixture.h"
+#include "dataset/DataSource.h"
 #include "dataset/Field.h"
 #include "runtime/CodePage.h"
 #include "runtime/DateText.h"
@@ -266,6 +270,35 @@ TEST(ADOConnection, ConnectResolvesTheFileAndNamesItInErrors) {
   std::free(old);
 }
 
+// Files come from Windows, where "vt2003.mdb" and "VT2003.mdb" are one file:
+// a name (folders included) that exists only in another letter case is
+// found when exactly one entry matches; several matches are named.
+TEST(ADOConnection, FileNameLetterCaseIsIgnored) {
+  TempDir dir;
+  Jet4Table a{"TABELA1", {{"X", Jet4Type::Integer}}, {}};
+  dir.Write("vt2003.mdb", {a});
+  std::filesystem::create_directory(dir.Path() / "Baze");
+  WriteJet4File((dir.Path() / "Baze" / "Čitač.mdb").string(), {a});
+  const std::string base = dir.Path().string() + "/";
+  for (const std::string& dbq : {base + "VT2003.mdb", base + "vt2003.MDB", Ansi(base + "BAZE\\čITAČ.mdb")}) {
+    SCOPED_TRACE(dbq);
+    Source src(dbq);
+    EXPECT_NO_THROW(src.Connection()->Open());
+    EXPECT_TRUE(src.Connection()->Connected());
+  }
+  dir.Write("Vt2003.mdb", {a});
+  Source src(base + "VT2003.mdb");
+  try {
+    src.Connection()->Open();
+    ADD_FAILURE();
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(e.Message(), "The file name '" + base +
+                               "VT2003.mdb' matches several files that differ only in letter case: "
+                               "Vt2003.mdb, vt2003.mdb");
+  }
+  EXPECT_FALSE(src.Connection()->Connected());
+}
+
 // The sign table of the article transfer: signs are looked up by their
 // identifier for the columns ZNAK_1 to ZNAK_5.
 class ZnakLocate : public ::testing::Test {
@@ -426,6 +459,74 @@ TEST(ADOQuery, ColumnOfAnUnknownTypeGetsNoFieldButSorts) {
   EXPECT_EQ(q->FieldCount(), 1);
   EXPECT_EQ(q->FindField("RAW"), nullptr);
   EXPECT_EQ(Column(q, "ID"), "3|2|1");
+}
+
+// A query with the window's view of its cursor.
+class ProbeQuery : public TADOQuery {
+ public:
+  using TADOQuery::TADOQuery;
+  TGetResult CurrentAfterLast() {
+    InternalLast();
+    TRecordBuffer buffer = AllocRecordBuffer();
+    const TGetResult result = GetRecord(buffer, gmCurrent, true);
+    FreeRecordBuffer(buffer);
+    return result;
+  }
+};
+
+Jet4Table Numbers(int rows) {
+  Jet4Table t{"T", {{"N", Jet4Type::LongInteger}}, {}};
+  for (int i = 1; i <= rows; ++i) t.rows.push_back({std::int64_t{i}});
+  return t;
+}
+
+// After the last row the current row is the end, as for every cached
+// dataset, not an error.
+TEST(ADOQuery, CurrentRowAfterTheLastIsTheEnd) {
+  TempDir dir;
+  Source src(dir.Write("c.mdb", {Numbers(2)}));
+  auto q = std::make_unique<ProbeQuery>(nullptr);
+  q->SetConnection(src.Connection());
+  q->SQL().Add("SELECT * FROM T");
+  q->Open();
+  EXPECT_EQ(q->CurrentAfterLast(), grEOF);
+}
+
+// A forward-only query says so; it moves forward, reopens for First, refuses
+// to go back and keeps a window of one row even under a grid, so that a
+// locate can show the row it finds.
+TEST(ADOQuery, ForwardOnlyQueryIsUnidirectional) {
+  TempDir dir;
+  Source src(dir.Write("f.mdb", {Numbers(6)}));
+  TADOQuery* q = src.Query("qry", {"SELECT * FROM T"});
+  q->Open();
+  EXPECT_FALSE(q->IsUniDirectional());
+  q->Close();
+  q->SetCursorType(ctOpenForwardOnly);
+  TDataSource source(nullptr);
+  source.SetDataSet(q);
+  struct Grid : TDataLink {} grid;
+  grid.SetBufferCount(4);
+  grid.SetDataSource(&source);
+  q->Open();
+  EXPECT_TRUE(q->IsUniDirectional());
+  EXPECT_EQ(q->WindowRecordCount(), 1);
+  q->Next();
+  q->Next();
+  EXPECT_EQ(q->FieldByName("N")->AsInteger(), 3);
+  for (const auto& move : {std::function<void()>([&] { q->Prior(); }), std::function<void()>([&] { q->Last(); })}) {
+    try {
+      move();
+      ADD_FAILURE();
+    } catch (const EDatabaseError& e) {
+      EXPECT_EQ(e.Message(), "qry: Operation not allowed on a unidirectional dataset");
+    }
+  }
+  q->First();
+  EXPECT_EQ(q->FieldByName("N")->AsInteger(), 1);
+  EXPECT_TRUE(q->Locate("N", Variant(int32_t{5}), loNone));
+  EXPECT_EQ(q->FieldByName("N")->AsInteger(), 5);
+  grid.SetDataSource(nullptr);
 }
 
 #ifdef SRCDUMP_PROGRAM

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "SourceFixture.h"
@@ -97,6 +98,56 @@ TEST(MdbReader, EveryTypeArrivesInItsStoredForm) {
   EXPECT_EQ(v(2, 8).AsDouble(), 1e308);
   EXPECT_EQ(v(2, 9).AsDate(), Jet4DateValue(2099, 12, 31, 23, 59, 59));
   EXPECT_EQ(v(2, 13).AsCurrency().Raw, 999999999999999999);
+}
+
+// Access keeps rows saved before columns were added to the table as they
+// were: they store fewer columns, and the absent trailing ones read as NULL
+// (a Yes/No too). A row claiming more columns than the table has is damage.
+TEST(MdbReader, RowsSavedBeforeColumnsWereAddedReadTheRestAsNull) {
+  Jet4Table t{"TABELA1",
+              {{"ID", Jet4Type::LongInteger}, {"NAZIV", Jet4Type::Text, 20}, {"KOL", Jet4Type::Integer},
+               {"OPIS", Jet4Type::Memo}, {"Y", Jet4Type::Boolean}, {"C", Jet4Type::Currency},
+               {"SIFRA", Jet4Type::Text, 10}, {"DT", Jet4Type::DateTime}, {"N", Jet4Type::Decimal, 0, false, 9, 2}},
+              {}};
+  t.rows.push_back({std::int64_t{1}, std::string("stari"), std::int64_t{5}, Jet4Null, Jet4Null, Jet4Null,
+                    Jet4Null, Jet4Null, Jet4Null});
+  t.rows.push_back({std::int64_t{2}, std::string("novi"), std::int64_t{6}, std::string("opis"), true,
+                    Jet4Currency{10000}, std::string("S1"), Jet4Date{Jet4DateValue(2003, 1, 2)}, std::string("1.5")});
+  t.storedColumns = {3, 0};
+  TempDir dir;
+  const TMdbTable r = MdbReadTable(dir.Write("VT2003.mdb", {t}), "VT2003.mdb", "TABELA1", FastLimits());
+  ASSERT_EQ(r.rowCount, 2u);
+  auto v = [&](size_t row, size_t c) { return JetValue(r, row, c, 0); };
+  EXPECT_EQ(v(0, 0).AsInteger(), 1);
+  EXPECT_EQ(v(0, 1).AsString(), "stari");
+  EXPECT_EQ(v(0, 2).AsInteger(), 5);
+  for (size_t c = 3; c < 9; ++c) {
+    SCOPED_TRACE(c);
+    EXPECT_TRUE(v(0, c).IsNull());
+  }
+  EXPECT_EQ(v(1, 1).AsString(), "novi");
+  EXPECT_EQ(v(1, 3).AsString(), "opis");
+  EXPECT_TRUE(v(1, 4).AsBoolean());
+  EXPECT_EQ(v(1, 5).AsCurrency().Raw, 10000);
+  EXPECT_EQ(v(1, 6).AsString(), "S1");
+  EXPECT_EQ(v(1, 8).AsCurrency().Raw, 15000);
+
+  // The row of X = 0x1234, Y = 0x5678 (column count, values, null mask)
+  // made to claim a third column.
+  Jet4Table two{"T", {{"X", Jet4Type::Integer}, {"Y", Jet4Type::Integer}}, {{std::int64_t{0x1234}, std::int64_t{0x5678}}}};
+  const std::vector<std::uint8_t> bytes = BuildJet4File({two});
+  std::string file(bytes.begin(), bytes.end());
+  const std::string row("\x02\x00\x34\x12\x78\x56\x03", 7);
+  const size_t at = file.find(row);
+  ASSERT_NE(at, std::string::npos);
+  ASSERT_EQ(file.find(row, at + 1), std::string::npos);
+  file[at] = 3;
+  try {
+    const TMdbTable bad = MdbReadTable(dir.WriteBytes("wide.mdb", file), "wide.mdb", "T", FastLimits());
+    ADD_FAILURE() << bad.rowCount << " rows";
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(e.Message(), "The database 'wide.mdb' is damaged or unreadable: a row cannot be split into its columns");
+  }
 }
 
 TEST(MdbReader, LongMemoArrivesWhole) {
@@ -219,6 +270,19 @@ TEST_F(ReaderStandIn, CrashingReaderBecomesAnError) {
   const std::string m = Failure();
   EXPECT_NE(m.find("x.mdb"), std::string::npos) << m;
   EXPECT_NE(m.find("crashed"), std::string::npos) << m;
+}
+
+// A reader that cannot be started leaves no descriptor open.
+TEST_F(ReaderStandIn, ReaderThatCannotStartLeavesNoDescriptor) {
+  auto openDescriptors = [] {
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+    return n;
+  };
+  SetMdbReaderExecutable(m_dir.File("no-such-reader"));
+  const size_t before = openDescriptors();
+  for (int i = 0; i < 3; ++i) EXPECT_NE(Failure().find("could not be started"), std::string::npos);
+  EXPECT_EQ(openDescriptors(), before);
 }
 
 TEST_F(ReaderStandIn, GarbageAndSilenceAreErrors) {

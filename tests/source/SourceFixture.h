@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Jet4Writer.h"
+#include "jet4/Jet4Writer.h"
 
 // A fresh folder under the system temp folder, removed with everything in it.
 class TempDir {

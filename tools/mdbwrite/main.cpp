@@ -1,8 +1,8 @@
 // mdbwrite: writes an Access 2000 (Jet 4) .mdb file from a tab-separated
 // description, or the demo catalogue database.
-#include "Jet4Demo.h"
-#include "Jet4Description.h"
-#include "Jet4Writer.h"
+#include "jet4/Jet4Demo.h"
+#include "jet4/Jet4Description.h"
+#include "jet4/Jet4Writer.h"
 
 #include <cstring>
 #include <fstream>

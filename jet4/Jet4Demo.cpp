@@ -1,6 +1,6 @@
 // Demo catalogue data in Serbian Latin: products, GHS signs and H/P markings,
 // enough to fill the tool's grids and to try both transfers.
-#include "Jet4Demo.h"
+#include "jet4/Jet4Demo.h"
 
 #include <string>
 

@@ -1,5 +1,5 @@
 // Reader of the tab-separated table description used by mdbwrite.
-#include "Jet4Description.h"
+#include "jet4/Jet4Description.h"
 
 #include <algorithm>
 #include <cctype>

@@ -17,7 +17,7 @@
 // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}; text and memo take UTF-8.
 #pragma once
 
-#include "Jet4Writer.h"
+#include "jet4/Jet4Writer.h"
 
 #include <istream>
 #include <string>

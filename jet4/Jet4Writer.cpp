@@ -1,8 +1,8 @@
 // Jet 4 file writer: lays out pages (header, catalog, table definitions, usage
 // maps, data and long-value pages) and encodes rows.
-#include "Jet4Writer.h"
+#include "jet4/Jet4Writer.h"
 
-#include "Jet4Encoding.h"
+#include "jet4/Jet4Encoding.h"
 
 #include <algorithm>
 #include <cmath>
@@ -483,15 +483,36 @@ Bytes EncodeRow(const Jet4Table& table, const TableLayout& l, std::size_t rowInd
     throw std::runtime_error("Jet4: table \"" + table.name + "\", row " + std::to_string(rowIndex + 1) + " has " +
                              std::to_string(values.size()) + " values for " + std::to_string(l.columns.size()) +
                              " columns");
-  const std::size_t n = l.columns.size();
-  Bytes fixed(l.fixedBytes, 0);
-  std::vector<Bytes> variable(l.variableCount);
+  // A row saved before the trailing columns were added stores only the
+  // columns of its time: their fixed bytes, variable slots and mask bits.
+  std::size_t n = l.columns.size();
+  if (rowIndex < table.storedColumns.size() && table.storedColumns[rowIndex] != 0) {
+    n = table.storedColumns[rowIndex];
+    if (n > l.columns.size())
+      throw std::runtime_error("Jet4: table \"" + table.name + "\", row " + std::to_string(rowIndex + 1) + " stores " +
+                               std::to_string(n) + " of " + std::to_string(l.columns.size()) + " columns");
+  }
+  std::size_t fixedBytes = 0;
+  std::size_t variableCount = 0;
+  for (const ColumnLayout& cl : l.columns) {
+    if (cl.number >= n) continue;
+    if (IsVariable(cl.column->type))
+      ++variableCount;
+    else
+      fixedBytes = std::max(fixedBytes, cl.fixedOffset + FixedSize(cl.column->type));
+  }
+  Bytes fixed(fixedBytes, 0);
+  std::vector<Bytes> variable(variableCount);
   Bytes mask((n + 7) / 8, 0);
 
   for (const ColumnLayout& cl : l.columns) {
     const Jet4Column& c = *cl.column;
     const Where w{table, rowIndex, c};
     Jet4Value v = values[cl.number];
+    if (cl.number >= n) {
+      if (!std::holds_alternative<std::monostate>(v)) w.Fail("the row does not store this column; its value must be NULL");
+      continue;
+    }
     if (c.autoNumber && c.type == Jet4Type::LongInteger) {
       if (std::holds_alternative<std::monostate>(v)) v = autoNumber.next;
       if (const auto* i = std::get_if<std::int64_t>(&v)) autoNumber.next = std::max(autoNumber.next, *i + 1);
@@ -551,11 +572,11 @@ Bytes EncodeRow(const Jet4Table& table, const TableLayout& l, std::size_t rowInd
     starts.push_back(row.size());
     row.insert(row.end(), b.begin(), b.end());
   }
-  if (l.variableCount > 0) {
+  if (variableCount > 0) {
     const std::size_t end = row.size();
     Append16(row, static_cast<std::uint32_t>(end));
     for (std::size_t k = starts.size(); k-- > 0;) Append16(row, static_cast<std::uint32_t>(starts[k]));
-    Append16(row, static_cast<std::uint32_t>(l.variableCount));
+    Append16(row, static_cast<std::uint32_t>(variableCount));
   }
   row.insert(row.end(), mask.begin(), mask.end());
   if (row.size() > kMaxRowSize)

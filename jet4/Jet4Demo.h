@@ -3,7 +3,7 @@
 // by `mdbwrite --demo`; tests may use it as a ready-made VT2003.mdb.
 #pragma once
 
-#include "Jet4Writer.h"
+#include "jet4/Jet4Writer.h"
 
 #include <vector>
 

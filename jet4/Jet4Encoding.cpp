@@ -1,8 +1,8 @@
 // Text and decimal encodings of the Jet 4 writer, plus the public date and GUID
 // helpers.
-#include "Jet4Encoding.h"
+#include "jet4/Jet4Encoding.h"
 
-#include "Jet4Writer.h"
+#include "jet4/Jet4Writer.h"
 
 #include <cctype>
 #include <stdexcept>

@@ -93,6 +93,11 @@ struct Jet4Table {
   // The row count kept in the table definition; readers check the rows they
   // find against it. Set only to build a damaged file; by default rows.size().
   std::optional<std::uint32_t> storedRowCount = std::nullopt;
+  // Rows saved before the trailing columns were added store only the columns
+  // of their time, and readers show the rest as NULL. Per row, how many
+  // leading columns it stores (0, or no entry: all); the values of the
+  // columns it does not store must be NULL.
+  std::vector<std::size_t> storedColumns = {};
 };
 
 // Writes the tables, in this order, into a new file at `path` (replacing it).

@@ -1,0 +1,123 @@
+// The shared record cursor: navigation over the kind's cached rows, fetching
+// more rows on demand, bookmarks by row identity, record numbers.
+#include "dataset/CachedDataSet.h"
+
+#include <cstring>
+
+void TCachedDataSet::ResetCursor() {
+  m_position = -1;
+  SetBookmarkSize(static_cast<int>(sizeof(int64_t)));
+}
+
+TRecordBuffer TCachedDataSet::FieldBuffer() const {
+  return State() == dsCalcFields ? CalcBuffer() : ActiveBuffer();
+}
+
+TGetResult TCachedDataSet::Step(TGetMode getMode) {
+  int count = CachedRowCount();
+  // Rows deleted from under the cursor leave it after the last one.
+  if (m_position > count) m_position = count;
+  switch (getMode) {
+    case gmNext:
+      if (m_position >= count - 1) {
+        if (m_position == count || !FetchRow()) {
+          m_position = CachedRowCount();
+          return grEOF;
+        }
+      }
+      ++m_position;
+      return grOK;
+    case gmPrior:
+      if (m_position <= 0) {
+        m_position = -1;
+        return grBOF;
+      }
+      --m_position;
+      return grOK;
+    case gmCurrent:
+      break;
+  }
+  if (m_position < 0) return grBOF;
+  if (m_position >= count) return grEOF;
+  return grOK;
+}
+
+TGetResult TCachedDataSet::GetRecord(TRecordBuffer buffer, TGetMode getMode, bool) {
+  const TGetResult result = Step(getMode);
+  if (result != grOK) return result;
+  LoadRecord(buffer, m_position);
+  SetBookmarkFlag(buffer, bfCurrent);
+  GetCalcFields(buffer);
+  return grOK;
+}
+
+void TCachedDataSet::InternalLast() {
+  while (FetchRow()) {
+  }
+  m_position = CachedRowCount();
+}
+
+// --- bookmarks --------------------------------------------------------------
+
+void TCachedDataSet::GetBookmarkData(TRecordBuffer buffer, void* data) const {
+  const int64_t id = RecordId(buffer);
+  std::memcpy(data, &id, sizeof id);
+}
+
+void TCachedDataSet::SetBookmarkData(TRecordBuffer buffer, const void* data) {
+  int64_t id;
+  std::memcpy(&id, data, sizeof id);
+  SetRecordId(buffer, id);
+}
+
+void TCachedDataSet::InternalGotoBookmark(const void* bookmark) {
+  int64_t id;
+  std::memcpy(&id, bookmark, sizeof id);
+  const int position = PositionOfRowId(id);
+  if (position < 0) DatabaseError("Record not found", this);
+  m_position = position;
+}
+
+void TCachedDataSet::InternalSetToRecord(TRecordBuffer buffer) {
+  const int position = PositionOfRowId(RecordId(buffer));
+  if (position >= 0) m_position = position;
+}
+
+int TCachedDataSet::PositionOfBookmark(const TBookmark& bookmark) const {
+  if (!IsCursorOpen() || bookmark.size() != sizeof(int64_t)) return -1;
+  int64_t id;
+  std::memcpy(&id, bookmark.data(), sizeof id);
+  return PositionOfRowId(id);
+}
+
+bool TCachedDataSet::BookmarkValid(const TBookmark& bookmark) const {
+  return PositionOfBookmark(bookmark) >= 0;
+}
+
+int TCachedDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) const {
+  if (a.empty() || b.empty()) return static_cast<int>(!a.empty()) - static_cast<int>(!b.empty());
+  const int pa = PositionOfBookmark(a), pb = PositionOfBookmark(b);
+  return pa < pb ? -1 : (pa > pb ? 1 : 0);
+}
+
+// --- counts -----------------------------------------------------------------
+
+int TCachedDataSet::GetRecordCount() const { return IsCursorOpen() ? CachedRowCount() : -1; }
+
+int TCachedDataSet::GetRecNo() const {
+  const TRecordBuffer buffer = ActiveBuffer();
+  if (!buffer || IsEmpty() || State() == dsInsert) return -1;
+  const int position = PositionOfRowId(RecordId(buffer));
+  return position < 0 ? -1 : position + 1;
+}
+
+void TCachedDataSet::SetRecNoImpl(int value) {
+  CheckBrowseMode();
+  while (value > CachedRowCount() && FetchRow()) {
+  }
+  if (value < 1 || value > CachedRowCount() || value == GetRecNo()) return;
+  DoBeforeScroll();
+  m_position = value - 1;
+  Resync(rmExact | rmCenter);
+  DoAfterScroll();
+}
