@@ -15,25 +15,41 @@ TRecordBuffer TCachedDataSet::FieldBuffer() const {
 
 TGetResult TCachedDataSet::Step(TGetMode getMode) {
   int count = CachedRowCount();
-  // Rows deleted from under the cursor leave it after the last one.
+  // The current row at a position beyond the rows at hand: fetch up to it.
+  if (getMode == gmCurrent)
+    while (m_position >= count && FetchRow()) count = CachedRowCount();
+  // What is still missing was deleted from under the cursor, which is then
+  // after the last row.
   if (m_position > count) m_position = count;
   switch (getMode) {
-    case gmNext:
-      if (m_position >= count - 1) {
-        if (m_position == count || !FetchRow()) {
-          m_position = CachedRowCount();
+    case gmNext: {
+      int p = m_position;
+      do {
+        if (p < count - 1) {
+          ++p;
+        } else if (p == count - 1 && FetchRow()) {
+          count = CachedRowCount();
+          ++p;
+        } else {
+          m_position = count;
           return grEOF;
         }
-      }
-      ++m_position;
+      } while (!RowVisible(p));
+      m_position = p;
       return grOK;
-    case gmPrior:
-      if (m_position <= 0) {
-        m_position = -1;
-        return grBOF;
-      }
-      --m_position;
+    }
+    case gmPrior: {
+      int p = m_position;
+      do {
+        if (p <= 0) {
+          m_position = -1;
+          return grBOF;
+        }
+        --p;
+      } while (!RowVisible(p));
+      m_position = p;
       return grOK;
+    }
     case gmCurrent:
       break;
   }
@@ -47,6 +63,7 @@ TGetResult TCachedDataSet::GetRecord(TRecordBuffer buffer, TGetMode getMode, boo
   if (result != grOK) return result;
   LoadRecord(buffer, m_position);
   SetBookmarkFlag(buffer, bfCurrent);
+  ClearCalcFields(buffer);
   GetCalcFields(buffer);
   return grOK;
 }

@@ -25,7 +25,11 @@
 //   LoadRecord(buffer, position)
 //                        copies the row at `position` into a record buffer,
 //                        its identity included (calculated fields and the
-//                        bookmark flag are done here afterwards).
+//                        bookmark flag are done here afterwards);
+//   RowVisible(position) false for a row the cache keeps but the dataset
+//                        does not show (a deleted row kept for cached
+//                        updates); moving next and prior pass over it.
+//                        Kinds that hide rows also override the counts.
 //
 // A record buffer carries the row identity (RecordId/SetRecordId) and the
 // bookmark flag (Get/SetBookmarkFlag) wherever the kind's layout puts them;
@@ -33,9 +37,11 @@
 //
 // The position is -1 before the first row and CachedRowCount() after the
 // last. Moving next at the end of the cache fetches one row; moving to the
-// last row fetches all. Asking for the current row while the position lies
-// outside the rows answers grBOF/grEOF and never raises: the window decides
-// what that means (an exact resync turns it into "Record not found").
+// last row fetches all; the current row at a position beyond the cache is
+// fetched. Asking for the current row while the position lies outside the
+// rows answers grBOF/grEOF and never raises: the window decides what that means
+// (an exact resync turns it into "Record not found"). Kinds with their own
+// error handling around fetching override GetRecord and call this one.
 class TCachedDataSet : public TDataSet {
  public:
   explicit TCachedDataSet(TComponent* AOwner = nullptr) : TDataSet(AOwner) {}
@@ -54,12 +60,14 @@ class TCachedDataSet : public TDataSet {
   virtual int64_t RowId(int position) const = 0;
   virtual int PositionOfRowId(int64_t id) const = 0;
   virtual void LoadRecord(TRecordBuffer buffer, int position) = 0;
+  virtual bool RowVisible(int position) const { return true; }
   virtual int64_t RecordId(TRecordBuffer buffer) const = 0;
   virtual void SetRecordId(TRecordBuffer buffer, int64_t id) = 0;
 
   // --- the cursor -------------------------------------------------------------
   int CursorPosition() const noexcept { return m_position; }
-  // Requires -1 <= position <= CachedRowCount().
+  // -1 .. CachedRowCount(); asking for the current row at a position beyond
+  // the rows at hand fetches up to it.
   void SetCursorPosition(int position) noexcept { m_position = position; }
   // Before the first row, bookmarks of RowId size; kinds call it when
   // opening and closing.

@@ -149,6 +149,9 @@ class TFieldDefs {
 //  - Search: Locate, Lookup; counts: GetRecordCount, GetRecNo.
 //  - Destruction: the kind's destructor calls Destroying() and then
 //    SetActive(false), because the hooks are gone once ~TDataSet runs.
+// Kinds that keep their rows in a cache of their own derive from
+// TCachedDataSet (CachedDataSet.h), which supplies the row navigation,
+// bookmark and count hooks over that cache.
 class TDataSet : public TComponent {
  public:
   explicit TDataSet(TComponent* AOwner = nullptr);

@@ -59,7 +59,6 @@ void TMemDataSet::LoadRecord(TRecordBuffer buffer, int position) {
   const StoredRow& row = m_rows[static_cast<size_t>(position)];
   rec.id = row.id;
   rec.values = row.values;
-  ClearCalcFields(buffer);
 }
 
 void TMemDataSet::InternalInitRecord(TRecordBuffer buffer) {

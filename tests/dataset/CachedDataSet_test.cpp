@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "MemFixture.h"
 
 namespace {
@@ -17,6 +19,7 @@ class LazyDataSet : public TMemDataSet {
     for (int i = 1; i <= rows; ++i) m_server.push_back({Variant(int32_t{i})});
   }
   int fetches = 0;
+  std::set<int> hidden;  // positions kept in the cache but not shown
 
   // The window's view of the cursor: one record into a scratch buffer.
   TGetResult Get(TGetMode mode) {
@@ -27,6 +30,7 @@ class LazyDataSet : public TMemDataSet {
   }
   void ToLast() { InternalLast(); }
   void ToFirst() { InternalFirst(); }
+  void ToPosition(int position) { SetCursorPosition(position); }
 
  protected:
   bool FetchRow() override {
@@ -35,6 +39,7 @@ class LazyDataSet : public TMemDataSet {
     ++fetches;
     return true;
   }
+  bool RowVisible(int position) const override { return hidden.count(position) == 0; }
   void InternalOpen() override {
     ClearRows();
     m_next = 0;
@@ -103,6 +108,32 @@ TEST_F(CachedDataSetTest, RowsAreFetchedOnDemand) {
   EXPECT_EQ(ds->fetches, 5);
   ds->SetRecNo(9);  // past the result: nothing moves
   EXPECT_EQ(ds->RecNo(), 5);
+
+  // A position beyond the cache fetches up to it.
+  ds->Close();
+  ds->fetches = 0;
+  ds->Open();
+  ds->ToPosition(3);
+  EXPECT_EQ(ds->Get(gmCurrent), grOK);
+  EXPECT_EQ(ds->fetches, 4);
+}
+
+// Rows the cache keeps but the dataset does not show are passed over both
+// ways, fetched or not yet.
+TEST_F(CachedDataSetTest, HiddenRowsArePassedOver) {
+  ds->hidden = {1, 3};
+  ds->Open();
+  std::string seen;
+  for (ds->First(); !ds->Eof(); ds->Next()) seen += std::to_string(Id());
+  EXPECT_EQ(seen, "135");
+  ds->Prior();
+  EXPECT_EQ(Id(), 3);
+  ds->hidden = {0};
+  ds->First();
+  EXPECT_EQ(Id(), 2);
+  ds->Prior();
+  EXPECT_TRUE(ds->Bof());
+  EXPECT_EQ(Id(), 2);
 }
 
 TEST_F(CachedDataSetTest, BookmarksFollowTheirRowUntilItIsGone) {
