@@ -12,13 +12,6 @@
 
 namespace {
 
-bool IsBlankText(const TStrings& lines) {
-  for (int i = 0; i < lines.Count(); ++i)
-    for (char c : lines[i])
-      if (static_cast<unsigned char>(c) > 32) return false;
-  return true;
-}
-
 std::string TrimmedName(const char* text, int length) {
   std::string s(text, static_cast<size_t>(std::max(0, length)));
   while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
@@ -129,12 +122,13 @@ TFIBTransaction* TFIBCustomDataSet::Transaction() const { return m_base->Transac
 TFIBTransaction* TFIBCustomDataSet::UpdateTransaction() const { return m_qUpdate->Transaction(); }
 
 void TFIBCustomDataSet::SetDatabase(TFIBDatabase* value) {
-  if (value == Database()) return;
-  if (Active()) FIBError(feSQLOpen, {" change database ", FullComponentName()});
-  m_prepared = false;
-  for (TFIBQuery* q : {m_qSelect.get(), m_qInsert.get(), m_qUpdate.get(), m_qDelete.get(), m_qRefresh.get()})
-    q->SetDatabase(value);
-  m_base->SetDatabase(value);
+  if (value != Database() || value != m_qInsert->Database()) {
+    if (Active()) FIBError(feSQLOpen, {" change database ", FullComponentName()});
+    m_prepared = false;
+    for (TFIBQuery* q : {m_qSelect.get(), m_qInsert.get(), m_qUpdate.get(), m_qDelete.get(), m_qRefresh.get()})
+      q->SetDatabase(value);
+    m_base->SetDatabase(value);
+  }
   if (value && value->DefaultUpdateTransaction() &&
       (!UpdateTransaction() || UpdateTransaction() == Transaction()))
     SetUpdateTransaction(value->DefaultUpdateTransaction());
@@ -171,30 +165,21 @@ void TFIBCustomDataSet::SetRefreshTransactionKind(TTransactionKind v) {
 }
 
 void TFIBCustomDataSet::BindTransactionHooks() {
-  TFIBTransaction* read = Transaction();
-  TFIBTransaction* update = UpdateTransaction();
-  if (read != m_hookedRead) {
-    if (m_hookedRead) {
-      RegisterCallBacks<false>(m_hookedRead, this, false);
-      if (m_hookedRead != m_hookedUpdate) RemoveFreeNotification(m_hookedRead);
+  // Moves one side's callbacks from the transaction hooked so far to `now`.
+  auto rehook = [this](TFIBTransaction*& hooked, TFIBTransaction* now, TFIBTransaction* other, bool update) {
+    if (now == hooked) return;
+    if (hooked) {
+      update ? RegisterCallBacks<true>(hooked, this, false) : RegisterCallBacks<false>(hooked, this, false);
+      if (hooked != other) RemoveFreeNotification(hooked);
     }
-    m_hookedRead = read;
-    if (read) {
-      RegisterCallBacks<false>(read, this, true);
-      FreeNotification(read);
+    hooked = now;
+    if (now) {
+      update ? RegisterCallBacks<true>(now, this, true) : RegisterCallBacks<false>(now, this, true);
+      FreeNotification(now);
     }
-  }
-  if (update != m_hookedUpdate) {
-    if (m_hookedUpdate) {
-      RegisterCallBacks<true>(m_hookedUpdate, this, false);
-      if (m_hookedUpdate != m_hookedRead) RemoveFreeNotification(m_hookedUpdate);
-    }
-    m_hookedUpdate = update;
-    if (update) {
-      RegisterCallBacks<true>(update, this, true);
-      FreeNotification(update);
-    }
-  }
+  };
+  rehook(m_hookedRead, Transaction(), m_hookedUpdate, false);
+  rehook(m_hookedUpdate, UpdateTransaction(), m_hookedRead, true);
 }
 
 void TFIBCustomDataSet::ReleaseTransactionHooks() {
@@ -323,7 +308,7 @@ TFIBXSQLVAR* TFIBCustomDataSet::FindParam(std::string_view name) {
 void TFIBCustomDataSet::Prepare() {
   StartTransactionIfNeeded();
   if (m_prepared && m_qSelect->Prepared()) return;
-  if (IsBlankText(SelectSQL())) FIBError(feEmptyQuery, {"Prepare " + FullComponentName()});
+  if (!HasSQLText(SelectSQL())) FIBError(feEmptyQuery, {"Prepare " + FullComponentName()});
   try {
     m_qSelect->Prepare();
   } catch (const EFIBClientError& e) {
@@ -532,6 +517,9 @@ void TFIBCustomDataSet::InternalOpen() {
     m_qSelect->ExecQuery();
     Abort();
   }
+  // Marked open first, so that a failure below is cleaned up by the close
+  // (default fields destroyed, statement closed).
+  m_cursorOpen = true;
   if (DefaultFields()) CreateFields();
   BindFields(true);
   m_position = -1;
@@ -541,7 +529,6 @@ void TFIBCustomDataSet::InternalOpen() {
   m_cursorAtEnd = false;
   BuildDescriptors();
   m_qSelect->ExecQuery();
-  m_cursorOpen = true;
   SetBookmarkSize(static_cast<int>(sizeof(int32_t)));
   if (HasPrepareOption(psGetOrderInfo)) ResolveOrderInfo();
   ApplyFieldsInfo();

@@ -430,8 +430,13 @@ class TFIBCustomDataSet : public TDataSet {
   // Update status, Modified and the field-change notification after a store.
   void FinishStore(TField* field, TRecordBuffer buffer);
   void OnDatabaseDisconnecting();
-  bool MatchesRow(int position, const std::vector<TField*>& fields,
-                  const std::vector<Variant>& keys, TLocateOptions options) const;
+  // Whether the cached row at `position` holds the prepared keys (Locate's
+  // own key records; calcRow holds the row's calculated values when a key
+  // field is calculated).
+  bool RowMatches(int position, const void* keys, size_t count, TLocateOptions options,
+                  TRecordBuffer calcRow) const;
+  // Makes cached row `position` current (scroll events, re-centred window).
+  void MoveToRow(int position);
 
   std::unique_ptr<TFIBBase> m_base;
   std::unique_ptr<TFIBQuery> m_qSelect;
@@ -498,6 +503,8 @@ class TFIBCustomDataSet : public TDataSet {
   void ExecuteWithRow(TFIBQuery& query, TRecordBuffer buffer);
   // AutoCommit: commits the update transaction after a change.
   void AutoCommitUpdate();
+  // Whether an SQL text has anything but blanks (blank lines do not count).
+  static bool HasSQLText(const TStrings& lines);
 
  private:
   // A pending row whose insert ran while a later step of its post (commit,

@@ -160,7 +160,14 @@ void TFIBCustomDataSet::ConvertColumn(const XSQLVAR& x, const TFIBFieldDescr& d,
 bool TFIBCustomDataSet::FetchRowFromServer() {
   if (m_cursorAtEnd || !m_cursorOpen) return false;
   if (BeforeFetchRecord) BeforeFetchRecord(this);
-  TFIBXSQLDA* row = m_qSelect->FetchNext();
+  TFIBXSQLDA* row;
+  try {
+    row = m_qSelect->FetchNext();
+  } catch (...) {
+    // The statement has closed its cursor: no further row can come.
+    m_cursorAtEnd = true;
+    throw;
+  }
   if (!row) {
     m_cursorAtEnd = true;
     return false;
@@ -265,7 +272,20 @@ TGetResult TFIBCustomDataSet::GetRecord(TRecordBuffer buffer, TGetMode getMode, 
 void TFIBCustomDataSet::InternalFirst() { m_position = -1; }
 
 void TFIBCustomDataSet::InternalLast() {
-  FetchAll();
+  try {
+    FetchAll();
+  } catch (...) {
+    // The window was cleared for the move: show the rows fetched before the
+    // failure around the last of them, then let the error go on.
+    if (m_fetched > 0) {
+      m_position = m_fetched - 1;
+      try {
+        Resync(rmExact | rmCenter);
+      } catch (const Exception&) {
+      }
+    }
+    throw;
+  }
   m_position = m_fetched;
 }
 

@@ -1,4 +1,310 @@
-// Locate over the row cache, fetching further rows only as far as the search needs.
-#include "fib/FIBDataSet.h"
+// Locate over the row cache: keys converted once into the form the row
+// stores, rows compared in place in the cache, further rows fetched only as
+// far as the search needs, then the position refresh and the move.
+#include <cmath>
+#include <cstring>
 
-bool TFIBCustomDataSet::Locate(const std::string&, const Variant&, TLocateOptions) { return false; }
+#include "fib/FIBDataSet.h"
+#include "runtime/CodePage.h"
+
+namespace {
+
+// How a key is compared with the stored value.
+enum class TKeyKind { String, Integer, Float, DateTime, Calculated, Ignored };
+
+struct TPreparedKey {
+  TField* field = nullptr;
+  const TFIBFieldDescr* column = nullptr;
+  TKeyKind kind = TKeyKind::Ignored;
+  bool isNull = false;
+  std::string text;     // String: 8-bit text (upper case with loCaseInsensitive)
+  int64_t integer = 0;  // Integer: the stored integer form (BCD scaled, day numbers, ms)
+  double number = 0;    // Float: the value; DateTime: milliseconds
+  Variant value;        // Calculated: the key as given
+};
+
+int64_t IntPow10(int n) {
+  int64_t v = 1;
+  while (n-- > 0) v *= 10;
+  return v;
+}
+
+int64_t DivRound(int64_t value, int64_t divisor) {
+  const int64_t q = value / divisor, r = value % divisor;
+  if (2 * (r < 0 ? -r : r) >= divisor) return q + (value < 0 ? -1 : 1);
+  return q;
+}
+
+bool IsStringType(TFieldType t) {
+  return t == ftString || t == ftFixedChar || t == ftGuid || t == ftWideString;
+}
+
+// The key in the stored form of its field (raises the variant conversion errors).
+void PrepareKey(TPreparedKey& k, const Variant& v, TLocateOptions options) {
+  TField* f = k.field;
+  if (f->FieldKind() == fkCalculated || f->FieldKind() == fkLookup) {
+    k.kind = TKeyKind::Calculated;
+    k.value = v;
+    k.isNull = v.IsClear();
+    return;
+  }
+  if (v.IsClear()) {
+    k.isNull = true;
+    k.kind = IsStringType(f->DataType()) ? TKeyKind::String : TKeyKind::Integer;
+    return;
+  }
+  const TFieldType type = f->DataType();
+  const bool isBool = v.BaseType() == varBoolean;
+  switch (type) {
+    case ftString: case ftFixedChar: case ftGuid: case ftWideString:
+      k.kind = TKeyKind::String;
+      k.text = (options & loCaseInsensitive) ? AnsiUpperCase(v.AsString()) : v.AsString();
+      break;
+    case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint:
+      k.kind = TKeyKind::Integer;
+      k.integer = isBool ? (v.AsBoolean() ? 1 : 0) : v.AsInt64();
+      break;
+    case ftBoolean:
+      k.kind = TKeyKind::Integer;
+      k.integer = v.AsBoolean() ? 1 : 0;
+      break;
+    case ftFloat: case ftCurrency:
+      k.kind = TKeyKind::Float;
+      k.number = isBool ? (v.AsBoolean() ? 1 : 0) : v.AsDouble();
+      break;
+    case ftBCD: {
+      // The record keeps the column's scaled integer (Size decimals).
+      k.kind = TKeyKind::Integer;
+      const int decimals = f->Size();
+      if (decimals == 0) {
+        k.integer = v.AsInt64();
+      } else {
+        const int64_t raw = v.AsCurrency().Raw;
+        k.integer = decimals <= 4 ? DivRound(raw, IntPow10(4 - decimals)) : raw * IntPow10(decimals - 4);
+      }
+      break;
+    }
+    case ftDate: {
+      k.kind = TKeyKind::Integer;
+      k.integer = static_cast<int64_t>(std::floor(v.AsDate())) + kDateDelta;
+      break;
+    }
+    case ftTime: {
+      const double dt = v.AsDate();
+      k.kind = TKeyKind::Integer;
+      k.integer = std::llround((dt - std::floor(dt)) * 86400000.0);
+      break;
+    }
+    case ftDateTime: case ftTimeStamp: {
+      const double dt = v.AsDate();
+      const double day = std::floor(dt);
+      k.kind = TKeyKind::DateTime;
+      k.number = (day + kDateDelta) * 86400000.0 + std::llround((dt - day) * 86400000.0);
+      break;
+    }
+    default:
+      k.kind = TKeyKind::Ignored;  // such a field never prevents a match
+      break;
+  }
+}
+
+int64_t StoredInteger(const std::byte* p, short sqlType) {
+  switch (sqlType) {
+    case SQL_SHORT: { int16_t v; std::memcpy(&v, p, 2); return v; }
+    case SQL_INT64: { int64_t v; std::memcpy(&v, p, 8); return v; }
+    default: { int32_t v; std::memcpy(&v, p, 4); return v; }
+  }
+}
+
+double StoredFloat(const std::byte* p, const TFIBFieldDescr& d, bool int64AsDouble) {
+  switch (d.SQLType) {
+    case SQL_FLOAT: { float v; std::memcpy(&v, p, 4); return v; }
+    case SQL_SHORT: case SQL_LONG: return static_cast<double>(StoredInteger(p, d.SQLType)) * std::pow(10.0, d.Scale);
+    case SQL_INT64:
+      if (!int64AsDouble) return static_cast<double>(StoredInteger(p, d.SQLType)) * std::pow(10.0, d.Scale);
+      [[fallthrough]];
+    default: { double v; std::memcpy(&v, p, 8); return v; }
+  }
+}
+
+}  // namespace
+
+bool TFIBCustomDataSet::Locate(const std::string& keyFields, const Variant& keyValues, TLocateOptions options) {
+  options = static_cast<TLocateOptions>(options & (loCaseInsensitive | loPartialKey));
+  CheckActive();
+  if (IsEmpty() && State() != dsInsert) return false;
+  CheckBrowseMode();  // a pending insert or edit takes part in the search
+  std::vector<TField*> fields = GetFieldList(keyFields);
+  if (fields.empty()) return false;
+
+  std::vector<Variant> values;
+  if (keyValues.IsArray()) {
+    for (int i = keyValues.ArrayLowBound(); i <= keyValues.ArrayHighBound(); ++i) values.push_back(keyValues.GetElement(i));
+  } else {
+    values.push_back(keyValues);
+  }
+  if (values.size() < fields.size())
+    DatabaseErrorFmt("No key value for field '%s'", {fields[values.size()]->DisplayName()}, this);
+  if (values.size() > fields.size())
+    DatabaseErrorFmt("More key values than key fields (%s)", {keyFields}, this);
+
+  std::vector<TPreparedKey> keys(fields.size());
+  bool calculated = false;
+  for (size_t n = fields.size(); n-- > 0;) {
+    TPreparedKey& k = keys[n];
+    k.field = fields[n];
+    k.column = ColumnOf(k.field);
+    try {
+      PrepareKey(k, values[n], options);
+    } catch (const EDatabaseError&) {
+      throw;
+    } catch (const Exception& e) {
+      DatabaseErrorFmt("Invalid key value for field '%s': %s", {k.field->DisplayName(), e.Message()}, this);
+    }
+    if (k.kind == TKeyKind::Calculated) calculated = true;
+    else if (!k.column) k.kind = TKeyKind::Ignored;
+  }
+
+  // Calculated keys need the row's calculated values; others are compared in the cache.
+  if (!calculated) ++m_calcSuspend;
+  int found = -1;
+  auto finish = [&] {
+    if (!calculated && --m_calcSuspend == 0) RefreshPosition();
+  };
+  try {
+    TRecordBuffer calcRow = calculated ? AllocRecordBuffer() : nullptr;
+    struct FreeRow {
+      TFIBCustomDataSet* ds;
+      TRecordBuffer& row;
+      ~FreeRow() { ds->FreeRecordBuffer(row); }
+    } freeRow{this, calcRow};
+    for (int i = 0;; ++i) {
+      if (i >= m_fetched && !FetchRowFromServer()) break;
+      if (calcRow) {
+        ReadCachedRecord(i, calcRow);
+        ClearCalcFields(calcRow);
+        GetCalcFields(calcRow);
+      }
+      if (RowMatches(i, keys.data(), keys.size(), options, calcRow) && RowVisible(i)) {
+        found = i;
+        break;
+      }
+    }
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
+  if (found >= 0) MoveToRow(found);
+  return found >= 0;
+}
+
+bool TFIBCustomDataSet::RowMatches(int position, const void* keysData, size_t count, TLocateOptions options,
+                                   TRecordBuffer calcRow) const {
+  const auto* keys = static_cast<const TPreparedKey*>(keysData);
+  const std::byte* row = m_cache->Fixed(position);  // the record from byte 5 on
+  for (size_t n = 0; n < count; ++n) {
+    const TPreparedKey& k = keys[n];
+    if (k.kind == TKeyKind::Ignored) continue;
+    if (k.kind == TKeyKind::Calculated) {
+      const std::vector<Variant>& calc = CalcValuesOf(calcRow);
+      const int index = k.field->Index();
+      const Variant stored = index >= 0 && index < static_cast<int>(calc.size()) ? calc[static_cast<size_t>(index)]
+                                                                                 : Variant::Null();
+      if (k.isNull || stored.IsClear()) {
+        if (k.isNull != stored.IsClear()) return false;
+        continue;
+      }
+      if (IsStringType(k.field->DataType())) {
+        std::string a = stored.AsString(), b = k.value.AsString();
+        if (options & loCaseInsensitive) {
+          a = AnsiUpperCase(a);
+          b = AnsiUpperCase(b);
+        }
+        if ((options & loPartialKey) ? a.compare(0, b.size(), b) != 0 : a != b) return false;
+      } else if (!VarSameValue(stored, k.value)) {
+        return false;
+      }
+      continue;
+    }
+    const TFIBFieldDescr& d = *k.column;
+    const int column = k.field->FieldNo() - 1;
+    const bool storedNull = row[fibrec::kNullFlags - fibrec::kCachedFrom + column] != std::byte{0};
+    if (k.isNull || storedNull) {
+      if (k.isNull != storedNull) return false;
+      continue;
+    }
+    const std::byte* value = row + (d.Offset - fibrec::kCachedFrom);
+    switch (k.kind) {
+      case TKeyKind::String: {
+        std::string_view text;
+        if (d.OutOfLine) {
+          text = m_cache->String(position, d.StringSlot);
+        } else {
+          const char* p = reinterpret_cast<const char*>(value);
+          text = std::string_view(p, strnlen(p, static_cast<size_t>(d.Size)));
+        }
+        const size_t fieldSize = static_cast<size_t>(std::max(k.field->Size(), 0));
+        if (text.size() > fieldSize) text = text.substr(0, fieldSize);
+        if (HasOption(poTrimCharFields))
+          while (!text.empty() && static_cast<unsigned char>(text.back()) < 33) text.remove_suffix(1);
+        if (options & loPartialKey) {
+          if (options & loCaseInsensitive) {
+            if (AnsiUpperCase(text).compare(0, k.text.size(), k.text) != 0) return false;
+          } else if (text.compare(0, k.text.size(), k.text) != 0) {
+            return false;
+          }
+        } else if (options & loCaseInsensitive) {
+          if (AnsiCompareText(text, k.text) != 0) return false;
+        } else if (text != k.text) {
+          return false;
+        }
+        break;
+      }
+      case TKeyKind::Integer:
+        if (StoredInteger(value, d.SQLType) != k.integer) return false;
+        break;
+      case TKeyKind::Float: {
+        const bool asDouble = d.Scale < -4 && !HasPrepareOption(psSQLINT64ToBCD);
+        if (std::fabs(StoredFloat(value, d, asDouble) - k.number) >= 1e-11) return false;
+        break;
+      }
+      case TKeyKind::DateTime: {
+        double ms;
+        std::memcpy(&ms, value, 8);
+        if (std::fabs(ms - k.number) >= 0.5) return false;
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  return true;
+}
+
+void TFIBCustomDataSet::RefreshPosition() {
+  const TBookmark bookmark = GetBookmark();
+  const bool atEnd = Eof();
+  DisableControls();
+  ++m_scrollSuppress;
+  try {
+    GotoBookmark(bookmark);  // re-centres the window; clears the beginning and end marks
+    if (atEnd) Next();       // which sets the end mark again
+  } catch (...) {
+    --m_scrollSuppress;
+    EnableControls();
+    throw;
+  }
+  --m_scrollSuppress;
+  EnableControls();
+}
+
+void TFIBCustomDataSet::MoveToRow(int position) {
+  CheckBrowseMode();
+  if (!Bof() && !Eof() && GetRecNo() == position + 1) return;
+  DoBeforeScroll();
+  m_position = position;
+  Resync(rmExact | rmCenter);
+  DoAfterScroll();
+  CursorPosChanged();
+}

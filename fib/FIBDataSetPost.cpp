@@ -14,13 +14,6 @@
 
 namespace {
 
-bool HasText(const TStrings& lines) {
-  for (int i = 0; i < lines.Count(); ++i)
-    for (char c : lines[i])
-      if (static_cast<unsigned char>(c) > 32) return true;
-  return false;
-}
-
 // A modifying text whose first line is "No Action" makes the dataset able to
 // modify without running anything.
 bool IsNoAction(const TStrings& lines) { return lines.Count() > 0 && lines[0] == "No Action"; }
@@ -71,16 +64,23 @@ T Read(const std::byte* p) {
 
 // --- what the dataset may do ---------------------------------------------------------------
 
+bool TFIBCustomDataSet::HasSQLText(const TStrings& lines) {
+  for (int i = 0; i < lines.Count(); ++i)
+    for (char c : lines[i])
+      if (static_cast<unsigned char>(c) > 32) return true;
+  return false;
+}
+
 bool TFIBCustomDataSet::CanInsert() const {
-  return (m_allowedUpdateKinds & ukInsert) && HasText(m_qInsert->SQL());
+  return (m_allowedUpdateKinds & ukInsert) && HasSQLText(m_qInsert->SQL());
 }
 
 bool TFIBCustomDataSet::CanEdit() const {
-  return (m_allowedUpdateKinds & ukModify) && HasText(m_qUpdate->SQL());
+  return (m_allowedUpdateKinds & ukModify) && HasSQLText(m_qUpdate->SQL());
 }
 
 bool TFIBCustomDataSet::CanDelete() const {
-  return (m_allowedUpdateKinds & ukDelete) && HasText(m_qDelete->SQL());
+  return (m_allowedUpdateKinds & ukDelete) && HasSQLText(m_qDelete->SQL());
 }
 
 bool TFIBCustomDataSet::GetCanModify() const { return CanInsert() || CanEdit() || CanDelete(); }
@@ -189,7 +189,8 @@ void TFIBCustomDataSet::ApplyNewRecordDefaults() {
 void TFIBCustomDataSet::InternalEdit() {}
 
 void TFIBCustomDataSet::InternalPost() {
-  CheckActive();
+  // A BeforePost handler may have closed the dataset.
+  if (!Active()) FIBError(feSQLClosed, {"continue after BeforePost", FullComponentName()});
   const TDataSetState state = State();
   if (state == dsInsert) {
     if (!CanInsert()) FIBError(feCannotInsert, {FullComponentName()});
@@ -230,7 +231,7 @@ void TFIBCustomDataSet::InternalPost() {
 void TFIBCustomDataSet::SendRow(TFIBQuery& query, TRecordBuffer buffer, int position, bool inserted) {
   if (!Active()) FIBError(feSQLClosed, {" continue post ", FullComponentName()});
   const bool resumed = inserted && PendingInsertResumes();
-  if (!resumed && HasText(query.SQL()) && !IsNoAction(query.SQL())) {
+  if (!resumed && HasSQLText(query.SQL()) && !IsNoAction(query.SQL())) {
     ExecuteWithRow(query, buffer);
     if (inserted) MarkInserted(query.Transaction());
     const TFIBSQLTypes type = query.SQLType();
@@ -254,7 +255,7 @@ void TFIBCustomDataSet::SendRow(TFIBQuery& query, TRecordBuffer buffer, int posi
 
   AutoCommitUpdate();
 
-  if (HasText(m_qRefresh->SQL()) && HasOption(poRefreshAfterPost) &&
+  if (HasSQLText(m_qRefresh->SQL()) && HasOption(poRefreshAfterPost) &&
       m_cacheModelOptions.CacheModelKind == cmkStandard)
     RefreshRow(buffer, position);
   if (inserted) ClearPendingInsert();
@@ -449,6 +450,7 @@ void TFIBCustomDataSet::SetParamsFromRow(TFIBQuery& query, TRecordBuffer buffer)
 // --- cancel, delete, refresh ----------------------------------------------------------------
 
 void TFIBCustomDataSet::InternalCancel() {
+  if (!Active()) FIBError(feSQLClosed, {"continue after BeforeCancel", FullComponentName()});
   TRecordBuffer buffer = ActiveBuffer();
   if (State() == dsInsert) {
     ClearPendingInsert();
@@ -472,11 +474,26 @@ void TFIBCustomDataSet::InternalDelete() {
   WriteCachedRecord(position, buffer);
   AdjustDeletedCount(1);
   AutoCommitUpdate();
+  // The cursor leaves the deleted row: onto the next shown row, else the previous one.
+  int p = position + 1;
+  for (;;) {
+    if (p < m_fetched) {
+      if (RowVisible(p)) break;
+      ++p;
+    } else if (!FetchRowFromServer()) {
+      break;
+    }
+  }
+  if (p >= m_fetched) {
+    p = position - 1;
+    while (p >= 0 && !RowVisible(p)) --p;
+  }
+  m_position = p;
 }
 
 void TFIBCustomDataSet::InternalRefresh() {
   TRecordBuffer buffer = ActiveBuffer();
   if (!buffer || IsEmpty()) return;
-  if (!HasText(m_qRefresh->SQL())) FIBError(feCannotRefresh, {FullComponentName()});
+  if (!HasSQLText(m_qRefresh->SQL())) FIBError(feCannotRefresh, {FullComponentName()});
   RefreshRow(buffer, RecNoOf(buffer));
 }

@@ -153,14 +153,15 @@ std::string TFIBStringField::GetAsString() const {
     std::string s;
     return GetValue(s) ? s : std::string();
   }
-  // A row key is binary: show it as hexadecimal, eight digits per 4-byte group.
-  if (m_readBuffer.size() != static_cast<size_t>(DataSize()) + 1)
-    m_readBuffer.assign(static_cast<size_t>(DataSize()) + 1, '\0');
-  if (!GetData(m_readBuffer.data())) return std::string();
+  // A row key is binary (NULs included): show its stored bytes as
+  // hexadecimal, eight digits per 4-byte group.
+  std::vector<char> bytes(static_cast<size_t>(col->OutOfLine ? 4 + col->Size : col->Size) + 1, '\0');
+  if (!FIBDataSetOf(*this)->GetFieldDataRaw(this, bytes.data())) return std::string();
+  const char* key = bytes.data() + (col->OutOfLine ? 4 : 0);
   std::string text;
-  for (int i = 0; i + 4 <= m_size; i += 4) {
+  for (int i = 0; i + 4 <= col->Size; i += 4) {
     uint32_t group;
-    std::memcpy(&group, m_readBuffer.data() + i, 4);
+    std::memcpy(&group, key + i, 4);
     text += Format("%-8.8x", {static_cast<int64_t>(group)});
   }
   return text;

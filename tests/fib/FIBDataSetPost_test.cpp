@@ -91,7 +91,11 @@ TEST_F(PostTest, AppendAndPostOnTheToolsRoad) {
   EXPECT_EQ(dataChanges, 1);  // the data set change of the new row
   Fill(ds, 4, "drvo");
   EXPECT_EQ(dataChanges, 6);  // one per assignment
+  int stateChanges = 0;
+  src.OnStateChange = [&](TDataSource*) { ++stateChanges; };
   ds->Post();
+  EXPECT_EQ(dataChanges, 7);  // the resync onto the posted row
+  EXPECT_EQ(stateChanges, 1);
 
   EXPECT_EQ(ds->State(), dsBrowse);
   EXPECT_EQ(ds->RecordCount(), 4);
@@ -213,6 +217,22 @@ TEST_F(PostTest, PostAfterTheReadTransactionCommittedRetaining) {
   ds->Append();
   db.ReadTr->Commit();
   EXPECT_FALSE(ds->Active());
+}
+
+TEST_F(PostTest, HandlersThatCloseTheDataset) {
+  TpFIBDataSet* ds = ExtraData();
+  ds->BeforePost = [](TDataSet* d) { d->Close(); };
+  ds->Append();
+  Fill(ds, 4, "x");
+  EXPECT_EQ(ErrorOf([&] { ds->Post(); }),
+            "Can't continue after BeforePost because Form6.qryExtraData dataset closed.");
+  EXPECT_EQ(Stored("select count(*) from EXTRA_DATA"), "3");
+  ds->BeforePost = nullptr;
+  ds->BeforeCancel = [](TDataSet* d) { d->Close(); };
+  ds->Open();
+  ds->Append();
+  EXPECT_EQ(ErrorOf([&] { ds->Cancel(); }),
+            "Can't continue after BeforeCancel because Form6.qryExtraData dataset closed.");
 }
 
 TEST_F(PostTest, CancelDropsTheRowAndReturnsToTheLastRow) {
@@ -379,6 +399,40 @@ TEST_F(PostTest, NewRowDefaults) {
   ds->FieldByName("ID")->SetAsInteger(1);
   ds->Post();
   EXPECT_EQ(Stored("select E || '|' || JM || '|' || N from D"), "|KOM|1.50");
+}
+
+}  // namespace
+
+namespace {
+
+// Editing and deleting run the same machinery: OLD_ parameters take the
+// cached values from before the edit.
+TEST_F(PostTest, EditAndDeleteUseTheCachedOldValues) {
+  TpFIBDataSet* ds = db.NewDataSet("qryExtraData", kExtraDataSelect);
+  ds->UpdateSQL().SetText(
+      "UPDATE EXTRA_DATA\r\nSET \r\n    EDID = :EDID,\r\n    VREDNOST = :VREDNOST\r\nWHERE\r\n"
+      "    VRDOK = :OLD_VRDOK\r\n    and EDID = :OLD_EDID\r\n    and BRDOK = :OLD_BRDOK\r\n    ");
+  ds->DeleteSQL().SetText(
+      "DELETE FROM\r\n    EXTRA_DATA\r\nWHERE\r\n        VRDOK = :OLD_VRDOK\r\n    and EDID = :OLD_EDID\r\n"
+      "    and BRDOK = :OLD_BRDOK\r\n    ");
+  ds->RefreshSQL().SetText(kRefreshSQL);
+  ds->ParamByName("BRDOK")->SetAsInteger(7);
+  ds->Open();
+  ds->Next();
+  ds->Edit();
+  ds->FieldByName("EDID")->SetAsInteger(9);
+  ds->FieldByName("VREDNOST")->SetAsString("13 kg");
+  ds->Post();
+  EXPECT_EQ(ds->State(), dsBrowse);
+  EXPECT_EQ(ds->FieldByName("VREDNOST")->AsString(), "13 kg");
+  EXPECT_EQ(Stored("select VREDNOST from EXTRA_DATA where EDID = 9"), "13 kg");
+  EXPECT_EQ(Stored("select count(*) from EXTRA_DATA where EDID = 2"), "0");
+  EXPECT_FALSE(db.WriteTr->Active());
+
+  ds->Delete();
+  EXPECT_EQ(Stored("select count(*) from EXTRA_DATA"), "2");
+  EXPECT_EQ(ds->RecordCount(), 2);
+  EXPECT_EQ(ds->FieldByName("EDID")->AsInteger(), 3);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "FIBDataSet_fixture.h"
+#include "FibTestSupport.h"
 #include "dataset/MemDataSet.h"
 #include "fib/FIBFields.h"
 #include "fib/fib.h"
@@ -287,6 +288,68 @@ TEST_F(FIBDataSetTest, BindingGivesStatementsTheirTransactions) {
   ds->SetTransaction(db.Transaction);  // only select and refresh follow now
   EXPECT_EQ(ds->QRefresh()->Transaction(), db.Transaction);
   EXPECT_EQ(ds->QInsert()->Transaction(), db.WriteTr);
+
+  // A database's default update transaction fills in a missing one.
+  auto* other = new TpFIBDataSet(db.Form.get());
+  db.Database->SetDefaultUpdateTransaction(db.WriteTr);
+  other->SetTransaction(db.ReadTr);
+  other->SetDatabase(db.Database);
+  EXPECT_EQ(other->UpdateTransaction(), db.WriteTr);
+  db.Database->SetDefaultUpdateTransaction(nullptr);
+}
+
+// A failure after the default fields were made (here: executing) leaves no
+// fields behind, so the next open makes them afresh.
+TEST_F(FIBDataSetTest, FailedExecuteLeavesNoDefaultFields) {
+  db.FillNumbered("T", 3);
+  TpFIBDataSet* ds = db.NewDataSet("ds", "select ID from T where ID = cast(:P as integer)");
+  ds->ParamByName("P")->SetAsString("not a number");
+  EXPECT_NE(ErrorOf([&] { ds->Open(); }), "no error");
+  EXPECT_FALSE(ds->Active());
+  EXPECT_EQ(ds->FieldCount(), 0);
+  ds->ParamByName("P")->SetAsInteger(3);
+  ds->Open();
+  EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 3);
+}
+
+}  // namespace
+
+namespace {
+
+// The connection dies under an open cursor (a second attachment ends it
+// through the monitoring tables): the error reaches the caller, the rows
+// already fetched stay, and close and re-open work once connected again.
+TEST_F(FIBDataSetTest, LostConnectionDuringFetch) {
+  db.FillNumbered("T", 200);
+  TpFIBDataSet* ds = db.NewDataSet("Roba", "select ID from T order by ID");
+  ds->Open();
+  ds->Next();
+  ASSERT_EQ(ds->FetchedCount(), 2);
+  {
+    TFIBDatabase killer;
+    killer.SetDBName(db.Path());
+    killer.DBParams().Add("user_name=SYSDBA");
+    killer.DBParams().Add("password=m");
+    killer.SetSQLDialect(3);
+    TFIBTransaction tr;
+    tr.SetDefaultDatabase(&killer);
+    killer.SetConnected(true);
+    tr.StartTransaction();
+    fibtest::ExecSQL(killer, tr, "delete from mon$attachments where mon$attachment_id <> current_connection");
+    tr.Commit();
+    killer.SetConnected(false);
+  }
+  const std::string error = ErrorOf([&] { ds->Last(); });
+  EXPECT_NE(error, "no error");
+  EXPECT_EQ(ds->FetchedCount(), 2) << "the rows already fetched stay";
+  EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 2) << error;
+  ds->Close();
+  EXPECT_FALSE(ds->Active());
+  db.Database->ForceClose();
+  db.Database->SetConnected(true);
+  ds->Open();
+  ds->Last();
+  EXPECT_EQ(ds->RecordCount(), 200);
 }
 
 }  // namespace

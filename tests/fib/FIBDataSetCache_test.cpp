@@ -1,0 +1,97 @@
+// The row cache on its own: rows across block boundaries, insertion and
+// removal in the middle through the position map, out-of-line strings kept
+// at their length and rewritten longer or shorter, and the bookkeeping errors.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fib/FIBDataSetCache.h"
+
+namespace {
+
+// A record part of 8 fixed bytes (an int64) and one string column of 40.
+constexpr int kFixed = 8;
+constexpr int kStringAt = kFixed;
+constexpr int kStringSize = 40;
+
+std::vector<std::byte> Row(int64_t id, const std::string& text) {
+  std::vector<std::byte> r(kFixed + 4 + kStringSize);
+  std::memcpy(r.data(), &id, 8);
+  const int32_t length = static_cast<int32_t>(text.size());
+  std::memcpy(r.data() + kStringAt, &length, 4);
+  std::memcpy(r.data() + kStringAt + 4, text.data(), text.size());
+  return r;
+}
+
+std::string Read(const TRecordsCache& cache, int position) {
+  std::vector<std::byte> r(kFixed + 4 + kStringSize);
+  cache.Read(position, r.data());
+  int64_t id;
+  int32_t length;
+  std::memcpy(&id, r.data(), 8);
+  std::memcpy(&length, r.data() + kStringAt, 4);
+  return std::to_string(id) + ":" + std::string(reinterpret_cast<const char*>(r.data()) + kStringAt + 4, length);
+}
+
+TRecordsCache MakeCache() { return TRecordsCache(kFixed, {{kStringAt, kStringSize}}, 4); }
+
+TEST(RecordsCache, RowsAcrossBlocksKeepTheirValues) {
+  TRecordsCache cache = MakeCache();
+  // 8 + 16 bytes a slot: a 1,024-byte block holds 42 slots, so 100 rows span three blocks.
+  EXPECT_EQ(cache.SlotsPerBlock(), 42);
+  for (int i = 0; i < 100; ++i) cache.Write(cache.Append(), Row(i, "text " + std::to_string(i)).data());
+  EXPECT_EQ(cache.Count(), 100);
+  for (int i : {0, 41, 42, 99}) EXPECT_EQ(Read(cache, i), std::to_string(i) + ":text " + std::to_string(i));
+  EXPECT_EQ(cache.String(99, 0), "text 99");
+}
+
+TEST(RecordsCache, InsertAndRemoveInTheMiddleMoveOnlyPositions) {
+  TRecordsCache cache = MakeCache();
+  for (int i = 0; i < 5; ++i) cache.Write(cache.Append(), Row(i, "r" + std::to_string(i)).data());
+  cache.Insert(2);
+  cache.Write(2, Row(99, "new").data());
+  EXPECT_EQ(cache.Count(), 6);
+  EXPECT_EQ(Read(cache, 1), "1:r1");
+  EXPECT_EQ(Read(cache, 2), "99:new");
+  EXPECT_EQ(Read(cache, 3), "2:r2");
+  cache.Remove(2);  // a failed post takes its slot back
+  EXPECT_EQ(Read(cache, 2), "2:r2");
+  cache.Write(cache.Append(), Row(5, "r5").data());  // reuses the freed slot
+  EXPECT_EQ(Read(cache, 5), "5:r5");
+  EXPECT_EQ(Read(cache, 4), "4:r4");
+}
+
+TEST(RecordsCache, StringsKeepTheirLengthAndAreRewritten) {
+  TRecordsCache cache = MakeCache();
+  const int p = cache.Append();
+  cache.Write(p, Row(1, "short").data());
+  cache.Write(p, Row(1, "a much longer text than before").data());
+  EXPECT_EQ(Read(cache, p), "1:a much longer text than before");
+  cache.Write(p, Row(1, "").data());
+  EXPECT_EQ(Read(cache, p), "1:");
+  // Strings take their length, not the declared 40 bytes.
+  for (int i = 0; i < 10000; ++i) cache.Write(cache.Append(), Row(i, "abc").data());
+  EXPECT_LT(cache.MemoryUsed(), static_cast<size_t>(10001) * (kFixed + 16 + kStringSize) / 2);
+}
+
+TEST(RecordsCache, PositionsOutsideTheRowsAreRefused) {
+  TRecordsCache cache = MakeCache();
+  cache.Append();
+  std::vector<std::byte> r(kFixed + 4 + kStringSize);
+  const auto message = [](auto f) {
+    try {
+      f();
+    } catch (const EMemManagerError& e) {
+      return e.Message();
+    }
+    return std::string("no error");
+  };
+  EXPECT_EQ(message([&] { cache.Read(1, r.data()); }), "Can't read Buffer.Incorrect RecordNo");
+  EXPECT_EQ(message([&] { cache.Write(-1, r.data()); }), "Can't write to Buffer.Incorrect RecordNo");
+  EXPECT_EQ(message([&] { cache.Fixed(5); }), "Can't read LogBuffer.Incorrect RecordNo");
+  EXPECT_EQ(message([&] { cache.Insert(3); }), "Can't write to Buffer.Incorrect RecordNo");
+}
+
+}  // namespace
