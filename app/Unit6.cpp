@@ -164,11 +164,3 @@ void TForm6::FormCreate(TComponent* Sender) {
     MessageDlg("Greska pri otvaranju mdb data setova", TMsgDlgType::mtConfirmation);
   }
 }
-
-void TForm6::Button1Click(TComponent* Sender) {
-  // The article transfer arrives with the target datasets.
-}
-
-void TForm6::Button2Click(TComponent* Sender) {
-  // The marking transfer arrives with the target datasets.
-}

@@ -97,6 +97,13 @@ class TForm6 : public TForm {
   // driver behind the OLE DB provider for ODBC, with the driver's settings
   // inside the quoted Extended Properties value.
   static std::string SourceConnectionString(const std::string& fileName);
+  // A catalogue number as the target's articles know it: the key compared
+  // with KATBRPRO and the group ("GP" or "REP") compared with GRUPAID.
+  struct TCatalogueKey {
+    std::string key;
+    std::string group;
+  };
+  static TCatalogueKey NormaliseCatalogueNumber(const std::string& catalogueNumber);
   // The target database's path as preset in edtBaza.
   static constexpr const char* kTargetPreset = "C:\\Kelmora\\Baze\\Veltrana\\2015\\FIRMA2015.FDB";
 
@@ -108,4 +115,9 @@ class TForm6 : public TForm {
   void CreateTargetComponents();
   void CreateRobaFields();
   TDataSource* NewDataSource(const char* name, TDataSet* dataSet);
+  // The article transfer's steps (Unit6Transfer.cpp): one source row's
+  // article and its rows; the value of one definition; a source column as text.
+  void TransferArticle(const std::string& catalogueNumber);
+  std::string DefinitionValue(const std::string& fieldName);
+  std::string SourceText(const std::string& column) const;
 };

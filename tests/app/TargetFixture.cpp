@@ -94,6 +94,13 @@ void TargetTest::TearDown() {
   fs::current_path(m_saved);
 }
 
+void TargetTest::UseSource(const std::vector<Jet4Table>& tables) {
+  const std::string folder = dir.File("source");
+  fs::create_directories(folder);
+  WriteJet4File(folder + "/VT2003.mdb", tables);
+  fs::current_path(folder);
+}
+
 void TargetTest::Create() {
   form = std::make_unique<TForm6>(nullptr);
   ASSERT_TRUE(boxes.Boxes.empty()) << boxes.Boxes[0].Text;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "FibTestSupport.h"
+#include "Jet4Writer.h"
 #include "app/Unit6.h"
 #include "tests/ui/UiTestSupport.h"
 
@@ -51,7 +52,10 @@ class TargetTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Creates the window (the source opens from the demo file).
+  // Starts the window in a folder of its own whose VT2003.mdb holds `tables`
+  // instead of the demo's.
+  void UseSource(const std::vector<Jet4Table>& tables);
+  // Creates the window (the source opens from VT2003.mdb).
   void Create();
   // Types `path` into the path box and presses "Otvori".
   void Open(const std::string& path);
