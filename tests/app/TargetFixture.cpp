@@ -58,6 +58,7 @@ std::vector<std::string> QueryRows(const std::string& database, const std::strin
   std::istringstream in(output);
   for (std::string line; std::getline(in, line);) {
     while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
+    line.erase(0, line.find_first_not_of(' '));
     if (!line.empty()) rows.push_back(line);
   }
   return rows;

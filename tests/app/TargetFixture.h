@@ -32,8 +32,8 @@ std::string CreateTarget(const fibtest::TScratchDir& dir, const std::string& sql
 // isql's output.
 std::string RunSql(const std::string& database, const std::string& sql, const std::string& password = "m");
 
-// The output lines of one select run by isql without headings, trailing
-// blanks cut; a select that joins its values with "|" gives one line a row.
+// The output lines of one select run by isql without headings, blanks at
+// both ends cut; a select that joins its values with "|" gives one line a row.
 std::vector<std::string> QueryRows(const std::string& database, const std::string& select);
 
 // An article row of ROBA: id, catalogue number, normalised number, name,

@@ -221,9 +221,13 @@ TEST_F(TargetTest, PersistentFields) {
   EXPECT_EQ(f.qryEDHiPID->Size(), 20);
   EXPECT_EQ(f.qryEDHiPID->Origin(), "");
   EXPECT_EQ(f.qryExtraDataNAZIV->Origin(), "EDS.NAZIV");
-  for (TpFIBDataSet* ds : {f.Roba, f.qryExtraData, f.qryEDSif, f.qryEDHiP})
-    for (int i = 0; i < ds->Fields().Count(); ++i)
-      if (auto* s = dynamic_cast<TFIBStringField*>(ds->Fields()[i])) EXPECT_TRUE(s->EmptyStrToNull()) << s->Name();
+  for (TpFIBDataSet* ds : {f.Roba, f.qryExtraData, f.qryEDSif, f.qryEDHiP}) {
+    for (int i = 0; i < ds->Fields().Count(); ++i) {
+      if (auto* s = dynamic_cast<TFIBStringField*>(ds->Fields()[i])) {
+        EXPECT_TRUE(s->EmptyStrToNull()) << s->Name();
+      }
+    }
+  }
   EXPECT_EQ(f.qryExtraData->Fields().Count(), 6);
   EXPECT_EQ(f.qryEDSif->Fields().Count(), 8);
   EXPECT_EQ(f.qryEDHiP->Fields().Count(), 2);

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 #include "TargetFixture.h"
 
@@ -260,4 +262,91 @@ TEST_F(TargetTest, MarkingTransferCopiesAll) {
   EXPECT_TRUE(boxes.Boxes.empty());
   EXPECT_TRUE(form->qryEDHiP->Active());
   EXPECT_TRUE(form->qryEDHiP->IsEmpty());
+}
+
+// The demo's whole road: the demo Access file and the demo target, "Otvori",
+// both transfers; the error list and the stored rows as the demo promises.
+TEST_F(TargetTest, DemoRoad) {
+  std::ifstream in(DEMO_TARGET_SQL);
+  const std::string path = CreateTarget(dir, std::string((std::istreambuf_iterator<char>(in)), {}));
+  Create();
+  Open(path);
+  form->Button1->Click();
+  form->Button2->Click();
+  EXPECT_TRUE(boxes.Boxes.empty());
+  // Three catalogue numbers without an article of kind 1 or 3; the article
+  // with catalogue number 7 already has the first definition's row.
+  EXPECT_EQ(ErrorLines(*form), (std::vector<std::string>{"Ne postoji: GP: 20025", "Ne postoji: GP: 3401",
+                                                         "Ne postoji: GP: 34015", "Greska 2: 7"}));
+  form.reset();
+  // 45 articles with 12 rows each, and the three rows there before.
+  EXPECT_EQ(QueryRows(path, "SELECT COUNT(*) FROM EXTRA_DATA"), std::vector<std::string>{"543"});
+  EXPECT_EQ(QueryRows(path, "SELECT COUNT(*) FROM EXTRA_DATA_OZNAKE"), std::vector<std::string>{"25"});
+  // Sprej boja crvena 0,75 l (0123): signs 2 and 7 by name, no third sign.
+  EXPECT_EQ(QueryRows(path, "SELECT EDID || ' ' || COALESCE(VREDNOST, '<null>') FROM EXTRA_DATA "
+                            "WHERE VRDOK = -2 AND BRDOK = 22 AND EDID IN (1, 3, 8, 9, 10) ORDER BY EDID"),
+            (std::vector<std::string>{"1 Boje Šabac", "3 do +50 °C, ne bušiti ni spaljivati", "8 Zapaljivo",
+                                      "9 Uzvičnik - nadražujuće", "10 <null>"}));
+  // Čistač četkica 2,5 l (AB12345): a third sign the ZNAK table lacks.
+  EXPECT_EQ(QueryRows(path, "SELECT VREDNOST FROM EXTRA_DATA WHERE BRDOK = 46 AND EDID = 10"),
+            std::vector<std::string>{"12"});
+}
+
+// Through a Firebird server that dies in the middle of "Prepisi u artile":
+// the error box with the client's message, the rows committed before stored
+// once, a usable window; once the server is back, "Otvori" and a new press
+// work and store nothing twice.
+TEST_F(TargetTest, ServerKilledDuringTheArticleTransfer) {
+  fibtest::TPrivateServer server("m");
+  if (!server.Running()) GTEST_SKIP() << server.Failure();
+  UseSource({Tabela1({{"1012", "A", "t1", "2", "0", ""}, {"7", "B", "t2", "7", "0", ""},
+                      {"AB12345", "C", "t3", "0", "0", ""}}),
+             Znak(), HPOznake({})});
+  const std::string remote = server.Remote("target.fdb");
+  const std::string path = "localhost/" + remote.substr(remote.find('/') + 1);
+  // The private server has no WIN1250 module: character set NONE.
+  ASSERT_EQ(fibtest::RunIsql(TargetScript(path,
+                                          Article(1, "1012", "1012", "A") + Article(3, "7", "0007", "B") +
+                                              Article(4, "AB12345", "AB12345", "C") +
+                                              Definition(-2, 1, "Proizvodjac", "PROIZVODJAC", 1) +
+                                              Definition(-2, 2, "Temperatura", "TEMPERATURA_SKLADIST", 2) +
+                                              Definition(-2, 3, "Znak 1", "ZNAK_1", 3),
+                                          "m", "NONE")),
+            "");
+  Create();
+  Open(path);
+  ASSERT_TRUE(form->Button1->Enabled());
+  // The server dies right after the fourth row (the first of article 7).
+  int posts = 0;
+  form->qryExtraData->AfterPost = [&](TDataSet*) {
+    if (++posts == 4) server.Kill();
+  };
+  form->Button1->Click();
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_FALSE(boxes.Boxes[0].Text.empty());
+  EXPECT_EQ(ErrorLines(*form), std::vector<std::string>{"Greska 2: 7"});
+  EXPECT_TRUE(form->Button3->Enabled());
+
+  // Server down: "Otvori" fails; back up: it works.
+  boxes.Boxes.clear();
+  Open(path);
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Text, "Greska pri otvaranju data setova");
+  EXPECT_FALSE(form->Button1->Enabled());
+  ASSERT_TRUE(server.Restart()) << server.Failure();
+  boxes.Boxes.clear();
+  Open(path);
+  EXPECT_TRUE(boxes.Boxes.empty());
+  ASSERT_TRUE(form->Button1->Enabled());
+  const std::vector<std::string> before = {"-2 1 1 A 1", "-2 1 2 t1 2", "-2 1 3 Zapaljivo 3", "-2 3 1 B 1"};
+  EXPECT_EQ(ExtraDataRows(path), before);
+
+  form->qryExtraData->AfterPost = nullptr;
+  form->Button1->Click();
+  EXPECT_TRUE(boxes.Boxes.empty());
+  EXPECT_EQ(ErrorLines(*form), (std::vector<std::string>{"Greska 2: 7", "Greska 2: 1012", "Greska 2: 7"}));
+  std::vector<std::string> after = before;
+  after.insert(after.end(), {"-2 4 1 C 1", "-2 4 2 t3 2", "-2 4 3 <null> 3"});
+  EXPECT_EQ(ExtraDataRows(path), after);
+  form.reset();
 }
