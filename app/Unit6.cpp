@@ -37,13 +37,14 @@ TButton* NewButton(TForm6* form, TPanel* panel, const char* name, int l, int t, 
   return button;
 }
 
-TDataSource* NewDataSource(TForm6* form, const char* name) {
-  auto* ds = new TDataSource(form);
+}  // namespace
+
+TDataSource* TForm6::NewDataSource(const char* name, TDataSet* dataSet) {
+  auto* ds = new TDataSource(this);
   ds->SetName(name);
+  ds->SetDataSet(dataSet);
   return ds;
 }
-
-}  // namespace
 
 TForm6::TForm6(TComponent* AOwner) : TForm(AOwner) {
   SetName("Form6");
@@ -84,7 +85,7 @@ void TForm6::CreateComponents() {
   edtBaza = new TEdit(this);
   edtBaza->SetName("edtBaza");
   edtBaza->SetBounds(16, 10, 481, 21);
-  edtBaza->SetText("C:\\Kelmora\\Baze\\Veltrana\\2015\\FIRMA2015.FDB");
+  edtBaza->SetText(kTargetPreset);
   edtBaza->SetTabOrder(2);
   edtBaza->SetParent(Panel1);
   Button3 = NewButton(this, Panel1, "Button3", 505, 9, 54, 25, "Otvori", true, 3);
@@ -105,8 +106,7 @@ void TForm6::CreateComponents() {
   lbErr->SetParent(this);
 
   CreateSourceComponents();
-  dsRoba = NewDataSource(this, "dsRoba");
-  dsExtraData = NewDataSource(this, "dsExtraData");
+  CreateTargetComponents();
 
   // Links between components are made once all of them exist.
   dbgMDB->SetDataSource(dsAccPodaci);
@@ -136,12 +136,9 @@ void TForm6::CreateSourceComponents() {
                           ftString, 25);
   qryAccSlike = newQuery("qryAccSlike", {"SELECT * FROM ZNAK", ""}, "IDZNAK", ftInteger, -1);
   qryAccHPOznake = newQuery("qryAccHPOznake", {"SELECT * FROM HPOznake", ""}, "ID", ftString, -1);
-  dsAccPodaci = NewDataSource(this, "dsAccPodaci");
-  dsAccSlike = NewDataSource(this, "dsAccSlike");
-  dsAccHPO = NewDataSource(this, "dsAccHPO");
-  dsAccPodaci->SetDataSet(qryAccPodaci);
-  dsAccSlike->SetDataSet(qryAccSlike);
-  dsAccHPO->SetDataSet(qryAccHPOznake);
+  dsAccPodaci = NewDataSource("dsAccPodaci", qryAccPodaci);
+  dsAccSlike = NewDataSource("dsAccSlike", qryAccSlike);
+  dsAccHPO = NewDataSource("dsAccHPO", qryAccHPOznake);
 }
 
 std::string TForm6::SourceConnectionString(const std::string& fileName) {
@@ -166,16 +163,4 @@ void TForm6::FormCreate(TComponent* Sender) {
     // Whatever went wrong, the window still comes up; what opened stays open.
     MessageDlg("Greska pri otvaranju mdb data setova", TMsgDlgType::mtConfirmation);
   }
-}
-
-void TForm6::Button1Click(TComponent* Sender) {
-  // The article transfer arrives with the target datasets.
-}
-
-void TForm6::Button2Click(TComponent* Sender) {
-  // The marking transfer arrives with the target datasets.
-}
-
-void TForm6::Button3Click(TComponent* Sender) {
-  // Opening the target arrives with the target datasets.
 }

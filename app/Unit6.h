@@ -11,6 +11,9 @@
 #include "ui/Forms.h"
 #include "ui/StdCtrls.h"
 
+#include "fib/FIBFields.h"
+#include "fib/pFIBDataSet.h"
+#include "fib/pFIBDatabase.h"
 #include "source/ADODB.h"
 
 // The main window. It owns every component; the members are non-owning
@@ -42,15 +45,51 @@ class TForm6 : public TForm {
   TDataSource* dsAccSlike = nullptr;
   TDataSource* dsAccHPO = nullptr;
 
-  // Target side: the data sources of the two target grids.
+  // Target side: the database, its read and update transactions, the four
+  // datasets with their data sources (dsEDSif and dsEDHiP feed nothing).
+  TpFIBDatabase* pFIBDatabase = nullptr;
+  TpFIBTransaction* pFIBTransaction1 = nullptr;  // read-only; every dataset reads in it
+  TpFIBTransaction* pFIBTransaction2 = nullptr;  // read-write; every post writes in it
+  TpFIBDataSet* Roba = nullptr;
+  TpFIBDataSet* qryExtraData = nullptr;
+  TpFIBDataSet* qryEDSif = nullptr;
+  TpFIBDataSet* qryEDHiP = nullptr;
   TDataSource* dsRoba = nullptr;
   TDataSource* dsExtraData = nullptr;
+  TDataSource* dsEDSif = nullptr;
+  TDataSource* dsEDHiP = nullptr;
+
+  // Persistent fields the handlers use; the other 61 of Roba are owned by
+  // the window as well and found by name (RobaVRSTA, RobaJM, ...).
+  TFIBIntegerField* RobaROBAID = nullptr;
+  TFIBStringField* RobaKATBR = nullptr;
+  TFIBStringField* RobaKATBRPRO = nullptr;
+  TFIBStringField* RobaNAZIV = nullptr;
+  TFIBStringField* RobaGRUPAID = nullptr;
+  TFIBSmallIntField* qryExtraDataVRDOK = nullptr;
+  TFIBSmallIntField* qryExtraDataEDID = nullptr;
+  TFIBIntegerField* qryExtraDataBRDOK = nullptr;
+  TFIBStringField* qryExtraDataVREDNOST = nullptr;
+  TFIBSmallIntField* qryExtraDataREDOSLED = nullptr;
+  TFIBStringField* qryExtraDataNAZIV = nullptr;
+  TFIBSmallIntField* qryEDSifVRDOK = nullptr;
+  TFIBSmallIntField* qryEDSifEDID = nullptr;
+  TFIBStringField* qryEDSifNAZIV = nullptr;
+  TFIBStringField* qryEDSifET_FIELD = nullptr;
+  TFIBSmallIntField* qryEDSifVRSTA_STAMPE = nullptr;
+  TFIBSmallIntField* qryEDSifREDOSLED = nullptr;
+  TFIBSmallIntField* qryEDSifVUID = nullptr;
+  TFIBSmallIntField* qryEDSifGRUPAID = nullptr;
+  TFIBStringField* qryEDHiPID = nullptr;
+  TFIBStringField* qryEDHiPNAZIV = nullptr;
 
   // Handlers.
   void FormCreate(TComponent* Sender);
   void Button1Click(TComponent* Sender);
   void Button2Click(TComponent* Sender);
   void Button3Click(TComponent* Sender);
+  // The detail refresh: qryExtraData reopened for Roba's current article.
+  void dsRobaDataChange(TDataSource* Sender, TField* Field);
 
   // The source file, named without a directory: the working directory's.
   static constexpr const char* kSourceFileName = "VT2003.mdb";
@@ -58,8 +97,27 @@ class TForm6 : public TForm {
   // driver behind the OLE DB provider for ODBC, with the driver's settings
   // inside the quoted Extended Properties value.
   static std::string SourceConnectionString(const std::string& fileName);
+  // A catalogue number as the target's articles know it: the key compared
+  // with KATBRPRO and the group ("GP" or "REP") compared with GRUPAID.
+  struct TCatalogueKey {
+    std::string key;
+    std::string group;
+  };
+  static TCatalogueKey NormaliseCatalogueNumber(const std::string& catalogueNumber);
+  // The target database's path as preset in edtBaza.
+  static constexpr const char* kTargetPreset = "C:\\Kelmora\\Baze\\Veltrana\\2015\\FIRMA2015.FDB";
 
  private:
   void CreateComponents();
   void CreateSourceComponents();
+  // The target database, transactions, datasets, persistent fields and data
+  // sources (Unit6Target.cpp).
+  void CreateTargetComponents();
+  void CreateRobaFields();
+  TDataSource* NewDataSource(const char* name, TDataSet* dataSet);
+  // The article transfer's steps (Unit6Transfer.cpp): one source row's
+  // article and its rows; the value of one definition; a source column as text.
+  void TransferArticle(const std::string& catalogueNumber);
+  std::string DefinitionValue(const std::string& fieldName);
+  std::string SourceText(const std::string& column) const;
 };

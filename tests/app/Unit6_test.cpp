@@ -171,7 +171,7 @@ TEST_F(Form6Test, ComponentTreeAndLayout) {
   EXPECT_EQ(form->FindComponent("dsRoba"), form->dsRoba);
   EXPECT_EQ(form->DBGrid3->DataSource(), form->dsRoba);
   EXPECT_EQ(form->DBGrid4->DataSource(), form->dsExtraData);
-  EXPECT_EQ(form->dsRoba->DataSet(), nullptr);
+  EXPECT_EQ(form->dsRoba->DataSet(), form->Roba);
 
   EXPECT_EQ(form->Panel1->Caption(), "Panel1");
   EXPECT_EQ(form->Button1->Caption(), "Prepisi u artile");

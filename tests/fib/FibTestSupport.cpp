@@ -198,6 +198,11 @@ TPrivateServer::TPrivateServer(const std::string& sysdbaPassword) : m_password(s
     return;
   }
 
+  Launch();
+}
+
+void TPrivateServer::Launch() {
+  const std::string root = m_root.Path();
   // Everything the child needs is prepared before fork: the client library
   // may run threads in this process, so the child only redirects and execs.
   std::vector<std::string> envStrings = {"FIREBIRD=" + root, "FIREBIRD_LOCK=" + root + "/lock",
@@ -234,6 +239,21 @@ TPrivateServer::TPrivateServer(const std::string& sysdbaPassword) : m_password(s
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   if (!Listening(m_port)) m_failure = "the server does not listen on port " + std::to_string(m_port);
+}
+
+void TPrivateServer::Kill() {
+  if (m_pid <= 0) return;
+  kill(m_pid, SIGKILL);
+  int status = 0;
+  waitpid(m_pid, &status, 0);
+  m_pid = -1;
+}
+
+bool TPrivateServer::Restart() {
+  Kill();
+  m_failure.clear();
+  Launch();
+  return Running() && m_failure.empty();
 }
 
 TPrivateServer::~TPrivateServer() {

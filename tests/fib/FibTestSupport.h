@@ -61,8 +61,16 @@ class TPrivateServer {
   std::string Remote(const std::string& file) const;
   // Creates a database through the server (as SYSDBA).
   std::string CreateRemoteDatabase(const std::string& name) const;
+  // Stops the server at once (SIGKILL to its pid), as a crash would.
+  void Kill();
+  // Starts it again on the same port and directory; false when it does not
+  // come up (Failure() says why).
+  bool Restart();
 
  private:
+  // Forks and execs the server, then waits until it listens.
+  void Launch();
+
   TScratchDir m_root;
   std::string m_password;
   std::string m_env;

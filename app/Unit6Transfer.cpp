@@ -1,0 +1,99 @@
+// The two transfers of the main window: the per-article extra data from the
+// catalogue records ("Prepisi u artile") and the marking list ("Prepisi HP
+// oznake"). Each written row is committed on its own by the datasets'
+// AutoCommit.
+#include <string>
+
+#include "app/Unit6.h"
+
+TForm6::TCatalogueKey TForm6::NormaliseCatalogueNumber(const std::string& catalogueNumber) {
+  // A leading "0" marks the REP group; only that one character goes.
+  if (!catalogueNumber.empty() && catalogueNumber[0] == '0') return {catalogueNumber.substr(1), "REP"};
+  // The GP group's numbers have at least four characters, padded with "0".
+  std::string key = catalogueNumber;
+  if (key.size() < 4) key.insert(0, 4 - key.size(), '0');
+  return {key, "GP"};
+}
+
+std::string TForm6::SourceText(const std::string& column) const {
+  return qryAccPodaci->FieldByName(column)->AsString();
+}
+
+std::string TForm6::DefinitionValue(const std::string& fieldName) {
+  // The name is compared byte for byte: a lower-case "znak_3" is a plain column.
+  if (fieldName == "TEMPERATURA_SKLADIST") return SourceText("TEMPERATURA_SKLADISTENJA");
+  for (const char* sign : {"ZNAK_1", "ZNAK_2", "ZNAK_3", "ZNAK_4", "ZNAK_5"}) {
+    if (fieldName != sign) continue;
+    std::string value = SourceText(fieldName);
+    if (value == "0") value.clear();  // "0": no sign
+    // A sign the ZNAK table does not know is written as its identifier.
+    if (!value.empty() && qryAccSlike->Locate("id_znak_tabela1", Variant(value), loNone))
+      value = qryAccSlike->FieldByName("naziv")->AsString();
+    return value;
+  }
+  return SourceText(fieldName);
+}
+
+void TForm6::TransferArticle(const std::string& catalogueNumber) {
+  const TCatalogueKey article = NormaliseCatalogueNumber(catalogueNumber);
+  // The locate's position refresh already re-runs the detail query (through
+  // dsRoba), for the previous article and, when Roba moves, the found one.
+  if (!Roba->Locate("KATBRPRO;GRUPAID", VarArrayOf({Variant(article.key), Variant(article.group)}), loNone)) {
+    lbErr->Items().Add("Ne postoji: " + article.group + ": " + article.key);
+    return;
+  }
+  qryExtraData->Close();
+  qryExtraData->ParamByName("BRDOK")->SetAsVariant(Variant(RobaROBAID->AsInteger()));
+  qryExtraData->Open();
+
+  qryEDSif->First();
+  while (!qryEDSif->Eof()) {
+    // Outside the guard: a column missing from the source stops the run.
+    const std::string value = DefinitionValue(qryEDSifET_FIELD->AsString());
+    try {
+      qryExtraData->Append();
+      qryExtraDataVRDOK->SetAsInteger(-2);
+      qryExtraDataBRDOK->SetAsInteger(RobaROBAID->AsInteger());
+      qryExtraDataEDID->SetAsInteger(qryEDSifEDID->AsInteger());
+      qryExtraDataVREDNOST->SetAsString(value);
+      qryExtraDataREDOSLED->SetAsInteger(qryEDSifREDOSLED->AsInteger());
+      qryExtraData->Post();
+    } catch (...) {
+      // The rows written before stay; the rest of this article is skipped.
+      // The refused row stays pending until qryExtraData next closes.
+      lbErr->Items().Add("Greska 2: " + catalogueNumber);
+      return;
+    }
+    qryEDSif->Next();
+  }
+}
+
+void TForm6::Button1Click(TComponent* Sender) {
+  qryAccPodaci->First();
+  while (!qryAccPodaci->Eof()) {
+    const std::string catalogueNumber = SourceText("KAT_BROJ");
+    if (!catalogueNumber.empty()) TransferArticle(catalogueNumber);
+    qryAccPodaci->Next();
+  }
+}
+
+void TForm6::Button2Click(TComponent* Sender) {
+  qryEDHiP->Open();
+  qryAccHPOznake->First();
+  while (!qryAccHPOznake->Eof()) {
+    qryEDHiP->Append();
+    try {
+      // Variant to text: a null identifier or text fails here.
+      qryEDHiPID->SetAsString(qryAccHPOznake->FieldByName("id")->Value().AsString());
+      qryEDHiPNAZIV->SetAsString(qryAccHPOznake->FieldByName("naziv")->Value().AsString());
+      qryEDHiP->Post();
+    } catch (...) {
+      // The failed row is dropped rather than left pending: the next press
+      // would post it first, storing a half-filled row or one the database
+      // refused, before copying every marking again.
+      if (qryEDHiP->State() == dsInsert) qryEDHiP->Cancel();
+      throw;
+    }
+    qryAccHPOznake->Next();
+  }
+}
