@@ -501,8 +501,8 @@ class TFIBCustomDataSet : public TDataSet {
   // Runs a modifying statement with parameters from the row in `buffer`,
   // starting its transaction when needed (poStartTransaction).
   void ExecuteWithRow(TFIBQuery& query, TRecordBuffer buffer);
-  // AutoCommit: commits the update transaction after a change.
-  void AutoCommitUpdate();
+  // AutoCommit: commits the update transaction after a change; true when it did.
+  bool AutoCommitUpdate();
   // Whether an SQL text has anything but blanks (blank lines do not count).
   static bool HasSQLText(const TStrings& lines);
 
@@ -515,8 +515,11 @@ class TFIBCustomDataSet : public TDataSet {
     int serial = -1;                          // m_insertSerial of the row
     TInsertStage stage = TInsertStage::None;
     TFIBTransaction* transaction = nullptr;   // not owned; cleared by PendingInsertFreed
+    bool watched = false;                     // callbacks registered with `transaction`
   };
   void MarkInserted(TFIBTransaction* transaction);
+  // After a failure: hears of the end of the insert's transaction from now on.
+  void WatchPendingInsert();
   void ClearPendingInsert();
   bool PendingInsertResumes() const noexcept;
   // Callbacks of the transaction the pending insert ran in.

@@ -231,33 +231,41 @@ void TFIBCustomDataSet::InternalPost() {
 void TFIBCustomDataSet::SendRow(TFIBQuery& query, TRecordBuffer buffer, int position, bool inserted) {
   if (!Active()) FIBError(feSQLClosed, {" continue post ", FullComponentName()});
   const bool resumed = inserted && PendingInsertResumes();
-  if (!resumed && HasSQLText(query.SQL()) && !IsNoAction(query.SQL())) {
-    ExecuteWithRow(query, buffer);
-    if (inserted) MarkInserted(query.Transaction());
-    const TFIBSQLTypes type = query.SQLType();
-    if (type == SQLSelect || type == SQLSelectForUpdate || type == SQLExecProcedure) {
-      // The statement answers with the stored row (server-side defaults, keys).
-      WriteCachedRecord(position, buffer);
-      if (type != SQLExecProcedure) {
-        if (query.FetchNext()) FetchRowIntoCache(query, position);
-        query.Close();
-      } else {
-        FetchRowIntoCache(query, position);
+  try {
+    if (!resumed && HasSQLText(query.SQL()) && !IsNoAction(query.SQL())) {
+      ExecuteWithRow(query, buffer);
+      if (inserted) MarkInserted(query.Transaction());
+      const TFIBSQLTypes type = query.SQLType();
+      if (type == SQLSelect || type == SQLSelectForUpdate || type == SQLExecProcedure) {
+        // The statement answers with the stored row (server-side defaults, keys).
+        WriteCachedRecord(position, buffer);
+        if (type != SQLExecProcedure) {
+          if (query.FetchNext()) FetchRowIntoCache(query, position);
+          query.Close();
+        } else {
+          FetchRowIntoCache(query, position);
+        }
+        ReadCachedRecord(position, buffer);
       }
-      ReadCachedRecord(position, buffer);
     }
+
+    if (UpdateStatusOf(buffer) != cusUnmodified) AdjustModifiedCount(-1);
+    SetUpdateStatusOf(buffer, cusUnmodified);
+    SetModified(false);
+    WriteCachedRecord(position, buffer);
+
+    if (AutoCommitUpdate() && m_pendingInsert.stage == TInsertStage::Inserted)
+      m_pendingInsert.stage = TInsertStage::Committed;
+
+    if (HasSQLText(m_qRefresh->SQL()) && HasOption(poRefreshAfterPost) &&
+        m_cacheModelOptions.CacheModelKind == cmkStandard)
+      RefreshRow(buffer, position);
+  } catch (...) {
+    // The row stays pending; from now on the end of the transaction its
+    // insert ran in decides whether a retry has to insert it again.
+    if (inserted) WatchPendingInsert();
+    throw;
   }
-
-  if (UpdateStatusOf(buffer) != cusUnmodified) AdjustModifiedCount(-1);
-  SetUpdateStatusOf(buffer, cusUnmodified);
-  SetModified(false);
-  WriteCachedRecord(position, buffer);
-
-  AutoCommitUpdate();
-
-  if (HasSQLText(m_qRefresh->SQL()) && HasOption(poRefreshAfterPost) &&
-      m_cacheModelOptions.CacheModelKind == cmkStandard)
-    RefreshRow(buffer, position);
   if (inserted) ClearPendingInsert();
 }
 
@@ -287,14 +295,15 @@ void TFIBCustomDataSet::ExecuteWithRow(TFIBQuery& query, TRecordBuffer buffer) {
   }
 }
 
-void TFIBCustomDataSet::AutoCommitUpdate() {
+bool TFIBCustomDataSet::AutoCommitUpdate() {
   TFIBTransaction* tr = UpdateTransaction();
-  if (m_cachedUpdates || !m_autoCommit || !tr || !tr->Active()) return;
+  if (m_cachedUpdates || !m_autoCommit || !tr || !tr->Active()) return false;
   // A hard commit would close the datasets reading in the same transaction.
   if (tr == Transaction() || tr->TimeoutAction() == TACommitRetaining)
     tr->CommitRetaining();
   else
     tr->Commit();
+  return true;
 }
 
 void TFIBCustomDataSet::RefreshRow(TRecordBuffer buffer, int position) {
@@ -343,14 +352,20 @@ void TFIBCustomDataSet::MarkInserted(TFIBTransaction* transaction) {
   // Without a transaction to watch the row counts as stored for good.
   m_pendingInsert.stage = transaction ? TInsertStage::Inserted : TInsertStage::Committed;
   m_pendingInsert.transaction = transaction;
-  if (transaction) {
-    transaction->RegisterCallBack(cbAfterEnd, &PendingInsertEnded, this);
-    transaction->RegisterCallBack(cbDestroyed, &PendingInsertFreed, this);
-  }
+}
+
+void TFIBCustomDataSet::WatchPendingInsert() {
+  TFIBTransaction* tr = m_pendingInsert.transaction;
+  if (m_pendingInsert.stage != TInsertStage::Inserted || !tr || m_pendingInsert.watched) return;
+  tr->RegisterCallBack(cbAfterEnd, &PendingInsertEnded, this);
+  tr->RegisterCallBack(cbDestroyed, &PendingInsertFreed, this);
+  m_pendingInsert.watched = true;
+  // Ended already (a failed commit may leave it so): nothing to wait for.
+  if (!tr->Active()) m_pendingInsert.stage = TInsertStage::None;
 }
 
 void TFIBCustomDataSet::ClearPendingInsert() {
-  if (TFIBTransaction* tr = m_pendingInsert.transaction) {
+  if (TFIBTransaction* tr = m_pendingInsert.transaction; tr && m_pendingInsert.watched) {
     tr->UnRegisterCallBack(cbAfterEnd, &PendingInsertEnded, this);
     tr->UnRegisterCallBack(cbDestroyed, &PendingInsertFreed, this);
   }
@@ -369,7 +384,10 @@ void TFIBCustomDataSet::PendingInsertEnded(TComponent* data, TFIBTransaction* tr
 
 void TFIBCustomDataSet::PendingInsertFreed(TComponent* data, TFIBTransaction* tr, TTransactionAction, bool) {
   auto* ds = static_cast<TFIBCustomDataSet*>(data);
-  if (ds->m_pendingInsert.transaction == tr) ds->m_pendingInsert.transaction = nullptr;
+  if (ds->m_pendingInsert.transaction == tr) {
+    ds->m_pendingInsert.transaction = nullptr;
+    ds->m_pendingInsert.watched = false;
+  }
 }
 
 // --- parameters from a row -----------------------------------------------------------------

@@ -436,3 +436,32 @@ TEST_F(PostTest, EditAndDeleteUseTheCachedOldValues) {
 }
 
 }  // namespace
+
+namespace {
+
+// Insert (not append) puts the new row at the current row's place in the
+// cache; the rows below move down one position.
+TEST_F(PostTest, InsertInTheMiddleOfTheCache) {
+  TpFIBDataSet* ds = ExtraData();
+  ds->Last();
+  ds->First();
+  ds->Next();
+  ds->Insert();
+  EXPECT_EQ(ds->RecNo(), 2);
+  Fill(ds, 4, "umetnut");
+  ds->Post();
+  EXPECT_EQ(ds->RecNo(), 2);
+  EXPECT_EQ(ds->RecordCount(), 4);
+  std::string order;
+  for (ds->First(); !ds->Eof(); ds->Next()) order += ds->FieldByName("EDID")->AsString();
+  EXPECT_EQ(order, "1423");
+  // A cancelled insert leaves the row it started on current.
+  ds->First();
+  ds->Next();
+  ds->Next();
+  ds->Insert();
+  ds->Cancel();
+  EXPECT_EQ(ds->FieldByName("EDID")->AsInteger(), 2);
+}
+
+}  // namespace
