@@ -74,14 +74,15 @@ CREATE TABLE ROBA (
 );
 
 /* Extra data of documents; VRDOK -2 rows belong to articles, BRDOK holding
-   the article's ROBAID. One row per definition and document. */
+   the article's ROBAID. One row per definition and document; the key leads
+   with the document so that one document's rows are found by it. */
 CREATE TABLE EXTRA_DATA (
     VRDOK     SMALLINT NOT NULL,
     EDID      SMALLINT NOT NULL,
     BRDOK     INTEGER NOT NULL,
     VREDNOST  VARCHAR(100),
     REDOSLED  SMALLINT,
-    CONSTRAINT PK_EXTRA_DATA PRIMARY KEY (VRDOK, EDID, BRDOK)
+    CONSTRAINT PK_EXTRA_DATA PRIMARY KEY (VRDOK, BRDOK, EDID)
 );
 
 /* Extra-data definitions; ET_FIELD names the source column of the value. */
