@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "Jet4Writer.h"
+#include "jet4/Jet4Writer.h"
 #include "app/Unit6.h"
 #include "ui/Forms.h"
 

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "Jet4Demo.h"
+#include "jet4/Jet4Demo.h"
 
 namespace fs = std::filesystem;
 

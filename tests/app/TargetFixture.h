@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "FibTestSupport.h"
-#include "Jet4Writer.h"
+#include "jet4/Jet4Writer.h"
 #include "app/Unit6.h"
 #include "tests/ui/UiTestSupport.h"
 
