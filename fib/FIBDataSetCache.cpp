@@ -46,8 +46,11 @@ class TRecordsCache::StringStore {
 
 TRecordsCache::TRecordsCache(int slotSize, std::vector<TCacheStringColumn> strings, int bufferChunks)
     : m_slotSize(slotSize), m_strings(std::move(strings)) {
-  m_stride = m_slotSize + static_cast<int>(m_strings.size() * sizeof(StringRef));
-  if (m_stride <= 0) m_stride = 1;
+  // Slots start on 8-byte boundaries so that the string references after the
+  // fixed part are aligned.
+  auto align8 = [](int n) { return (n + 7) & ~7; };
+  m_refsOffset = align8(m_slotSize);
+  m_stride = align8(std::max(1, m_refsOffset + static_cast<int>(m_strings.size() * sizeof(StringRef))));
   int blockBytes = std::max(kMinBlockBytes, std::max(bufferChunks, 1) * m_stride);
   if (m_stride > blockBytes) throw EMemManagerError("Incompatible Sizes");
   m_slotsPerBlock = blockBytes / m_stride;
@@ -64,7 +67,7 @@ std::byte* TRecordsCache::Slot(int physical) const {
 }
 
 TRecordsCache::StringRef* TRecordsCache::Refs(int physical) const {
-  return reinterpret_cast<StringRef*>(Slot(physical) + m_slotSize);
+  return reinterpret_cast<StringRef*>(Slot(physical) + m_refsOffset);
 }
 
 int TRecordsCache::Physical(int position, const char* what) const {
@@ -144,7 +147,7 @@ void TRecordsCache::Read(int position, std::byte* dest) const {
   int physical = Physical(position, "Can't read Buffer.Incorrect RecordNo");
   const std::byte* slot = Slot(physical);
   std::memcpy(dest, slot, static_cast<size_t>(m_slotSize));
-  const StringRef* refs = reinterpret_cast<const StringRef*>(slot + m_slotSize);
+  const StringRef* refs = reinterpret_cast<const StringRef*>(slot + m_refsOffset);
   for (size_t i = 0; i < m_strings.size(); ++i) {
     const TCacheStringColumn& c = m_strings[i];
     uint32_t length = std::min<uint32_t>(refs[i].length, static_cast<uint32_t>(c.size));
@@ -158,7 +161,7 @@ void TRecordsCache::Write(int position, const std::byte* src) {
   int physical = Physical(position, "Can't write to Buffer.Incorrect RecordNo");
   std::byte* slot = Slot(physical);
   std::memcpy(slot, src, static_cast<size_t>(m_slotSize));
-  StringRef* refs = reinterpret_cast<StringRef*>(slot + m_slotSize);
+  StringRef* refs = reinterpret_cast<StringRef*>(slot + m_refsOffset);
   for (size_t i = 0; i < m_strings.size(); ++i) {
     const TCacheStringColumn& c = m_strings[i];
     uint32_t length;

@@ -75,7 +75,8 @@ class TRecordsCache {
   int NewPhysical();
 
   int m_slotSize;                 // fixed part
-  int m_stride;                   // fixed part + one StringRef per string column
+  int m_refsOffset;               // of the StringRefs in a slot (the fixed part, 8-aligned)
+  int m_stride;                   // refs offset + one StringRef per string column, 8-aligned
   std::vector<TCacheStringColumn> m_strings;
   int m_slotsPerBlock;
   int m_count = 0;                // logical rows
