@@ -1,7 +1,10 @@
-// Message boxes: the presenter hook and the Qt box behind it.
+// Message boxes and the save dialog: the replaceable hooks and the Qt
+// dialogs behind them.
 #include "ui/Dialogs.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <cstdio>
@@ -65,4 +68,53 @@ void MessageDlg(const std::string& Msg, TMsgDlgType DlgType) {
       break;
   }
   ShowMessageBox(box);
+}
+
+namespace {
+
+// "Tekst (*.txt)|*.txt|Sve|*" -> "Tekst (*.txt) (*.txt);;Sve (*)": Qt takes
+// the patterns from the parentheses of each entry.
+QString QtFilter(const std::string& filter) {
+  const QStringList parts = QString::fromUtf8(AnsiToUtf8(filter)).split(QLatin1Char('|'));
+  QStringList entries;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+    entries << parts[i] + QStringLiteral(" (") + QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')) +
+                   QLatin1Char(')');
+  return entries.join(QStringLiteral(";;"));
+}
+
+bool QtSavePrompt(TSaveDialog& dialog) {
+  if (!QApplication::instance()) return false;
+  const QString name = QFileDialog::getSaveFileName(
+      QApplication::activeWindow(), QString::fromUtf8(AnsiToUtf8(dialog.Title())),
+      QString::fromUtf8(dialog.FileName()), QtFilter(dialog.Filter()));
+  if (name.isEmpty()) return false;
+  dialog.SetFileName(name.toStdString());
+  return true;
+}
+
+TSaveDialogPrompt& SavePrompt() {
+  static TSaveDialogPrompt prompt = QtSavePrompt;
+  return prompt;
+}
+
+}  // namespace
+
+TSaveDialogPrompt SetSaveDialogPrompt(TSaveDialogPrompt prompt) {
+  TSaveDialogPrompt previous = std::move(SavePrompt());
+  SavePrompt() = prompt ? std::move(prompt) : TSaveDialogPrompt(QtSavePrompt);
+  return previous;
+}
+
+TSaveDialog::TSaveDialog(TComponent* AOwner) : TComponent(AOwner) {}
+
+bool TSaveDialog::Execute() {
+  const std::string proposed = m_fileName;
+  if (!SavePrompt()(*this)) {
+    m_fileName = proposed;
+    return false;
+  }
+  if (!m_defaultExt.empty() && QFileInfo(QString::fromUtf8(m_fileName)).suffix().isEmpty())
+    m_fileName += "." + m_defaultExt;
+  return true;
 }
