@@ -14,6 +14,22 @@
 
 namespace {
 
+// A replaceable hook with a Qt default: Slot() is the one in force; Replace
+// installs another (an empty one brings back the default) and returns the
+// previous one.
+template <typename Hook, auto Default>
+struct ReplaceableHook {
+  static Hook& Slot() {
+    static Hook hook = Default;
+    return hook;
+  }
+  static Hook Replace(Hook hook) {
+    Hook previous = std::move(Slot());
+    Slot() = hook ? std::move(hook) : Hook(Default);
+    return previous;
+  }
+};
+
 void QtPresenter(const TMessageBox& box) {
   const QString title = QString::fromUtf8(AnsiToUtf8(box.Title));
   const QString text = QString::fromUtf8(AnsiToUtf8(box.Text));
@@ -40,20 +56,15 @@ void QtPresenter(const TMessageBox& box) {
   dialog.exec();
 }
 
-TMessagePresenter& Presenter() {
-  static TMessagePresenter presenter = QtPresenter;
-  return presenter;
-}
+using PresenterHook = ReplaceableHook<TMessagePresenter, QtPresenter>;
 
 }  // namespace
 
 TMessagePresenter SetMessagePresenter(TMessagePresenter presenter) {
-  TMessagePresenter previous = std::move(Presenter());
-  Presenter() = presenter ? std::move(presenter) : TMessagePresenter(QtPresenter);
-  return previous;
+  return PresenterHook::Replace(std::move(presenter));
 }
 
-void ShowMessageBox(const TMessageBox& Box) { Presenter()(Box); }
+void ShowMessageBox(const TMessageBox& Box) { PresenterHook::Slot()(Box); }
 
 void MessageDlg(const std::string& Msg, TMsgDlgType DlgType) {
   TMessageBox box;
@@ -93,24 +104,19 @@ bool QtSavePrompt(TSaveDialog& dialog) {
   return true;
 }
 
-TSaveDialogPrompt& SavePrompt() {
-  static TSaveDialogPrompt prompt = QtSavePrompt;
-  return prompt;
-}
+using SavePromptHook = ReplaceableHook<TSaveDialogPrompt, QtSavePrompt>;
 
 }  // namespace
 
 TSaveDialogPrompt SetSaveDialogPrompt(TSaveDialogPrompt prompt) {
-  TSaveDialogPrompt previous = std::move(SavePrompt());
-  SavePrompt() = prompt ? std::move(prompt) : TSaveDialogPrompt(QtSavePrompt);
-  return previous;
+  return SavePromptHook::Replace(std::move(prompt));
 }
 
 TSaveDialog::TSaveDialog(TComponent* AOwner) : TComponent(AOwner) {}
 
 bool TSaveDialog::Execute() {
   const std::string proposed = m_fileName;
-  if (!SavePrompt()(*this)) {
+  if (!SavePromptHook::Slot()(*this)) {
     m_fileName = proposed;
     return false;
   }
