@@ -57,6 +57,8 @@ TForm6::TForm6(TComponent* AOwner) : TForm(AOwner) {
   Font().SetStyle(0);
   ApplyFont();
   CreateComponents();
+  CreateErrorListMenu();
+  ApplyEnvironmentLogin();
   OnCreate = [this](TComponent* Sender) { FormCreate(Sender); };
   DoCreate();
 }

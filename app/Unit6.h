@@ -7,8 +7,10 @@
 
 #include "dataset/DataSource.h"
 #include "ui/DBGrids.h"
+#include "ui/Dialogs.h"
 #include "ui/ExtCtrls.h"
 #include "ui/Forms.h"
+#include "ui/Menus.h"
 #include "ui/StdCtrls.h"
 
 #include "fib/FIBFields.h"
@@ -35,6 +37,12 @@ class TForm6 : public TForm {
   TButton* Button3 = nullptr;
   TDBGrid* DBGrid4 = nullptr;
   TListBox* lbErr = nullptr;
+
+  // lbErr's menu: its one command (also Ctrl+S) saves the lines to a text
+  // file in UTF-8, the file named through sdErr (Unit6ErrorList.cpp).
+  TPopupMenu* pmErr = nullptr;
+  TMenuItem* miSaveErr = nullptr;
+  TSaveDialog* sdErr = nullptr;
 
   // Source side.
   TADOConnection* dbAccPodaci = nullptr;
@@ -88,6 +96,7 @@ class TForm6 : public TForm {
   void Button1Click(TComponent* Sender);
   void Button2Click(TComponent* Sender);
   void Button3Click(TComponent* Sender);
+  void miSaveErrClick(TComponent* Sender);
   // The detail refresh: qryExtraData reopened for Roba's current article.
   void dsRobaDataChange(TDataSource* Sender, TField* Field);
 
@@ -114,6 +123,10 @@ class TForm6 : public TForm {
   // sources (Unit6Target.cpp).
   void CreateTargetComponents();
   void CreateRobaFields();
+  void CreateErrorListMenu();
+  // Firebird's login variables ISC_USER and ISC_PASSWORD, where set, take
+  // the place of the stored user name and password (Unit6Login.cpp).
+  void ApplyEnvironmentLogin();
   TDataSource* NewDataSource(const char* name, TDataSet* dataSet);
   // The article transfer's steps (Unit6Transfer.cpp): one source row's
   // article and its rows; the value of one definition; a source column as text.

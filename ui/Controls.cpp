@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "runtime/CodePage.h"
+#include "ui/Menus.h"
 
 int TFont::Size() const {
   // Rounded like the window system: 11 pixels at 96 dpi read back as 8 points.
@@ -36,8 +37,25 @@ QFont TFont::ToQFont() const {
 TControl::TControl(TComponent* AOwner) : TComponent(AOwner) {}
 
 TControl::~TControl() {
+  if (m_popupMenu) SetPopupMenu(nullptr);
   if (m_parent) m_parent->RemoveControl(this);
   delete m_widget.data();  // null when a Qt parent already took it down
+}
+
+void TControl::SetPopupMenu(TPopupMenu* menu) {
+  if (menu == m_popupMenu) return;
+  if (m_popupMenu) {
+    std::erase(m_popupMenu->m_controls, this);
+    if (m_widget)
+      for (TMenuItem* item : m_popupMenu->m_items) m_widget->removeAction(item->Action());
+  }
+  m_popupMenu = menu;
+  if (menu) {
+    menu->m_controls.push_back(this);
+    if (m_widget)
+      for (TMenuItem* item : menu->m_items) m_widget->addAction(item->Action());
+  }
+  if (m_widget) m_widget->setContextMenuPolicy(menu ? Qt::ActionsContextMenu : Qt::DefaultContextMenu);
 }
 
 void TControl::SetWidget(QWidget* widget) {

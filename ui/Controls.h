@@ -56,6 +56,7 @@ class TFont {
 };
 
 class TWinControl;
+class TPopupMenu;
 
 // A control: a component with a widget, bounds relative to its parent's
 // client area, an alignment and the common settings. The control owns its
@@ -110,6 +111,11 @@ class TControl : public TComponent {
   bool ParentFont() const noexcept { return m_parentFont; }
   void SetParentFont(bool value);
 
+  // The commands a right click on the control lists (their shortcuts work
+  // while the control's window is active); null for none.
+  TPopupMenu* PopupMenu() const noexcept { return m_popupMenu; }
+  void SetPopupMenu(TPopupMenu* menu);
+
  protected:
   // Derived constructors create their widget and hand it over here.
   void SetWidget(QWidget* widget);
@@ -134,6 +140,7 @@ class TControl : public TComponent {
   int m_tabOrder = -1;
   TFont m_font;
   bool m_parentFont = true;
+  TPopupMenu* m_popupMenu = nullptr;  // not owned; the menu clears it when it goes
 };
 
 // A control that holds other controls and aligns them in its client area.
