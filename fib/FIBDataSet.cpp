@@ -55,7 +55,7 @@ void RegisterCallBacks(TFIBTransaction* tr, TComponent* data, bool add) {
 // --- construction ---------------------------------------------------------------
 
 TFIBCustomDataSet::TFIBCustomDataSet(TComponent* AOwner)
-    : TDataSet(AOwner), m_base(std::make_unique<TFIBBase>(this)) {
+    : TCachedDataSet(AOwner), m_base(std::make_unique<TFIBBase>(this)) {
   auto make = [this](const char* name) {
     auto q = std::make_unique<TFIBQuery>(this);
     q->SetName(name);
@@ -522,14 +522,13 @@ void TFIBCustomDataSet::InternalOpen() {
   m_cursorOpen = true;
   if (DefaultFields()) CreateFields();
   BindFields(true);
-  m_position = -1;
+  ResetCursor();
   m_fetched = 0;
   m_modifiedCount = 0;
   m_deletedCount = 0;
   m_cursorAtEnd = false;
   BuildDescriptors();
   m_qSelect->ExecQuery();
-  SetBookmarkSize(static_cast<int>(sizeof(int32_t)));
   if (HasPrepareOption(psGetOrderInfo)) ResolveOrderInfo();
   ApplyFieldsInfo();
   if (HasOption(poFetchAll)) FetchAll();
@@ -585,7 +584,7 @@ void TFIBCustomDataSet::InternalClose() {
     m_qSelect->Close();
   } catch (const Exception&) {
   }
-  m_position = -1;
+  ResetCursor();
   m_fetched = 0;
   m_modifiedCount = 0;
   m_deletedCount = 0;

@@ -23,7 +23,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "dataset/DataSet.h"
+#include "dataset/CachedDataSet.h"
 #include "fib/FIBDataSetCache.h"
 #include "fib/FIBDatabase.h"
 #include "fib/FIBQuery.h"
@@ -166,8 +166,10 @@ using TOnGetRecordError =
 
 // All the machinery of a Firebird dataset. Owns its five statements, its
 // binding object, the row cache and the column descriptors. Database and
-// transactions are not owned; the binding object hears when they go.
-class TFIBCustomDataSet : public TDataSet {
+// transactions are not owned; the binding object hears when they go. The
+// record cursor is the shared one: rows come from the server one at a time as
+// it moves, a row's identity is its record number.
+class TFIBCustomDataSet : public TCachedDataSet {
  public:
   explicit TFIBCustomDataSet(TComponent* AOwner = nullptr);
   ~TFIBCustomDataSet() override;
@@ -283,8 +285,6 @@ class TFIBCustomDataSet : public TDataSet {
               TLocateOptions options) override;
   bool GetFieldData(TField* field, void* buffer) override;
   void SetFieldData(TField* field, const void* buffer) override;
-  bool BookmarkValid(const TBookmark& bookmark) const override;
-  int CompareBookmarks(const TBookmark& a, const TBookmark& b) const override;
 
   // --- insertion and posting ---------------------------------------------
   bool CanInsert() const;
@@ -306,6 +306,15 @@ class TFIBCustomDataSet : public TDataSet {
   TDataSetErrorEvent OnUpdateError;
 
  protected:
+  // --- the cache as the shared cursor sees it ------------------------------
+  int CachedRowCount() const override { return m_fetched; }
+  bool FetchRow() override { return FetchRowFromServer(); }
+  int64_t RowId(int position) const override { return position; }
+  int PositionOfRowId(int64_t id) const override { return id >= 0 && id < m_fetched ? static_cast<int>(id) : -1; }
+  void LoadRecord(TRecordBuffer buffer, int position) override { ReadCachedRecord(position, buffer); }
+  int64_t RecordId(TRecordBuffer buffer) const override { return RecNoOf(buffer); }
+  void SetRecordId(TRecordBuffer buffer, int64_t id) override { SetRecNoOf(buffer, static_cast<int32_t>(id)); }
+
   // --- generic hooks -------------------------------------------------------
   void CloseCursor() override;
   void DataEvent(TDataEvent event, intptr_t info) override;
@@ -317,24 +326,21 @@ class TFIBCustomDataSet : public TDataSet {
   TGetResult GetRecord(TRecordBuffer buffer, TGetMode getMode, bool doCheck) override;
   TRecordBuffer AllocRecordBuffer() override;
   void FreeRecordBuffer(TRecordBuffer& buffer) override;
-  void GetBookmarkData(TRecordBuffer buffer, void* data) const override;
   TBookmarkFlag GetBookmarkFlag(TRecordBuffer buffer) const override;
-  void SetBookmarkData(TRecordBuffer buffer, const void* data) override;
   void SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag value) override;
   int GetRecordSize() const override { return m_recordSize; }
-  void InternalFirst() override;
   void InternalLast() override;
-  void InternalGotoBookmark(const void* bookmark) override;
-  void InternalSetToRecord(TRecordBuffer buffer) override;
   void InternalClose() override;
   void InternalInitFieldDefs() override;
   void InternalOpen() override;
   bool IsCursorOpen() const override { return m_cursorOpen; }
   void ClearCalcFields(TRecordBuffer buffer) override;
   void Notification(TComponent* AComponent, TOperation Operation) override;
+  // Rows fetched, less those marked deleted; 0 while closed.
   int GetRecordCount() const override;
+  // The active row's record number, a row being inserted included (an
+  // appended one counts after the last fetched row).
   int GetRecNo() const override;
-  void SetRecNoImpl(int value) override;
   TField* CreateFieldForDef(const TFieldDef& def, TComponent* owner) override;
 
   // --- hooks for the field classes and the column metadata ----------------
@@ -364,8 +370,6 @@ class TFIBCustomDataSet : public TDataSet {
   void InternalRefresh() override;
 
   // --- helpers shared by the dataset's files ------------------------------
-  // The buffer fields read and write now (calc buffer, active buffer), or nullptr.
-  TRecordBuffer FieldBuffer() const;
   bool IsNullColumn(TRecordBuffer buffer, int column) const {
     return buffer[fibrec::kNullFlags + column] != std::byte{0};
   }
@@ -395,14 +399,12 @@ class TFIBCustomDataSet : public TDataSet {
   // Completes a missing database or transaction and, with poStartTransaction,
   // starts the read transaction.
   void StartTransactionIfNeeded();
-  void SetCurrentPosition(int p) noexcept { m_position = p; }
-  int CurrentPosition() const noexcept { return m_position; }
   void SetFetchedCount(int n) noexcept { m_fetched = n; }
   void AdjustModifiedCount(int delta) noexcept { m_modifiedCount += delta; }
   // Rows of the cache marked deleted (not counted by RecordCount).
   void AdjustDeletedCount(int delta) noexcept { m_deletedCount += delta; }
   // Whether a cached row is shown (its update status is in UpdateRecordTypes).
-  bool RowVisible(int position) const;
+  bool RowVisible(int position) const override;
   // Locate's calculated-field suspension and scroll-event suppression.
   int CalcSuspend() const noexcept { return m_calcSuspend; }
   bool ScrollEventsSuppressed() const noexcept { return m_scrollSuppress > 0; }
@@ -470,7 +472,6 @@ class TFIBCustomDataSet : public TDataSet {
   std::unique_ptr<TRecordsCache> m_cache;
   int m_recordSize = 0;
   int m_valuesEnd = 0;     // end of the fixed values (start of the strings)
-  int m_position = -1;     // current row: -1 before the first, m_fetched after the last
   int m_fetched = 0;
   int m_modifiedCount = 0;
   int m_deletedCount = 0;

@@ -1,5 +1,6 @@
-// The Firebird dataset's cursor over its row cache: record buffers, fetching
-// rows from the server on demand, navigation, bookmarks and counts.
+// The Firebird dataset's side of the record cursor: record buffers, fetching
+// rows from the server into the cache, the error hook around reading a
+// record, and counts that leave out deleted rows.
 #include <cmath>
 #include <cstring>
 
@@ -51,14 +52,6 @@ void TFIBCustomDataSet::SetRecNoOf(TRecordBuffer buffer, int32_t recNo) {
   std::memcpy(buffer + fibrec::kRecNo, &recNo, sizeof recNo);
 }
 
-void TFIBCustomDataSet::GetBookmarkData(TRecordBuffer buffer, void* data) const {
-  std::memcpy(data, buffer + fibrec::kRecNo, sizeof(int32_t));
-}
-
-void TFIBCustomDataSet::SetBookmarkData(TRecordBuffer buffer, const void* data) {
-  std::memcpy(buffer + fibrec::kRecNo, data, sizeof(int32_t));
-}
-
 TBookmarkFlag TFIBCustomDataSet::GetBookmarkFlag(TRecordBuffer buffer) const {
   return static_cast<TBookmarkFlag>(buffer[fibrec::kBookmarkFlag]);
 }
@@ -67,10 +60,6 @@ void TFIBCustomDataSet::SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag valu
   // An appended row is numbered as the row after the last one fetched.
   if (GetBookmarkFlag(buffer) == bfInserted && value == bfEOF) SetRecNoOf(buffer, m_fetched);
   buffer[fibrec::kBookmarkFlag] = static_cast<std::byte>(value);
-}
-
-TRecordBuffer TFIBCustomDataSet::FieldBuffer() const {
-  return State() == dsCalcFields ? CalcBuffer() : ActiveBuffer();
 }
 
 // --- the cache ------------------------------------------------------------------------
@@ -218,46 +207,7 @@ void TFIBCustomDataSet::FetchRowIntoCache(TFIBQuery& query, int position) {
 TGetResult TFIBCustomDataSet::GetRecord(TRecordBuffer buffer, TGetMode getMode, bool doCheck) {
   for (;;) {
     try {
-      switch (getMode) {
-        case gmNext: {
-          int p = std::min(m_position, m_fetched);
-          do {
-            if (p < m_fetched - 1) {
-              ++p;
-            } else if (p == m_fetched - 1 && FetchRowFromServer()) {
-              ++p;
-            } else {
-              m_position = m_fetched;
-              return grEOF;
-            }
-          } while (!RowVisible(p));
-          m_position = p;
-          break;
-        }
-        case gmPrior: {
-          int p = std::min(m_position, m_fetched);
-          do {
-            if (p <= 0) {
-              m_position = -1;
-              return grBOF;
-            }
-            --p;
-          } while (!RowVisible(p));
-          m_position = p;
-          break;
-        }
-        case gmCurrent:
-          if (m_position < 0) return grBOF;
-          while (m_position >= m_fetched && FetchRowFromServer()) {
-          }
-          if (m_position >= m_fetched) return grEOF;
-          break;
-      }
-      ReadCachedRecord(m_position, buffer);
-      buffer[fibrec::kBookmarkFlag] = static_cast<std::byte>(bfCurrent);
-      ClearCalcFields(buffer);
-      GetCalcFields(buffer);
-      return grOK;
+      return TCachedDataSet::GetRecord(buffer, getMode, doCheck);
     } catch (EDatabaseError& e) {
       TDataAction action = daFail;
       if (OnGetRecordError) OnGetRecordError(this, e, action);
@@ -269,16 +219,14 @@ TGetResult TFIBCustomDataSet::GetRecord(TRecordBuffer buffer, TGetMode getMode, 
   }
 }
 
-void TFIBCustomDataSet::InternalFirst() { m_position = -1; }
-
 void TFIBCustomDataSet::InternalLast() {
   try {
-    FetchAll();
+    TCachedDataSet::InternalLast();
   } catch (...) {
     // The window was cleared for the move: show the rows fetched before the
     // failure around the last of them, then let the error go on.
     if (m_fetched > 0) {
-      m_position = m_fetched - 1;
+      SetCursorPosition(m_fetched - 1);
       try {
         Resync(rmExact | rmCenter);
       } catch (const Exception&) {
@@ -286,51 +234,13 @@ void TFIBCustomDataSet::InternalLast() {
     }
     throw;
   }
-  m_position = m_fetched;
-}
-
-void TFIBCustomDataSet::InternalGotoBookmark(const void* bookmark) {
-  int32_t r;
-  std::memcpy(&r, bookmark, sizeof r);
-  m_position = r;
-}
-
-void TFIBCustomDataSet::InternalSetToRecord(TRecordBuffer buffer) { m_position = RecNoOf(buffer); }
-
-bool TFIBCustomDataSet::BookmarkValid(const TBookmark& bookmark) const {
-  if (!m_cursorOpen || bookmark.size() != sizeof(int32_t)) return false;
-  int32_t r;
-  std::memcpy(&r, bookmark.data(), sizeof r);
-  return r >= 0 && r < m_fetched;
-}
-
-int TFIBCustomDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) const {
-  auto value = [](const TBookmark& bm) {
-    int32_t r = -1;
-    if (bm.size() == sizeof r) std::memcpy(&r, bm.data(), sizeof r);
-    return bm.empty() ? INT32_MIN : r;
-  };
-  const int32_t va = value(a), vb = value(b);
-  return va < vb ? -1 : (va > vb ? 1 : 0);
 }
 
 // --- counts --------------------------------------------------------------------------------
 
-int TFIBCustomDataSet::GetRecordCount() const { return m_cursorOpen ? m_fetched - m_deletedCount : 0; }
+int TFIBCustomDataSet::GetRecordCount() const { return IsCursorOpen() ? m_fetched - m_deletedCount : 0; }
 
 int TFIBCustomDataSet::GetRecNo() const {
   TRecordBuffer b = ActiveBuffer();
   return b ? RecNoOf(b) + 1 : 0;
-}
-
-void TFIBCustomDataSet::SetRecNoImpl(int value) {
-  CheckBrowseMode();
-  if (value < 1) return;
-  while (m_fetched < value && FetchRowFromServer()) {
-  }
-  if (value > m_fetched || value == GetRecNo()) return;
-  DoBeforeScroll();
-  m_position = value - 1;
-  Resync(rmExact | rmCenter);
-  DoAfterScroll();
 }

@@ -303,7 +303,7 @@ void TFIBCustomDataSet::MoveToRow(int position) {
   CheckBrowseMode();
   if (!Bof() && !Eof() && GetRecNo() == position + 1) return;
   DoBeforeScroll();
-  m_position = position;
+  SetCursorPosition(position);
   Resync(rmExact | rmCenter);
   DoAfterScroll();
   CursorPosChanged();

@@ -205,7 +205,7 @@ void TFIBCustomDataSet::InternalPost() {
   if (state == dsEdit) {
     const int position = RecNoOf(buffer);
     SendRow(*m_qUpdate, buffer, position, false);
-    m_position = position;
+    SetCursorPosition(position);
     return;
   }
 
@@ -214,15 +214,15 @@ void TFIBCustomDataSet::InternalPost() {
   const int recNo = RecNoOf(buffer);
   const int position =
       GetBookmarkFlag(buffer) != bfEOF && recNo >= 0 && recNo <= m_fetched ? recNo : m_fetched;
-  const int previous = m_position;
-  m_position = position;
+  const int previous = CursorPosition();
+  SetCursorPosition(position);
   SetRecNoOf(buffer, position);
   m_cache->Insert(position);
   try {
     SendRow(*m_qInsert, buffer, position, true);
   } catch (...) {
     m_cache->Remove(position);
-    m_position = previous;
+    SetCursorPosition(previous);
     throw;
   }
   ++m_fetched;
@@ -473,10 +473,10 @@ void TFIBCustomDataSet::InternalCancel() {
   if (State() == dsInsert) {
     ClearPendingInsert();
     // An appended row was numbered after the last cached row: step back onto that.
-    if (buffer && GetBookmarkFlag(buffer) == bfEOF) m_position = std::max(-1, RecNoOf(buffer) - 1);
-    else if (buffer) m_position = std::min(RecNoOf(buffer), m_fetched - 1);
+    if (buffer && GetBookmarkFlag(buffer) == bfEOF) SetCursorPosition(std::max(-1, RecNoOf(buffer) - 1));
+    else if (buffer) SetCursorPosition(std::min(RecNoOf(buffer), m_fetched - 1));
   } else if (buffer) {
-    m_position = RecNoOf(buffer);
+    SetCursorPosition(RecNoOf(buffer));
   }
 }
 
@@ -506,7 +506,7 @@ void TFIBCustomDataSet::InternalDelete() {
     p = position - 1;
     while (p >= 0 && !RowVisible(p)) --p;
   }
-  m_position = p;
+  SetCursorPosition(p);
 }
 
 void TFIBCustomDataSet::InternalRefresh() {

@@ -54,6 +54,30 @@ TEST_F(FIBDataSetTest, NextOnTheLastRowSetsEofAndStays) {
   EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 2);
 }
 
+// Bookmarks taken while rows are still arriving keep finding their row after
+// later fetches, and order by position.
+TEST_F(FIBDataSetTest, BookmarksOfALazilyFetchedResult) {
+  db.FillNumbered("T", 30);
+  TpFIBDataSet* ds = db.NewDataSet("ds", "select ID from T order by ID");
+  ds->Open();
+  ds->Next();
+  const TBookmark second = ds->GetBookmark();
+  EXPECT_EQ(second.size(), 8u);
+  EXPECT_EQ(ds->FetchedCount(), 2);
+  ds->Last();
+  const TBookmark last = ds->GetBookmark();
+  EXPECT_LT(ds->CompareBookmarks(second, last), 0);
+  EXPECT_LT(ds->CompareBookmarks({}, second), 0);
+  EXPECT_FALSE(ds->BookmarkValid(TBookmark(4)));
+  ds->GotoBookmark(second);
+  EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 2);
+  EXPECT_EQ(ds->RecNo(), 2);
+  ds->SetRecNo(29);
+  EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 29);
+  ds->Close();
+  EXPECT_FALSE(ds->BookmarkValid(second));
+}
+
 TEST_F(FIBDataSetTest, EmptySelectFailsWithTheDatasetName) {
   TpFIBDataSet* ds = db.NewDataSet("qryEDSif", "  \r\n");
   EXPECT_EQ(ErrorOf([&] { ds->Open(); }), "Can't Prepare Form6.qryEDSif , because  query is empty");
