@@ -24,9 +24,12 @@
 
 #include "dataset/DataSource.h"
 #include "fib/IB_Intf.h"
+#include "bench/RawClient.h"
 #include "fib/pFIBDataSet.h"
 
 namespace {
+
+using rawclient::Check;
 
 constexpr int kRows = 100000;
 
@@ -74,15 +77,6 @@ long ResidentKiB() {
     std::fclose(f);
   }
   return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-void Check(IIBClientLibrary& lib, ISC_STATUS* st, ISC_STATUS result, const char* what) {
-  if (result == 0) return;
-  char text[512];
-  const ISC_STATUS* p = st;
-  std::string message;
-  while (lib.isc_interprete(text, const_cast<ISC_STATUS**>(&p)) > 0) message += std::string(text) + " ";
-  throw std::runtime_error(std::string(what) + ": " + message);
 }
 
 // The same select through raw client calls: prepare once (not timed), then
@@ -144,18 +138,10 @@ int Run() {
 
   TComponent form;
   form.SetName("Form6");
-  auto* db = new TFIBDatabase(&form);
-  db->SetDBName(path);
-  db->DBParams().Add("user_name=SYSDBA");
-  db->DBParams().Add("password=m");
-  db->SetSQLDialect(3);
-  auto* read = new TFIBTransaction(&form);
-  read->SetDefaultDatabase(db);
-  for (const char* p : {"read", "nowait", "read_committed", "rec_version"}) read->TRParams().Add(p);
-  auto* write = new TFIBTransaction(&form);
-  write->SetDefaultDatabase(db);
-  for (const char* p : {"write", "nowait", "read_committed", "rec_version"}) write->TRParams().Add(p);
-  db->SetConnected(true);
+  const rawclient::TBenchConnection connection(form, path);
+  TFIBDatabase* db = connection.db;
+  TFIBTransaction* read = connection.read;
+  TFIBTransaction* write = connection.write;
   for (const char* sql : {kRobaDDL, kRobaFill}) {
     TFIBQuery q;
     q.SetDatabase(db);

@@ -22,32 +22,11 @@
 #include "fib/FIBQuery.h"
 #include "fib/IB_Intf.h"
 #include "fib/pFIBDataSet.h"
+#include "bench/RawClient.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Wall time and the process's CPU time (the embedded engine's threads
-// included), in seconds; the CPU time suffers less from a busy machine.
-struct TTimes {
-  double wall = 0, cpu = 0;
-  TTimes& operator+=(const TTimes& o) {
-    wall += o.wall, cpu += o.cpu;
-    return *this;
-  }
-};
-
-class TStopwatch {
- public:
-  TTimes Elapsed() const {
-    return {std::chrono::duration<double>(Clock::now() - m_wall).count(),
-            static_cast<double>(std::clock() - m_cpu) / CLOCKS_PER_SEC};
-  }
-
- private:
-  Clock::time_point m_wall = Clock::now();
-  std::clock_t m_cpu = std::clock();
-};
+using namespace rawclient;
 
 const char kSelect[] =
     "SELECT ed.*, eds.naziv\r\n from EXTRA_DATA ed\r\n"
@@ -70,15 +49,6 @@ const char kRawRefresh[] =
 int Edid(int i) { return i % 1000; }
 int Brdok(int base, int i) { return base + i / 1000; }
 
-void Check(IIBClientLibrary& lib, ISC_STATUS* st, ISC_STATUS result, const char* what) {
-  if (result == 0) return;
-  char buf[512];
-  const ISC_STATUS* p = st;
-  std::string msg = what;
-  while (lib.isc_interprete(buf, const_cast<ISC_STATUS**>(&p)) > 0) msg += std::string(": ") + buf;
-  throw std::runtime_error(msg);
-}
-
 struct TScratch {
   std::filesystem::path dir;
   std::string path;
@@ -97,59 +67,6 @@ struct TScratch {
   ~TScratch() {
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
-  }
-};
-
-// Statements and parameter/column areas of the raw loop.
-struct TRawStatement {
-  IIBClientLibrary& lib;
-  isc_stmt_handle handle = 0;
-  std::vector<char> outArea;
-  std::vector<std::vector<char>> outData;
-  std::vector<short> outInd;
-
-  TRawStatement(IIBClientLibrary& l, isc_db_handle* db, isc_tr_handle* tr, const char* sql, int columns)
-      : lib(l), outArea(XSQLDA_LENGTH(columns > 0 ? columns : 1), 0), outInd(static_cast<size_t>(columns)) {
-    ISC_STATUS_ARRAY st{};
-    Check(lib, st, lib.isc_dsql_alloc_statement2(st, db, &handle), "alloc");
-    XSQLDA* out = Out();
-    out->version = SQLDA_VERSION1;
-    out->sqln = static_cast<short>(columns);
-    Check(lib, st, lib.isc_dsql_prepare(st, tr, &handle, 0, sql, 3, columns > 0 ? out : nullptr), "prepare");
-    outData.resize(static_cast<size_t>(columns));
-    for (int i = 0; i < columns; ++i) {
-      XSQLVAR& v = out->sqlvar[i];
-      outData[static_cast<size_t>(i)].assign(static_cast<size_t>(v.sqllen) + 2, 0);
-      v.sqldata = outData[static_cast<size_t>(i)].data();
-      v.sqlind = &outInd[static_cast<size_t>(i)];
-    }
-  }
-  ~TRawStatement() {
-    ISC_STATUS_ARRAY st{};
-    lib.isc_dsql_free_statement(st, &handle, DSQL_drop);
-  }
-  XSQLDA* Out() { return reinterpret_cast<XSQLDA*>(outArea.data()); }
-};
-
-// An input area of integer and text parameters pointing at caller storage.
-struct TRawParams {
-  std::vector<char> area;
-  explicit TRawParams(int n) : area(XSQLDA_LENGTH(n), 0) {
-    In()->version = SQLDA_VERSION1;
-    In()->sqln = In()->sqld = static_cast<short>(n);
-  }
-  XSQLDA* In() { return reinterpret_cast<XSQLDA*>(area.data()); }
-  void Int(int i, int32_t* value) {
-    XSQLVAR& v = In()->sqlvar[i];
-    v.sqltype = SQL_LONG;
-    v.sqllen = 4;
-    v.sqldata = reinterpret_cast<char*>(value);
-  }
-  void Text(int i, const std::string& value) {
-    XSQLVAR& v = In()->sqlvar[i];
-    v.sqltype = SQL_TEXT;
-    v.sqllen = static_cast<short>(value.size());
-    v.sqldata = const_cast<char*>(value.data());
   }
 };
 
@@ -209,19 +126,11 @@ int main(int argc, char** argv) {
     TScratch scratch;
     TComponent form;
     form.SetName("Form6");
-    auto* db = new TFIBDatabase(&form);
-    db->SetDBName(scratch.path);
-    db->DBParams().Add("user_name=SYSDBA");
-    db->DBParams().Add("password=m");
-    db->DBParams().Add("force_write=0");  // forced writes off, as the measurement asks
-    db->SetSQLDialect(3);
-    auto* readTr = new TFIBTransaction(&form);
-    readTr->SetDefaultDatabase(db);
-    for (const char* p : {"read", "nowait", "read_committed", "rec_version"}) readTr->TRParams().Add(p);
-    auto* writeTr = new TFIBTransaction(&form);
-    writeTr->SetDefaultDatabase(db);
-    for (const char* p : {"write", "nowait", "read_committed", "rec_version"}) writeTr->TRParams().Add(p);
-    db->SetConnected(true);
+    // forced writes off, as the measurement asks
+    const TBenchConnection connection(form, scratch.path, true);
+    TFIBDatabase* db = connection.db;
+    TFIBTransaction* readTr = connection.read;
+    TFIBTransaction* writeTr = connection.write;
 
     for (const char* ddl :
          {"create table EXTRA_DATA_SIF (VRDOK smallint not null, EDID smallint not null, "

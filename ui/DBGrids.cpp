@@ -94,7 +94,9 @@ class TDBGrid::GridModel : public QAbstractTableModel {
     }
     if (newRows > 0 && columnCount({}) > 0)
       emit dataChanged(index(0, 0), index(newRows - 1, columnCount({}) - 1));
-    if (newRows > 0) emit headerDataChanged(Qt::Vertical, 0, newRows - 1);
+    // The row marker in the fixed-size vertical header is repainted by the
+    // grid's header update; announcing it as changed header data would make
+    // the header re-lay itself out on every notification.
   }
 
  private:
@@ -173,9 +175,13 @@ int TColumn::DefaultWidth() const {
   const int chars = m_field->DisplayWidth();
   int width = chars * m_grid->CharWidth() + 4;
   if (QTableView* view = m_grid->View()) {
-    const int title =
-        view->fontMetrics().horizontalAdvance(QString::fromUtf8(AnsiToUtf8(TitleCaption()))) + 4;
-    width = std::max(width, title);
+    std::string title = TitleCaption();
+    if (m_titleWidth < 0 || title != m_measuredTitle || view->font() != m_measuredFont) {
+      m_titleWidth = view->fontMetrics().horizontalAdvance(QString::fromUtf8(AnsiToUtf8(title))) + 4;
+      m_measuredTitle = std::move(title);
+      m_measuredFont = view->font();
+    }
+    width = std::max(width, m_titleWidth);
   }
   return width;
 }
@@ -409,7 +415,10 @@ void TDBGrid::RefreshRows() {
   const int current = CurrentRow();
   if (current >= 0 && ColumnCount() > 0) {
     const int column = std::max(m_view->currentIndex().column(), 0);
-    m_view->setCurrentIndex(m_model->index(current, std::min(column, ColumnCount() - 1)));
+    const QModelIndex target = m_model->index(current, std::min(column, ColumnCount() - 1));
+    // Single selection: an unchanged, selected current cell needs no new selection.
+    if (target != m_view->currentIndex() || !m_view->selectionModel()->isSelected(target))
+      m_view->setCurrentIndex(target);
   } else {
     m_view->setCurrentIndex({});
   }

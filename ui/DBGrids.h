@@ -3,6 +3,7 @@
 // dataset's current row as the user clicks, presses keys or scrolls.
 #pragma once
 
+#include <QFont>
 #include <QMetaObject>
 #include <memory>
 #include <string>
@@ -44,6 +45,12 @@ class TColumn {
   std::string m_fieldName;
   int m_width = -1;         // -1: none stored
   TField* m_field = nullptr;  // not owned; rebound whenever the layout changes
+  // The title's measured width, kept for the title and font it was measured
+  // in: the grid asks for the widths on every data change, and shaping the
+  // text each time cost more than the rest of a transfer's row.
+  mutable std::string m_measuredTitle;
+  mutable QFont m_measuredFont;
+  mutable int m_titleWidth = -1;
 };
 
 // The stored columns of a grid. Empty means default columns: one per
