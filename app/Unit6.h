@@ -3,6 +3,7 @@
 // component behind them.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "dataset/DataSource.h"
@@ -91,6 +92,21 @@ class TForm6 : public TForm {
   TFIBStringField* qryEDHiPID = nullptr;
   TFIBStringField* qryEDHiPNAZIV = nullptr;
 
+  // Where a running transfer stands. Both transfers report it when they
+  // start, after every source row and when they end (also on the error
+  // that stops them), so that the window's progress display and the batch
+  // command follow the same run.
+  struct TTransferProgress {
+    enum TTransfer { tkArticles, tkMarkings };
+    TTransfer transfer = tkArticles;
+    int done = 0;         // source rows handled
+    int total = 0;        // source rows in all (-1 if unknown)
+    int rowsWritten = 0;  // rows posted to the target
+    int linesAdded = 0;   // lines added to lbErr by this run
+    bool finished = false;
+  };
+  std::function<void(const TTransferProgress&)> OnTransferProgress;
+
   // Handlers.
   void FormCreate(TComponent* Sender);
   void Button1Click(TComponent* Sender);
@@ -130,7 +146,8 @@ class TForm6 : public TForm {
   TDataSource* NewDataSource(const char* name, TDataSet* dataSet);
   // The article transfer's steps (Unit6Transfer.cpp): one source row's
   // article and its rows; the value of one definition; a source column as text.
-  void TransferArticle(const std::string& catalogueNumber);
+  void TransferArticle(const std::string& catalogueNumber, TTransferProgress& progress);
+  void ReportProgress(TTransferProgress& progress, int linesBefore);
   std::string DefinitionValue(const std::string& fieldName);
   std::string SourceText(const std::string& column) const;
 };

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/Unit6.h"
+#include "runtime/ScopeGuard.h"
 
 TForm6::TCatalogueKey TForm6::NormaliseCatalogueNumber(const std::string& catalogueNumber) {
   // A leading "0" marks the REP group; only that one character goes.
@@ -34,7 +35,7 @@ std::string TForm6::DefinitionValue(const std::string& fieldName) {
   return SourceText(fieldName);
 }
 
-void TForm6::TransferArticle(const std::string& catalogueNumber) {
+void TForm6::TransferArticle(const std::string& catalogueNumber, TTransferProgress& progress) {
   const TCatalogueKey article = NormaliseCatalogueNumber(catalogueNumber);
   // The locate's position refresh already re-runs the detail query (through
   // dsRoba), for the previous article and, when Roba moves, the found one.
@@ -58,6 +59,7 @@ void TForm6::TransferArticle(const std::string& catalogueNumber) {
       qryExtraDataVREDNOST->SetAsString(value);
       qryExtraDataREDOSLED->SetAsInteger(qryEDSifREDOSLED->AsInteger());
       qryExtraData->Post();
+      ++progress.rowsWritten;
     } catch (...) {
       // The rows written before stay; the rest of this article is skipped.
       // The refused row stays pending until qryExtraData next closes.
@@ -68,16 +70,41 @@ void TForm6::TransferArticle(const std::string& catalogueNumber) {
   }
 }
 
+void TForm6::ReportProgress(TTransferProgress& progress, int linesBefore) {
+  progress.linesAdded = lbErr->Items().Count() - linesBefore;
+  if (OnTransferProgress) OnTransferProgress(progress);
+}
+
 void TForm6::Button1Click(TComponent* Sender) {
+  TTransferProgress progress;
+  progress.transfer = TTransferProgress::tkArticles;
+  progress.total = qryAccPodaci->RecordCount();
+  const int linesBefore = lbErr->Items().Count();
+  TScopeGuard finish([&] {
+    progress.finished = true;
+    ReportProgress(progress, linesBefore);
+  });
+  ReportProgress(progress, linesBefore);
   qryAccPodaci->First();
   while (!qryAccPodaci->Eof()) {
     const std::string catalogueNumber = SourceText("KAT_BROJ");
-    if (!catalogueNumber.empty()) TransferArticle(catalogueNumber);
+    if (!catalogueNumber.empty()) TransferArticle(catalogueNumber, progress);
+    ++progress.done;
+    ReportProgress(progress, linesBefore);
     qryAccPodaci->Next();
   }
 }
 
 void TForm6::Button2Click(TComponent* Sender) {
+  TTransferProgress progress;
+  progress.transfer = TTransferProgress::tkMarkings;
+  progress.total = qryAccHPOznake->RecordCount();
+  const int linesBefore = lbErr->Items().Count();
+  TScopeGuard finish([&] {
+    progress.finished = true;
+    ReportProgress(progress, linesBefore);
+  });
+  ReportProgress(progress, linesBefore);
   qryEDHiP->Open();
   qryAccHPOznake->First();
   while (!qryAccHPOznake->Eof()) {
@@ -87,6 +114,7 @@ void TForm6::Button2Click(TComponent* Sender) {
       qryEDHiPID->SetAsString(qryAccHPOznake->FieldByName("id")->Value().AsString());
       qryEDHiPNAZIV->SetAsString(qryAccHPOznake->FieldByName("naziv")->Value().AsString());
       qryEDHiP->Post();
+      ++progress.rowsWritten;
     } catch (...) {
       // The failed row is dropped rather than left pending: the next press
       // would post it first, storing a half-filled row or one the database
@@ -94,6 +122,8 @@ void TForm6::Button2Click(TComponent* Sender) {
       if (qryEDHiP->State() == dsInsert) qryEDHiP->Cancel();
       throw;
     }
+    ++progress.done;
+    ReportProgress(progress, linesBefore);
     qryAccHPOznake->Next();
   }
 }
