@@ -46,7 +46,8 @@ TDataSource* TForm6::NewDataSource(const char* name, TDataSet* dataSet) {
   return ds;
 }
 
-TForm6::TForm6(TComponent* AOwner) : TForm(AOwner) {
+TForm6::TForm6(TComponent* AOwner, std::string sourceFileName)
+    : TForm(AOwner), m_sourceFileName(std::move(sourceFileName)) {
   SetName("Form6");
   SetCaption("Form6");
   SetBounds(232, 25, 1448, 877);
@@ -153,7 +154,7 @@ std::string TForm6::SourceConnectionString(const std::string& fileName) {
 
 void TForm6::FormCreate(TComponent* Sender) {
   try {
-    const std::string connectionString = SourceConnectionString(kSourceFileName);
+    const std::string connectionString = SourceConnectionString(m_sourceFileName);
     if (dbAccPodaci->Connected()) dbAccPodaci->SetConnected(false);
     // Held as 8-bit text, handed over as wide text.
     dbAccPodaci->SetConnectionString(AnsiToWide(connectionString));

@@ -24,7 +24,10 @@
 // runs FormCreate (opening the source file) before it is first shown.
 class TForm6 : public TForm {
  public:
-  explicit TForm6(TComponent* AOwner);
+  // `sourceFileName` (8-bit, any path) is the Access file FormCreate opens;
+  // the program keeps the working directory's VT2003.mdb, the batch command
+  // names its own.
+  explicit TForm6(TComponent* AOwner, std::string sourceFileName = kSourceFileName);
 
   // Visual components, in creation order.
   TDBGrid* dbgMDB = nullptr;
@@ -150,4 +153,6 @@ class TForm6 : public TForm {
   void ReportProgress(TTransferProgress& progress, int linesBefore);
   std::string DefinitionValue(const std::string& fieldName);
   std::string SourceText(const std::string& column) const;
+
+  std::string m_sourceFileName;
 };

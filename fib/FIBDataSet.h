@@ -89,6 +89,9 @@ struct TCacheModelOptions {
 
 enum TUpdateKind : uint8_t { ukModify = 1, ukInsert = 2, ukDelete = 4 };
 using TUpdateKinds = uint8_t;
+// What an OnUpdateRecord handler made of a row: nothing (the dataset's own
+// statement writes it) or applied (the handler took care of it).
+enum TUpdateAction : uint8_t { uaDefault, uaApplied };
 
 // Update status of a cached row (byte 5 of the record buffer).
 enum TCachedUpdateStatus : uint8_t {
@@ -489,6 +492,13 @@ class TFIBCustomDataSet : public TCachedDataSet {
   // Asked before a new row's DefaultExpression is applied to `Field`;
   // setting Handled leaves the field alone.
   std::function<void(TDataSet* DataSet, TField* Field, bool& Handled)> OnApplyDefaultValue;
+  // Asked before a posted row's insert or update statement (or a deleted
+  // row's delete statement) runs, the row still current. Setting
+  // UpdateAction to uaApplied takes the row as written: the dataset runs no
+  // statement, no commit and no refresh of its own and keeps the row in its
+  // cache as after a successful post. An exception fails the post (or the
+  // delete) as a refused statement would.
+  std::function<void(TDataSet* DataSet, TUpdateKind UpdateKind, TUpdateAction& UpdateAction)> OnUpdateRecord;
 
  protected:
   // New-row defaults: empty-string defaults, GUIDs, linked parameters and

@@ -231,8 +231,10 @@ void TFIBCustomDataSet::InternalPost() {
 void TFIBCustomDataSet::SendRow(TFIBQuery& query, TRecordBuffer buffer, int position, bool inserted) {
   if (!Active()) FIBError(feSQLClosed, {" continue post ", FullComponentName()});
   const bool resumed = inserted && PendingInsertResumes();
+  TUpdateAction action = uaDefault;
   try {
-    if (!resumed && HasSQLText(query.SQL()) && !IsNoAction(query.SQL())) {
+    if (!resumed && OnUpdateRecord) OnUpdateRecord(this, inserted ? ukInsert : ukModify, action);
+    if (action != uaApplied && !resumed && HasSQLText(query.SQL()) && !IsNoAction(query.SQL())) {
       ExecuteWithRow(query, buffer);
       if (inserted) MarkInserted(query.Transaction());
       const TFIBSQLTypes type = query.SQLType();
@@ -253,6 +255,10 @@ void TFIBCustomDataSet::SendRow(TFIBQuery& query, TRecordBuffer buffer, int posi
     SetUpdateStatusOf(buffer, cusUnmodified);
     SetModified(false);
     WriteCachedRecord(position, buffer);
+    if (action == uaApplied) {
+      if (inserted) ClearPendingInsert();
+      return;
+    }
 
     if (AutoCommitUpdate() && m_pendingInsert.stage == TInsertStage::Inserted)
       m_pendingInsert.stage = TInsertStage::Committed;
@@ -484,14 +490,16 @@ void TFIBCustomDataSet::InternalDelete() {
   if (!CanDelete()) FIBError(feCannotDelete, {FullComponentName()});
   TRecordBuffer buffer = ActiveBuffer();
   const int position = RecNoOf(buffer);
-  if (!IsNoAction(m_qDelete->SQL())) {
+  TUpdateAction action = uaDefault;
+  if (OnUpdateRecord) OnUpdateRecord(this, ukDelete, action);
+  if (action != uaApplied && !IsNoAction(m_qDelete->SQL())) {
     ExecuteWithRow(*m_qDelete, buffer);
   }
   // The row stays in the cache, marked deleted, and is no longer shown.
   SetUpdateStatusOf(buffer, cusDeleted);
   WriteCachedRecord(position, buffer);
   AdjustDeletedCount(1);
-  AutoCommitUpdate();
+  if (action != uaApplied) AutoCommitUpdate();
   // The cursor leaves the deleted row: onto the next shown row, else the previous one.
   int p = position + 1;
   for (;;) {

@@ -465,3 +465,56 @@ TEST_F(PostTest, InsertInTheMiddleOfTheCache) {
 }
 
 }  // namespace
+
+// A handler that applies the row itself: no statement, commit or refresh
+// reaches the server, yet the dataset goes on as after a stored row.
+TEST_F(PostTest, UpdateRecordHandlerThatAppliesSendsNothing) {
+  TpFIBDataSet* ds = ExtraData();
+  ds->DeleteSQL().SetText("DELETE FROM EXTRA_DATA WHERE VRDOK = :OLD_VRDOK and EDID = :OLD_EDID and BRDOK = :OLD_BRDOK");
+  std::vector<std::string> seen;
+  ds->OnUpdateRecord = [&](TDataSet* d, TUpdateKind kind, TUpdateAction& action) {
+    seen.push_back(std::to_string(kind) + ":" + d->FieldByName("VREDNOST")->AsString());
+    action = uaApplied;
+  };
+  ds->Last();
+  ds->Append();
+  Fill(ds, 4, "drvo");
+  ds->Post();
+  EXPECT_EQ(ds->State(), dsBrowse);
+  EXPECT_EQ(ds->RecordCount(), 4);
+  EXPECT_EQ(ds->FieldByName("VREDNOST")->AsString(), "drvo");
+  EXPECT_FALSE(db.WriteTr->Active());  // nothing started, nothing to commit
+  EXPECT_EQ(Stored("select count(*) from EXTRA_DATA"), "3");
+
+  ds->First();  // "crvena", stored
+  ds->Delete();
+  EXPECT_EQ(ds->RecordCount(), 3);
+  EXPECT_EQ(ds->FieldByName("VREDNOST")->AsString(), "12 kg");
+  EXPECT_EQ(Stored("select count(*) from EXTRA_DATA"), "3");
+  EXPECT_EQ(seen, (std::vector<std::string>{std::to_string(ukInsert) + ":drvo", std::to_string(ukDelete) + ":crvena"}));
+}
+
+// A handler that leaves the row to the dataset changes nothing; one that
+// raises fails the post as a refused insert does.
+TEST_F(PostTest, UpdateRecordHandlerThatDeclinesOrRaises) {
+  TpFIBDataSet* ds = ExtraData();
+  bool raise = false;
+  ds->OnUpdateRecord = [&](TDataSet*, TUpdateKind, TUpdateAction&) {
+    if (raise) throw EDatabaseError("already present");
+  };
+  ds->Last();
+  ds->Append();
+  Fill(ds, 4, "drvo");
+  ds->Post();
+  EXPECT_EQ(Stored("select VREDNOST from EXTRA_DATA where EDID = 4"), "drvo");
+
+  raise = true;
+  ds->Append();
+  Fill(ds, 4, "hrast", 8);
+  EXPECT_THROW(ds->Post(), EDatabaseError);
+  EXPECT_EQ(ds->State(), dsInsert);
+  EXPECT_EQ(ds->RecordCount(), 4);
+  EXPECT_FALSE(db.WriteTr->Active());
+  ds->Cancel();
+  EXPECT_EQ(Stored("select count(*) from EXTRA_DATA"), "4");
+}

@@ -1,0 +1,182 @@
+// The batch command's run: the window's own handlers on a window that is
+// never shown.
+#include "app/batch/BatchRun.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "runtime/CodePage.h"
+#include "runtime/ScopeGuard.h"
+#include "ui/Dialogs.h"
+
+int TBatchSummary::RowsWritten() const {
+  int rows = 0;
+  for (const TWrittenCount& w : written) rows += w.rows;
+  return rows;
+}
+
+TBatchRun::TBatchRun(TBatchOptions options, TProgress progress)
+    : m_options(std::move(options)), m_progress(std::move(progress)) {
+  m_summary.source = m_options.source;
+  m_summary.target = m_options.target;
+  m_summary.dryRun = m_options.dryRun;
+}
+
+TBatchRun::~TBatchRun() {
+  m_dryRun.reset();
+  m_form.reset();
+}
+
+namespace {
+
+bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+// An 8-bit text of the path, or nothing when the code page cannot hold it.
+std::optional<std::string> AnsiPath(const std::string& utf8) {
+  std::string ansi = Utf8ToAnsi(utf8);
+  if (AnsiToUtf8(ansi) != utf8) return std::nullopt;
+  return ansi;
+}
+
+}  // namespace
+
+const TBatchSummary& TBatchRun::Run() {
+  // No box may wait for a click: each becomes a message of the run.
+  TMessagePresenter previous = SetMessagePresenter(
+      [this](const TMessageBox& box) { m_summary.errors.push_back(AnsiToUtf8(box.Text)); });
+  TSaveDialogPrompt previousPrompt = SetSaveDialogPrompt([](TSaveDialog&) { return false; });
+  TScopeGuard restore([&] {
+    SetMessagePresenter(std::move(previous));
+    SetSaveDialogPrompt(std::move(previousPrompt));
+  });
+
+  m_summary.exitCode = kExitFailed;
+  if (!Open()) return m_summary;
+  m_summary.opened = true;
+  const std::vector<TButton*> transfers = [&] {
+    std::vector<TButton*> buttons;
+    if (m_options.articles) buttons.push_back(m_form->Button1);
+    if (m_options.markings) buttons.push_back(m_form->Button2);
+    return buttons;
+  }();
+  bool ok = true;
+  for (TButton* button : transfers) {
+    ok = Transfer(button);
+    if (!ok) break;  // what the window would show stops the command
+  }
+  CollectLines();
+  if (ok) m_summary.exitCode = kExitOk;
+  return m_summary;
+}
+
+bool TBatchRun::Open() {
+  // The source file goes into the connection string's quoted DBQ value,
+  // whose backslashes are folder separators: a name that value cannot hold
+  // would open some other file or none.
+  const std::optional<std::string> source = AnsiPath(m_options.source);
+  if (!source || m_options.source.find_first_of(";\"\\{}") != std::string::npos) {
+    m_summary.errors.push_back("the source file name " + m_options.source +
+                               " cannot be handed to the Access reader (characters ; \" \\ { } or "
+                               "outside the code page)");
+    return false;
+  }
+  const std::optional<std::string> target = AnsiPath(m_options.target);
+  if (!target) {
+    m_summary.errors.push_back("the target name " + m_options.target + " has characters outside the code page");
+    return false;
+  }
+
+  m_form = std::make_unique<TForm6>(nullptr, *source);
+  if (!m_summary.errors.empty()) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(m_options.source, ec))
+      m_summary.errors.push_back("source file " + m_options.source + ": no such file");
+    return false;
+  }
+  TConnectParams& login = m_form->pFIBDatabase->ConnectParams();
+  if (!m_options.user.empty()) login.SetUserName(Utf8ToAnsi(m_options.user));
+  if (!m_options.password.empty()) login.SetPassword(Utf8ToAnsi(m_options.password));
+
+  HookDataSets();
+  m_form->OnTransferProgress = [this](const TForm6::TTransferProgress& p) { OnProgress(p); };
+
+  m_form->edtBaza->SetText(*target);
+  m_form->Button3->Click();
+  if (!m_summary.errors.empty() || !m_form->Button1->Enabled()) {
+    if (m_summary.errors.empty()) m_summary.errors.push_back("the target database did not open");
+    // The window's box does not say why; a failed connection says it again.
+    if (!m_form->pFIBDatabase->Connected()) {
+      try {
+        m_form->pFIBDatabase->Open();
+        m_form->pFIBDatabase->Close();
+      } catch (const Exception& e) {
+        m_summary.errors.push_back(AnsiToUtf8(e.Message()));
+      } catch (const std::exception& e) {
+        m_summary.errors.push_back(e.what());
+      }
+    }
+    return false;
+  }
+  if (m_options.dryRun) {
+    m_dryRun = std::make_unique<TDryRun>(m_form->pFIBDatabase, m_form->pFIBTransaction1, m_summary.rows);
+    for (TpFIBDataSet* ds : {m_form->Roba, m_form->qryExtraData, m_form->qryEDSif, m_form->qryEDHiP})
+      m_dryRun->Attach(ds);
+  }
+  return true;
+}
+
+bool TBatchRun::Transfer(TButton* button) {
+  const size_t errorsBefore = m_summary.errors.size();
+  // As a press: what escapes the handler goes to the application's box.
+  button->Click();
+  return !Failed(errorsBefore);
+}
+
+void TBatchRun::HookDataSets() {
+  // Rows that reached the target (or the dry run's list), by definition.
+  // The window sets no post events of its own on these; any there is kept.
+  TForm6& f = *m_form;
+  auto chain = [](TDataSetNotifyEvent& event, std::function<void()> count) {
+    event = [before = event, count = std::move(count)](TDataSet* ds) {
+      if (before) before(ds);
+      count();
+    };
+  };
+  chain(f.qryExtraData->AfterPost, [this, &f] {
+    Counted("EXTRA_DATA", f.qryEDSifEDID->AsInteger(), AnsiToUtf8(f.qryEDSifNAZIV->AsString()));
+  });
+  chain(f.qryEDHiP->AfterPost, [this] { Counted("EXTRA_DATA_OZNAKE", -1, std::string()); });
+}
+
+void TBatchRun::Counted(const std::string& table, int edid, const std::string& definition) {
+  auto found = std::find_if(m_summary.written.begin(), m_summary.written.end(),
+                            [&](const TWrittenCount& w) { return w.table == table && w.edid == edid; });
+  if (found == m_summary.written.end()) {
+    m_summary.written.push_back(TWrittenCount{table, edid, definition, 0});
+    found = std::prev(m_summary.written.end());
+  }
+  ++found->rows;
+}
+
+void TBatchRun::OnProgress(const TForm6::TTransferProgress& p) {
+  if (p.transfer == TForm6::TTransferProgress::tkArticles) {
+    // After a row the source still stands on it: a catalogue number there
+    // was looked up among the articles.
+    if (p.done > m_summary.articleRowsRead && !m_form->qryAccPodaci->FieldByName("KAT_BROJ")->AsString().empty())
+      ++m_summary.articlesFound;
+    m_summary.articleRowsRead = p.done;
+  } else {
+    m_summary.markingRowsRead = p.done;
+  }
+  if (m_progress) m_progress(p);
+}
+
+void TBatchRun::CollectLines() {
+  for (const std::string& line : m_form->lbErr->Items().Lines()) {
+    if (StartsWith(line, "Ne postoji: ")) ++m_summary.articlesNotFound;
+    if (StartsWith(line, "Greska 2: ")) ++m_summary.rowsRefused;
+    m_summary.lines.push_back(AnsiToUtf8(line));
+  }
+  m_summary.articlesFound -= m_summary.articlesNotFound;
+}

@@ -1,0 +1,72 @@
+// The dry run: every post of the window's datasets is taken over before it
+// reaches the server. The row is listed instead of written, and checked
+// against the target's rows with the same key values, so that the run goes
+// on exactly as a real one would.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fib/FIBDataSet.h"
+
+class TFIBQuery;
+
+// A row the dry run met (texts UTF-8).
+struct TDryRunRow {
+  enum TStatus {
+    stNew,      // would be written
+    stPresent,  // would be written although a row with the same values is there (no key forbids it)
+    stRefused   // a row with the same key is there: the database would refuse it
+  };
+  std::string table;
+  std::string kind;  // "insert", "update" or "delete"
+  std::vector<std::pair<std::string, std::optional<std::string>>> values;  // column, value (none: null)
+  std::vector<bool> numeric;  // per value: a number, listed without quotes
+  TStatus status = stNew;
+  std::string key;  // the constraint (or "all columns") a present row matched
+};
+
+// The insert statement's table and its column = value pairs: the value is a
+// parameter name (":NAME" without the colon) or, for a literal, the literal.
+struct TInsertShape {
+  std::string table;
+  std::vector<std::pair<std::string, std::string>> columns;
+  std::vector<bool> isParam;
+};
+// Empty table when the text is not an "INSERT INTO t (...) VALUES (...)".
+TInsertShape ParseInsertShape(const std::string& sql);
+
+class TDryRun {
+ public:
+  // Looks rows up through `database` in `readTransaction` (both not owned,
+  // alive while the dry run is); `rows` receives every row met.
+  TDryRun(TFIBDatabase* database, TFIBTransaction* readTransaction, std::vector<TDryRunRow>& rows);
+  ~TDryRun();
+  TDryRun(const TDryRun&) = delete;
+  TDryRun& operator=(const TDryRun&) = delete;
+
+  // Takes over the posts (and deletes) of `dataSet`.
+  void Attach(TFIBCustomDataSet* dataSet);
+
+ private:
+  struct TKey {
+    std::string name;  // the constraint, empty for "all written columns"
+    std::vector<std::string> columns;
+    std::unique_ptr<TFIBQuery> lookup;
+  };
+  void Handle(TFIBCustomDataSet* dataSet, TUpdateKind kind, TUpdateAction& action);
+  std::vector<TKey>& KeysOf(const std::string& table, const std::vector<std::string>& written);
+  std::unique_ptr<TFIBQuery> Lookup(const std::string& table, const std::vector<std::string>& columns, bool nullSafe);
+
+  TFIBDatabase* m_database;
+  TFIBTransaction* m_transaction;
+  std::vector<TDryRunRow>& m_rows;
+  std::map<std::string, std::vector<TKey>> m_keys;  // by table
+  // Key values of the rows this run has taken as written: "table\nkey\nvalues".
+  std::set<std::string> m_taken;
+};

@@ -1,0 +1,264 @@
+// The batch command, run as a program on the demo's files: usage errors,
+// failures to open, the dry run against the real run, and the report files.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "TargetFixture.h"
+#include "jet4/Jet4Demo.h"
+
+namespace {
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+struct Result {
+  int exitCode = -1;
+  std::string out, err;
+};
+
+// CSV records: fields split at commas, quotes doubled inside quoted fields.
+std::vector<std::vector<std::string>> CsvRecords(const std::string& text) {
+  std::vector<std::vector<std::string>> records(1, std::vector<std::string>(1));
+  bool quoted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    std::string& field = records.back().back();
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') field += text[++i];
+      else if (c == '"') quoted = false;
+      else field += c;
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      records.back().emplace_back();
+    } else if (c == '\n') {
+      records.emplace_back(1);
+    } else if (c != '\r') {
+      field += c;
+    }
+  }
+  if (records.back().size() == 1 && records.back()[0].empty()) records.pop_back();
+  return records;
+}
+
+// The target's rows as the report lists them: "TABLE COL=value;...".
+const char* const kTargetRows =
+    "select 'EXTRA_DATA VRDOK=' || VRDOK || ';EDID=' || EDID || ';BRDOK=' || BRDOK || ';VREDNOST=' || "
+    "coalesce('''' || VREDNOST || '''', 'NULL') || ';REDOSLED=' || coalesce(cast(REDOSLED as varchar(8)), 'NULL') "
+    "from EXTRA_DATA union all "
+    "select 'EXTRA_DATA_OZNAKE ID=''' || ID || ''';NAZIV=' || coalesce('''' || NAZIV || '''', 'NULL') "
+    "from EXTRA_DATA_OZNAKE";
+
+class Mdb2fbTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteJet4File(source, Jet4DemoTables());
+    target = apptest::CreateTarget(dir, std::string("INPUT '") + DEMO_TARGET_SQL + "';");
+  }
+
+  // Runs the command in the scratch folder, `env` before it. A box waiting
+  // for a click would hang it: a minute is the most it gets.
+  Result Run(const std::string& args, const std::string& env = {}) {
+    const std::string out = dir.File("stdout"), err = dir.File("stderr");
+    const std::string command = "cd '" + dir.Path() + "' && " + env + " timeout 60 '" MDB2FB_PATH "' " + args +
+                                " >'" + out + "' 2>'" + err + "'";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
+  }
+
+  std::set<std::string> TargetRows() {
+    const std::vector<std::string> rows = apptest::QueryRows(target, kTargetRows);
+    return {rows.begin(), rows.end()};
+  }
+
+  // The report's records of one section; "row" records as "TABLE values".
+  std::vector<std::vector<std::string>> Section(const std::string& report, const std::string& name) {
+    std::vector<std::vector<std::string>> found;
+    for (const auto& r : CsvRecords(Slurp(dir.File(report))))
+      if (r.size() == 4 && r[0] == name) found.push_back(r);
+    return found;
+  }
+  std::string Figure(const std::string& report, const std::string& name) {
+    for (const auto& r : Section(report, "summary"))
+      if (r[1] == name) return r[2];
+    return "<none>";
+  }
+  std::vector<std::string> Lines(const std::string& report) {
+    std::vector<std::string> lines;
+    for (const auto& r : Section(report, "line")) lines.push_back(r[2]);
+    return lines;
+  }
+
+  fibtest::TScratchDir dir;
+  std::string source = dir.File("Demo Izvor.mdb");
+  std::string target;
+};
+
+TEST_F(Mdb2fbTest, UsageErrorsAndHelp) {
+  struct Case {
+    std::string args;
+    int exitCode;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"", 2, "the source file and the target database are both needed"},
+      {"a.mdb", 2, "both needed"},
+      {"a.mdb b.fdb c", 2, "too many operands: c"},
+      {"--bogus a.mdb b.fdb", 2, "unknown option --bogus"},
+      {"a.mdb b.fdb --report", 2, "option --report needs a value"},
+      {"a.mdb b.fdb --report out.txt", 2, "cannot tell the report format"},
+      {"a.mdb b.fdb --report-format xml --report out.txt", 2, "unknown report format xml"},
+      {"a.mdb b.fdb --dry-run=yes", 2, "takes no value"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_TRUE(Has(r.err, c.message)) << r.err;
+    EXPECT_TRUE(Has(r.err, "--help")) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  const Result help = Run("--help");
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_TRUE(Has(help.out, "Usage: mdb2fb")) << help.out;
+  EXPECT_TRUE(Has(help.out, "Exit status:")) << help.out;
+}
+
+// Every failure ends in the window's message on stderr and exit status 1,
+// never in a box waiting for a click; the target stays as it was.
+TEST_F(Mdb2fbTest, SourceAndTargetThatDoNotOpen) {
+  std::ofstream(dir.File("damaged.mdb")) << "not an Access file";
+  const std::set<std::string> before = TargetRows();
+  struct Case {
+    std::string args;
+    std::vector<std::string> messages;
+  };
+  const Case cases[] = {
+      {"missing.mdb '" + target + "'", {"Greska pri otvaranju mdb data setova", "missing.mdb: no such file"}},
+      {"damaged.mdb '" + target + "'", {"Greska pri otvaranju mdb data setova"}},
+      {"'" + source + "' " + dir.File("nowhere.fdb"), {"Greska pri otvaranju data setova", "nowhere.fdb"}},
+      {"'" + source + "' '" + source + "'", {"Greska pri otvaranju data setova"}},
+      {"'" + dir.Path() + "/a;b.mdb' '" + target + "'", {"cannot be handed to the Access reader"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Result r = Run(c.args + " --report r.csv");
+    EXPECT_EQ(r.exitCode, 1);
+    for (const std::string& m : c.messages) EXPECT_TRUE(Has(r.err, "mdb2fb: " + m) || Has(r.err, m)) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(Figure("r.csv", "exit_code"), "1");
+    EXPECT_FALSE(Section("r.csv", "error").empty());
+  }
+  EXPECT_EQ(TargetRows(), before);
+}
+
+// The dry run lists what the real run then writes, row for row, and
+// predicts its error list; after the real run a second dry run finds every
+// row it reaches already there.
+TEST_F(Mdb2fbTest, DryRunListsWhatTheRealRunWrites) {
+  const std::set<std::string> before = TargetRows();
+  const std::string args = "'" + source + "' '" + target + "'";
+
+  const Result dry = Run("--dry-run " + args + " --report dry.csv");
+  ASSERT_EQ(dry.exitCode, 0) << dry.err;
+  EXPECT_EQ(TargetRows(), before);
+  EXPECT_TRUE(Has(dry.out, "Dry run: nothing was written.")) << dry.out;
+  std::set<std::string> listed;
+  int refused = 0;
+  for (const auto& r : Section("dry.csv", "row")) {
+    if (r[3] == "new") listed.insert(r[1] + " " + r[2]);
+    else if (r[3] == "refused PK_EXTRA_DATA") ++refused;
+    else ADD_FAILURE() << r[1] << " " << r[2] << ": " << r[3];
+  }
+  ASSERT_GT(listed.size(), 500u);  // 45 articles with 12 definitions, 25 markings, less one
+  // The demo's article 7 already has its first definition's row.
+  EXPECT_EQ(refused, 1);
+  EXPECT_TRUE(Has(dry.out, "refused EXTRA_DATA: VRDOK=-2, EDID=1, BRDOK=24, VREDNOST='Ćuprija Lak', REDOSLED=1"))
+      << dry.out;
+  EXPECT_TRUE(Has(dry.out, "warning: already present (PK_EXTRA_DATA)")) << dry.out;
+  EXPECT_EQ(std::to_string(listed.size()), Figure("dry.csv", "rows_written"));
+
+  const Result real = Run(args + " --report real.csv");
+  ASSERT_EQ(real.exitCode, 0) << real.err;
+  std::set<std::string> written;
+  const std::set<std::string> after = TargetRows();
+  std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
+                      std::inserter(written, written.begin()));
+  EXPECT_EQ(written, listed);
+  EXPECT_EQ(Lines("real.csv"), Lines("dry.csv"));
+  EXPECT_EQ(Figure("real.csv", "rows_written"), Figure("dry.csv", "rows_written"));
+  EXPECT_EQ(Figure("real.csv", "rows_refused"), "1");
+  EXPECT_TRUE(Section("real.csv", "row").empty());
+
+  // Each found article stops at its first definition's row, now present;
+  // the markings stop at the first one, as a second real run would.
+  const Result again = Run("--dry-run " + args + " --report again.csv");
+  EXPECT_EQ(again.exitCode, 1);
+  EXPECT_TRUE(Has(again.err, "PK_EXTRA_DATA_OZNAKE")) << again.err;
+  EXPECT_EQ(TargetRows(), after);
+  const std::string found = Figure("again.csv", "articles_found");
+  int articleRows = 0, markingRows = 0;
+  for (const auto& r : Section("again.csv", "row")) {
+    const bool article = r[1] == "EXTRA_DATA";
+    (article ? articleRows : markingRows)++;
+    EXPECT_EQ(r[3], article ? "refused PK_EXTRA_DATA" : "refused PK_EXTRA_DATA_OZNAKE") << r[2];
+    if (article) {
+      EXPECT_TRUE(Has(r[2], ";EDID=1;")) << r[2];
+    }
+  }
+  EXPECT_EQ(std::to_string(articleRows), found);
+  EXPECT_EQ(markingRows, 1);
+  EXPECT_EQ(Figure("again.csv", "rows_refused"), found);
+  EXPECT_EQ(Figure("again.csv", "rows_written"), "0");
+}
+
+// The JSON report carries the same figures, the lines and the listed rows.
+TEST_F(Mdb2fbTest, JsonReportAndQuietRun) {
+  const Result r = Run("-q -n --articles '" + source + "' '" + target + "' --report out.json");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "");
+  const std::string json = Slurp(dir.File("out.json"));
+  for (const char* part : {"\"dryRun\": true", "\"exitCode\": 0", "\"articleRowsRead\": 50",
+                           "\"articlesNotFound\": 3", "\"rowsRefused\": 1", "\"markingRowsRead\": 0",
+                           "\"Ne postoji: GP: 3401\"", "\"Greska 2: 7\"",
+                           "\"table\": \"EXTRA_DATA\", \"edid\": 1, \"definition\": \"Proizvođač\"",
+                           "\"status\": \"refused\", \"key\": \"PK_EXTRA_DATA\"", "\"VREDNOST\": null",
+                           "\"VREDNOST\": \"do +50 °C, ne bušiti ni spaljivati\""})
+    EXPECT_TRUE(Has(json, part)) << part << "\n" << json.substr(0, 2000);
+  EXPECT_EQ(std::count(json.begin(), json.end(), '{'), std::count(json.begin(), json.end(), '}'));
+  EXPECT_FALSE(Has(json, "EXTRA_DATA_OZNAKE"));
+}
+
+// A server refuses the stored password; the options or Firebird's variables
+// give the real one.
+TEST_F(Mdb2fbTest, LoginFromOptionsOrEnvironment) {
+  const std::string secret = "Ovo-je-prava-lozinka";
+  fibtest::TPrivateServer server(secret);
+  if (!server.Running()) GTEST_SKIP() << server.Failure();
+  const std::string path = server.Remote("target.fdb");
+  ASSERT_EQ(fibtest::RunIsql(apptest::TargetScript(path, apptest::Article(1, "1012", "1012", "Boja"), secret, "NONE")),
+            "");
+  const std::string args = "-q -n --articles '" + source + "' '" + path + "'";
+  const Result refused = Run(args, "env -u ISC_USER -u ISC_PASSWORD");
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_TRUE(Has(refused.err, "Greska pri otvaranju data setova")) << refused.err;
+  EXPECT_TRUE(Has(refused.err, "password")) << refused.err;
+  EXPECT_EQ(Run(args + " -u SYSDBA -p " + secret, "env -u ISC_USER -u ISC_PASSWORD").exitCode, 0);
+  EXPECT_EQ(Run(args, "ISC_USER=sysdba ISC_PASSWORD=" + secret).exitCode, 0);
+  EXPECT_EQ(Run(args + " -p wrong", "ISC_USER=sysdba ISC_PASSWORD=" + secret).exitCode, 1);
+}
+
+}  // namespace
