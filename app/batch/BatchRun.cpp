@@ -162,8 +162,11 @@ void TBatchRun::Counted(const std::string& table, int edid, const std::string& d
 void TBatchRun::OnProgress(const TForm6::TTransferProgress& p) {
   if (p.transfer == TForm6::TTransferProgress::tkArticles) {
     // After a row the source still stands on it: a catalogue number there
-    // was looked up among the articles.
-    if (p.done > m_summary.articleRowsRead && !m_form->qryAccPodaci->FieldByName("KAT_BROJ")->AsString().empty())
+    // was looked up among the articles. So was the one of a row an error
+    // stopped the run in.
+    const bool stoppedInRow = p.finished && p.done < p.total;
+    if ((p.done > m_summary.articleRowsRead || stoppedInRow) &&
+        !m_form->qryAccPodaci->FieldByName("KAT_BROJ")->AsString().empty())
       ++m_summary.articlesFound;
     m_summary.articleRowsRead = p.done;
   } else {

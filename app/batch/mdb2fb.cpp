@@ -42,7 +42,7 @@ class TProgressPrinter {
     if (started) m_lastStep = 0;
     if (started || p.finished || step > m_lastStep) {
       m_lastStep = step;
-      std::cerr << (p.finished ? "done " : "") << counts << " (" << percent << "%)\n";
+      std::cerr << (!p.finished ? "" : p.done < p.total ? "stopped " : "done ") << counts << " (" << percent << "%)\n";
     }
   }
 

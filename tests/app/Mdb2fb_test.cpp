@@ -164,6 +164,27 @@ TEST_F(Mdb2fbTest, SourceAndTargetThatDoNotOpen) {
   EXPECT_EQ(TargetRows(), before);
 }
 
+// A transfer that stops (a definition names a column the source lacks)
+// ends the command: the window's message, exit status 1, the summary of
+// what ran, and no marking transfer after it.
+TEST_F(Mdb2fbTest, TransferThatStops) {
+  apptest::RunSql(target, apptest::Definition(-2, 13, "Nema", "NEMA_KOLONE", 13));
+  const Result r = Run("'" + source + "' '" + target + "' --report r.csv");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Has(r.err, "mdb2fb: ") && Has(r.err, "NEMA_KOLONE")) << r.err;
+  EXPECT_TRUE(Has(r.out, "Rows written: 12")) << r.out;  // the first article's definitions before the missing one
+  EXPECT_TRUE(Has(r.err, "stopped articles 1/50")) << r.err;
+  EXPECT_EQ(Figure("r.csv", "exit_code"), "1");
+  EXPECT_EQ(Figure("r.csv", "articles_found"), "1");
+  EXPECT_EQ(Figure("r.csv", "marking_rows_read"), "0");
+  EXPECT_EQ(apptest::QueryRows(target, "select count(*) from EXTRA_DATA_OZNAKE"), std::vector<std::string>{"0"});
+
+  // A report that cannot be written fails a run that went fine.
+  const Result report = Run("-q --markings '" + source + "' '" + target + "' --report " + dir.File("no/such/r.csv"));
+  EXPECT_EQ(report.exitCode, 1);
+  EXPECT_TRUE(Has(report.err, "cannot write the report")) << report.err;
+}
+
 // The dry run lists what the real run then writes, row for row, and
 // predicts its error list; after the real run a second dry run finds every
 // row it reaches already there.
