@@ -245,6 +245,34 @@ TEST_F(Mdb2fbTest, DryRunListsWhatTheRealRunWrites) {
   EXPECT_EQ(Figure("again.csv", "rows_written"), "0");
 }
 
+// Without a declared key nothing refuses a second copy: a row equal in every
+// written column is listed with a warning and the real run stores it again.
+TEST_F(Mdb2fbTest, DryRunWarnsWhereNoKeyRefuses) {
+  apptest::RunSql(target,
+                  "ALTER TABLE EXTRA_DATA_OZNAKE DROP CONSTRAINT PK_EXTRA_DATA_OZNAKE;\nCOMMIT;\n"
+                  "INSERT INTO EXTRA_DATA_OZNAKE VALUES ('P501', "
+                  "'Odložiti sadržaj/ambalažu u skladu sa lokalnim propisima.');\n"
+                  "INSERT INTO EXTRA_DATA_OZNAKE VALUES ('P331', 'drugi naziv');");
+  const std::string args = "--markings '" + source + "' '" + target + "'";
+  const Result dry = Run("-n " + args + " --report dry.csv");
+  ASSERT_EQ(dry.exitCode, 0) << dry.err;
+  std::vector<std::string> present;
+  int rows = 0;
+  for (const auto& r : Section("dry.csv", "row")) {
+    ++rows;
+    if (r[3] != "new") present.push_back(r[2] + " " + r[3]);
+  }
+  EXPECT_EQ(rows, 25);
+  EXPECT_EQ(present, std::vector<std::string>{"ID='P501';NAZIV='Odložiti sadržaj/ambalažu u skladu sa lokalnim "
+                                              "propisima.' present all columns"});
+  EXPECT_TRUE(Has(dry.out, "warning: already present (all columns): a real run stores it again")) << dry.out;
+  EXPECT_EQ(Figure("dry.csv", "rows_written"), "25");
+
+  ASSERT_EQ(Run(args).exitCode, 0);
+  EXPECT_EQ(apptest::QueryRows(target, "select count(*) from EXTRA_DATA_OZNAKE where ID = 'P501'"),
+            std::vector<std::string>{"2"});
+}
+
 // The JSON report carries the same figures, the lines and the listed rows.
 TEST_F(Mdb2fbTest, JsonReportAndQuietRun) {
   const Result r = Run("-q -n --articles '" + source + "' '" + target + "' --report out.json");
