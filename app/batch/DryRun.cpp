@@ -177,47 +177,51 @@ void TDryRun::Handle(TFIBCustomDataSet* dataSet, TUpdateKind kind, TUpdateAction
     row.numeric.push_back(numeric);
   }
 
-  if (kind == ukInsert && !shape.table.empty()) {
-    std::vector<std::string> takenKeys;
-    for (TKey& key : KeysOf(shape.table, written)) {
-      // "table\nconstraint\nvalue..." for the rows taken by this run.
-      std::string taken = shape.table + "\n" + key.name;
-      bool checkable = true;
-      for (size_t i = 0; i < key.columns.size() && checkable; ++i) {
-        const auto value = sent.find(key.columns[i]);
-        // A key column the insert does not fill (a trigger's), or a null
-        // one (never equal under a constraint), cannot collide here.
-        checkable = value != sent.end() && (key.name.empty() || !value->second.IsNull());
-        if (!checkable) break;
-        key.lookup->Params()[static_cast<int>(i)]->SetAsVariant(value->second);
-        taken += "\n" + (value->second.IsNull() ? std::string("\x01") : value->second.AsString());
-      }
-      if (!checkable) continue;
-      // An earlier row of this run counts as stored.
-      bool present = m_taken.count(taken) > 0;
-      if (!present) {
-        key.lookup->ExecQuery();
-        present = !key.lookup->Eof();
-        key.lookup->Close();
-      }
-      takenKeys.push_back(std::move(taken));
-      if (!present) continue;
-      row.key = key.name.empty() ? "all columns" : key.name;
-      if (key.name.empty()) {
-        row.status = TDryRunRow::stPresent;
-        continue;
-      }
-      // The database would refuse this row: the post fails the same way.
-      row.status = TDryRunRow::stRefused;
-      m_rows.push_back(row);
-      std::string values;
-      for (size_t i = 0; i < key.columns.size(); ++i)
-        values += (i ? ", " : "") + Quote(key.columns[i]) + " = '" + sent[key.columns[i]].AsString() + "'";
-      throw EDatabaseError("violation of PRIMARY or UNIQUE KEY constraint \"" + key.name + "\" on table \"" +
-                           shape.table + "\" (already present: " + values + ")");
-    }
-    m_taken.insert(takenKeys.begin(), takenKeys.end());
-  }
+  if (kind == ukInsert && !shape.table.empty()) CheckKeys(shape.table, sent, written, row);
   m_rows.push_back(std::move(row));
   action = uaApplied;
+}
+
+void TDryRun::CheckKeys(const std::string& table, const std::map<std::string, Variant>& sent,
+                        const std::vector<std::string>& written, TDryRunRow& row) {
+  std::vector<std::string> takenKeys;
+  for (TKey& key : KeysOf(table, written)) {
+    // "table\nconstraint\nvalue..." for the rows taken by this run; the
+    // server's comparison ignores trailing blanks of texts, so does this.
+    std::string taken = table + "\n" + key.name;
+    bool checkable = true;
+    for (size_t i = 0; i < key.columns.size() && checkable; ++i) {
+      const auto value = sent.find(key.columns[i]);
+      // A key column the insert does not fill (a trigger's), or a null one
+      // (never equal under a constraint), cannot collide here.
+      checkable = value != sent.end() && (key.name.empty() || !value->second.IsNull());
+      if (!checkable) break;
+      key.lookup->Params()[static_cast<int>(i)]->SetAsVariant(value->second);
+      taken += "\n" + (value->second.IsNull() ? std::string("\x01") : TrimRight(value->second.AsString()));
+    }
+    if (!checkable) continue;
+    // An earlier row of this run counts as stored.
+    bool present = m_taken.count(taken) > 0;
+    if (!present) {
+      key.lookup->ExecQuery();
+      present = !key.lookup->Eof();
+      key.lookup->Close();
+    }
+    takenKeys.push_back(std::move(taken));
+    if (!present) continue;
+    row.key = key.name.empty() ? "all columns" : key.name;
+    if (key.name.empty()) {
+      row.status = TDryRunRow::stPresent;
+      continue;
+    }
+    // The database would refuse this row: the post fails the same way.
+    row.status = TDryRunRow::stRefused;
+    m_rows.push_back(row);
+    std::string values;
+    for (size_t i = 0; i < key.columns.size(); ++i)
+      values += (i ? ", " : "") + Quote(key.columns[i]) + " = '" + sent.at(key.columns[i]).AsString() + "'";
+    throw EDatabaseError("violation of PRIMARY or UNIQUE KEY constraint \"" + key.name + "\" on table \"" + table +
+                         "\" (already present: " + values + ")");
+  }
+  m_taken.insert(takenKeys.begin(), takenKeys.end());
 }

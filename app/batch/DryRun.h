@@ -60,6 +60,11 @@ class TDryRun {
     std::unique_ptr<TFIBQuery> lookup;
   };
   void Handle(TFIBCustomDataSet* dataSet, TUpdateKind kind, TUpdateAction& action);
+  // Looks the row's key values up (in the target and among the rows this
+  // run took); raises as the database would for a declared key that is
+  // taken, marks the row present for an undeclared one.
+  void CheckKeys(const std::string& table, const std::map<std::string, Variant>& sent,
+                 const std::vector<std::string>& written, TDryRunRow& row);
   std::vector<TKey>& KeysOf(const std::string& table, const std::vector<std::string>& written);
   std::unique_ptr<TFIBQuery> Lookup(const std::string& table, const std::vector<std::string>& columns, bool nullSafe);
 
