@@ -83,6 +83,21 @@ class Mdb2fbTest : public ::testing::Test {
     return {rows.begin(), rows.end()};
   }
 
+  // The target's rows that are not among `before`.
+  std::set<std::string> RowsAddedSince(const std::set<std::string>& before) {
+    std::set<std::string> added;
+    const std::set<std::string> now = TargetRows();
+    std::set_difference(now.begin(), now.end(), before.begin(), before.end(), std::inserter(added, added.begin()));
+    return added;
+  }
+  // The rows a dry run's report lists as new, as TargetRows gives them.
+  std::set<std::string> ListedNew(const std::string& report) {
+    std::set<std::string> listed;
+    for (const auto& r : Section(report, "row"))
+      if (r[3] == "new") listed.insert(r[1] + " " + r[2]);
+    return listed;
+  }
+
   // The report's records of one section; "row" records as "TABLE values".
   std::vector<std::vector<std::string>> Section(const std::string& report, const std::string& name) {
     std::vector<std::vector<std::string>> found;
@@ -196,12 +211,11 @@ TEST_F(Mdb2fbTest, DryRunListsWhatTheRealRunWrites) {
   ASSERT_EQ(dry.exitCode, 0) << dry.err;
   EXPECT_EQ(TargetRows(), before);
   EXPECT_TRUE(Has(dry.out, "Dry run: nothing was written.")) << dry.out;
-  std::set<std::string> listed;
+  const std::set<std::string> listed = ListedNew("dry.csv");
   int refused = 0;
   for (const auto& r : Section("dry.csv", "row")) {
-    if (r[3] == "new") listed.insert(r[1] + " " + r[2]);
-    else if (r[3] == "refused PK_EXTRA_DATA") ++refused;
-    else ADD_FAILURE() << r[1] << " " << r[2] << ": " << r[3];
+    if (r[3] == "refused PK_EXTRA_DATA") ++refused;
+    else if (r[3] != "new") ADD_FAILURE() << r[1] << " " << r[2] << ": " << r[3];
   }
   ASSERT_GT(listed.size(), 500u);  // 45 articles with 12 definitions, 25 markings, less one
   // The demo's article 7 already has its first definition's row.
@@ -213,15 +227,12 @@ TEST_F(Mdb2fbTest, DryRunListsWhatTheRealRunWrites) {
 
   const Result real = Run(args + " --report real.csv");
   ASSERT_EQ(real.exitCode, 0) << real.err;
-  std::set<std::string> written;
-  const std::set<std::string> after = TargetRows();
-  std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
-                      std::inserter(written, written.begin()));
-  EXPECT_EQ(written, listed);
+  EXPECT_EQ(RowsAddedSince(before), listed);
   EXPECT_EQ(Lines("real.csv"), Lines("dry.csv"));
   EXPECT_EQ(Figure("real.csv", "rows_written"), Figure("dry.csv", "rows_written"));
   EXPECT_EQ(Figure("real.csv", "rows_refused"), "1");
   EXPECT_TRUE(Section("real.csv", "row").empty());
+  const std::set<std::string> after = TargetRows();
 
   // Each found article stops at its first definition's row, now present;
   // the markings stop at the first one, as a second real run would.
@@ -268,17 +279,11 @@ TEST_F(Mdb2fbTest, DryRunCountsItsOwnRowsAsWritten) {
   const Result dry = Run("-n " + args + " --report dry.csv");
   EXPECT_EQ(dry.exitCode, 1);
   EXPECT_EQ(TargetRows(), before);
-  std::set<std::string> listed;
-  for (const auto& r : Section("dry.csv", "row"))
-    if (r[3] == "new") listed.insert(r[1] + " " + r[2]);
+  const std::set<std::string> listed = ListedNew("dry.csv");
 
   const Result real = Run(args + " --report real.csv");
   EXPECT_EQ(real.exitCode, 1);
-  std::set<std::string> written;
-  const std::set<std::string> after = TargetRows();
-  std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
-                      std::inserter(written, written.begin()));
-  EXPECT_EQ(written, listed);
+  EXPECT_EQ(RowsAddedSince(before), listed);
   EXPECT_EQ(Lines("real.csv"), Lines("dry.csv"));
   const std::vector<std::string> lines = Lines("dry.csv");
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "Greska 2: 1012"), 1) << ::testing::PrintToString(lines);
