@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "dataset/DataSource.h"
@@ -19,12 +20,15 @@
 #include "fib/pFIBDatabase.h"
 #include "source/ADODB.h"
 
+class TTransferProgressView;
+
 // The main window. It owns every component; the members are non-owning
 // pointers to them, valid for the window's lifetime. Creating the window
 // runs FormCreate (opening the source file) before it is first shown.
 class TForm6 : public TForm {
  public:
   explicit TForm6(TComponent* AOwner);
+  ~TForm6() override;
 
   // Visual components, in creation order.
   TDBGrid* dbgMDB = nullptr;
@@ -106,6 +110,10 @@ class TForm6 : public TForm {
     bool finished = false;
   };
   std::function<void(const TTransferProgress&)> OnTransferProgress;
+  // The window's own consumer of the reports (Unit6Progress.h), which
+  // OnTransferProgress calls unless replaced: a progress strip, the window
+  // repainted and closed to input while a transfer runs.
+  TTransferProgressView* ProgressView() const noexcept { return m_progressView.get(); }
 
   // Handlers.
   void FormCreate(TComponent* Sender);
@@ -150,4 +158,6 @@ class TForm6 : public TForm {
   void ReportProgress(TTransferProgress& progress, int linesBefore);
   std::string DefinitionValue(const std::string& fieldName);
   std::string SourceText(const std::string& column) const;
+
+  std::unique_ptr<TTransferProgressView> m_progressView;
 };
