@@ -17,9 +17,10 @@ TTransferProgressView::~TTransferProgressView() {
 }
 
 std::string TTransferProgressView::Describe(const TForm6::TTransferProgress& progress) {
+  // Short enough for the strip beside the buttons: which transfer runs is
+  // told by what it counts.
   const bool articles = progress.transfer == TForm6::TTransferProgress::tkArticles;
-  std::string text = articles ? "Prepisi u artile: " : "Prepisi HP oznake: ";
-  text += std::to_string(progress.done);
+  std::string text = std::to_string(progress.done);
   if (progress.total >= 0) text += " od " + std::to_string(progress.total);
   text += articles ? " artikala" : " oznaka";
   text += ", upisano redova: " + std::to_string(progress.rowsWritten);
@@ -68,7 +69,7 @@ void TTransferProgressView::Show(const TForm6::TTransferProgress& progress) {
     layout->setContentsMargins(4, 1, 4, 1);
     m_bar = new QProgressBar(m_strip);
     m_bar->setTextVisible(false);
-    m_bar->setFixedWidth(160);
+    m_bar->setFixedWidth(100);
     m_label = new QLabel(m_strip);
     layout->addWidget(m_bar);
     layout->addWidget(m_label, 1);

@@ -126,10 +126,10 @@ TEST_F(ProgressTest, InputIsClosedWhileATransferRuns) {
   form->Button1->Click();
   EXPECT_EQ(clicks, 0);
   EXPECT_TRUE(showingMidRun);
-  EXPECT_EQ(textMidRun, "Prepisi u artile: 5 od 40 artikala, upisano redova: 5, novih linija greske: 0");
+  EXPECT_EQ(textMidRun, "5 od 40 artikala, upisano redova: 5, novih linija greske: 0");
   EXPECT_FALSE(form->ProgressView()->Showing());
   EXPECT_EQ(form->ProgressView()->Text(),
-            "Prepisi u artile: 40 od 40 artikala, upisano redova: 40, novih linija greske: 0");
+            "40 od 40 artikala, upisano redova: 40, novih linija greske: 0");
   EXPECT_FALSE(Application->Busy());
 
   RunLoop(50);
@@ -180,7 +180,7 @@ TEST_F(ProgressTest, ErrorStopsTheRunAndOpensTheWindow) {
   ASSERT_EQ(boxes.Boxes.size(), 1u);
   EXPECT_FALSE(busyAtTheBox);
   EXPECT_EQ(form->ProgressView()->Text(),
-            "Prepisi u artile: 0 od 40 artikala, upisano redova: 0, novih linija greske: 0");
+            "0 od 40 artikala, upisano redova: 0, novih linija greske: 0");
   PostClickAndKey(form->Button2->Widget());
   Application->ProcessMessages();
   EXPECT_EQ(clicks, 2);
@@ -194,5 +194,5 @@ TEST(TransferProgressText, Markings) {
   p.rowsWritten = 2;
   p.linesAdded = 1;
   EXPECT_EQ(TTransferProgressView::Describe(p),
-            "Prepisi HP oznake: 3 oznaka, upisano redova: 2, novih linija greske: 1");
+            "3 oznaka, upisano redova: 2, novih linija greske: 1");
 }
