@@ -74,7 +74,6 @@ void TTransferProgressView::Show(const TForm6::TTransferProgress& progress) {
     layout->addWidget(m_bar);
     layout->addWidget(m_label, 1);
   }
-  Place();
   Update(progress);
   m_strip->show();
   m_strip->raise();
@@ -94,6 +93,7 @@ void TTransferProgressView::Place() {
 void TTransferProgressView::Update(const TForm6::TTransferProgress& progress) {
   m_text = Describe(progress);
   if (!m_strip) return;
+  Place();  // the window may have been resized meanwhile
   m_label->setText(QString::fromUtf8(m_text));
   if (progress.total > 0) {
     m_bar->setRange(0, progress.total);
