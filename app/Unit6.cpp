@@ -2,6 +2,7 @@
 // source file at start-up.
 #include "app/Unit6.h"
 
+#include "app/Unit6Progress.h"
 #include "runtime/CodePage.h"
 #include "ui/Dialogs.h"
 
@@ -60,9 +61,13 @@ TForm6::TForm6(TComponent* AOwner, std::string sourceFileName)
   CreateComponents();
   CreateErrorListMenu();
   ApplyEnvironmentLogin();
+  m_progressView = std::make_unique<TTransferProgressView>(this);
+  OnTransferProgress = [this](const TTransferProgress& progress) { m_progressView->Report(progress); };
   OnCreate = [this](TComponent* Sender) { FormCreate(Sender); };
   DoCreate();
 }
+
+TForm6::~TForm6() = default;
 
 void TForm6::CreateComponents() {
   dbgMDB = NewGrid(this, "dbgMDB", 0, 0, 1601, 113, TAlign::alTop, 0);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "dataset/DataSource.h"
@@ -19,6 +20,8 @@
 #include "fib/pFIBDatabase.h"
 #include "source/ADODB.h"
 
+class TTransferProgressView;
+
 // The main window. It owns every component; the members are non-owning
 // pointers to them, valid for the window's lifetime. Creating the window
 // runs FormCreate (opening the source file) before it is first shown.
@@ -28,6 +31,7 @@ class TForm6 : public TForm {
   // the program keeps the working directory's VT2003.mdb, the batch command
   // names its own.
   explicit TForm6(TComponent* AOwner, std::string sourceFileName = kSourceFileName);
+  ~TForm6() override;
 
   // Visual components, in creation order.
   TDBGrid* dbgMDB = nullptr;
@@ -109,6 +113,10 @@ class TForm6 : public TForm {
     bool finished = false;
   };
   std::function<void(const TTransferProgress&)> OnTransferProgress;
+  // The window's own consumer of the reports (Unit6Progress.h), which
+  // OnTransferProgress calls unless replaced: a progress strip, the window
+  // repainted and closed to input while a transfer runs.
+  TTransferProgressView* ProgressView() const noexcept { return m_progressView.get(); }
 
   // Handlers.
   void FormCreate(TComponent* Sender);
@@ -155,4 +163,5 @@ class TForm6 : public TForm {
   std::string SourceText(const std::string& column) const;
 
   std::string m_sourceFileName;
+  std::unique_ptr<TTransferProgressView> m_progressView;
 };

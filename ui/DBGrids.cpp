@@ -12,8 +12,10 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QTableView>
+#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
+#include <functional>
 
 #include "dataset/DataSource.h"
 #include "runtime/CodePage.h"
@@ -47,14 +49,16 @@ class TDBGrid::GridModel : public QAbstractTableModel {
     return parent.isValid() ? 0 : m_grid->m_shownRows;
   }
   int columnCount(const QModelIndex& parent) const override {
-    return parent.isValid() ? 0 : m_grid->ColumnCount();
+    return parent.isValid() ? 0 : m_grid->m_modelColumns;
   }
 
   QVariant data(const QModelIndex& index, int role) const override {
     if (!index.isValid()) return {};
     if (role == Qt::DisplayRole)
-      return QString::fromUtf8(m_grid->CellText(index.row(), index.column()));
+      return QString::fromUtf8(m_grid->ShownCellText(index.row(), index.column()));
     if (role == Qt::TextAlignmentRole) {
+      // The columns may have been rebound since the view's last reset.
+      if (index.column() >= m_grid->ColumnCount()) return {};
       const TField* field = m_grid->ShownColumn(index.column())->Field();
       if (field && field->Alignment() == taRightJustify)
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
@@ -70,7 +74,7 @@ class TDBGrid::GridModel : public QAbstractTableModel {
       if (section < 0 || section >= m_grid->ColumnCount()) return {};
       return QString::fromUtf8(AnsiToUtf8(m_grid->ShownColumn(section)->TitleCaption()));
     }
-    return section == m_grid->CurrentRow() ? QString(QChar(0x25B6)) : QString();
+    return section == m_grid->ShownCurrentRow() ? QString(QChar(0x25B6)) : QString();
   }
 
   Qt::ItemFlags flags(const QModelIndex& index) const override {
@@ -78,8 +82,11 @@ class TDBGrid::GridModel : public QAbstractTableModel {
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
   }
 
-  void Reset() {
+  // `change` brings the grid's counts to the new columns and rows while the
+  // view holds nothing of the old ones.
+  void Reset(const std::function<void()>& change) {
     beginResetModel();
+    change();
     endResetModel();
   }
 
@@ -150,6 +157,11 @@ class TDBGrid::GridView : public QTableView {
     QTableView::keyPressEvent(event);
   }
 
+  void changeEvent(QEvent* event) override {
+    if (event->type() == QEvent::FontChange) m_grid->m_charWidth = m_grid->m_rowHeight = -1;
+    QTableView::changeEvent(event);
+  }
+
   void wheelEvent(QWheelEvent* event) override {
     m_wheel += event->angleDelta().y();
     const int steps = m_wheel / 120;
@@ -174,7 +186,7 @@ int TColumn::DefaultWidth() const {
   if (!m_field) return TDBGrid::kDefaultColWidth;
   const int chars = m_field->DisplayWidth();
   int width = chars * m_grid->CharWidth() + 4;
-  if (QTableView* view = m_grid->View()) {
+  if (QTableView* view = m_grid->m_view) {
     std::string title = TitleCaption();
     if (m_titleWidth < 0 || title != m_measuredTitle || view->font() != m_measuredFont) {
       m_titleWidth = view->fontMetrics().horizontalAdvance(QString::fromUtf8(AnsiToUtf8(title))) + 4;
@@ -297,22 +309,69 @@ void TDBGrid::SetReadOnly(bool value) {
   m_link->SetReadOnly(value);
 }
 
+void TDBGrid::MeasureFont() const {
+  if (m_charWidth >= 0) return;
+  if (!m_view) {
+    m_charWidth = 7;
+    m_rowHeight = 17;
+    return;
+  }
+  const QFontMetrics metrics = m_view->fontMetrics();
+  m_charWidth = std::max(metrics.horizontalAdvance(QLatin1Char('0')), 1);
+  m_rowHeight = metrics.height() + 4;
+}
+
 int TDBGrid::CharWidth() const {
-  return m_view ? std::max(m_view->fontMetrics().horizontalAdvance(QLatin1Char('0')), 1) : 7;
+  MeasureFont();
+  return m_charWidth;
 }
 
 int TDBGrid::RowHeight() const {
-  return m_view ? m_view->fontMetrics().height() + 4 : 17;
+  MeasureFont();
+  return m_rowHeight;
 }
 
-int TDBGrid::RowCount() const { return m_shownRows; }
+void TDBGrid::UpdateNow() {
+  if (m_layoutStale)
+    ResetView();
+  else if (m_rowsStale)
+    RefreshRows();
+}
+
+// Reading the screen brings it up to date first; the const accessors do it
+// through this one cast, since updating changes nothing the caller can see
+// but the freshness of what it reads.
+QTableView* TDBGrid::View() const {
+  const_cast<TDBGrid*>(this)->UpdateNow();
+  return m_view;
+}
+
+QScrollBar* TDBGrid::VerticalBar() const {
+  const_cast<TDBGrid*>(this)->UpdateNow();
+  return m_vbar;
+}
+
+int TDBGrid::RowCount() const {
+  const_cast<TDBGrid*>(this)->UpdateNow();
+  return m_shownRows;
+}
 
 int TDBGrid::CurrentRow() const {
+  const_cast<TDBGrid*>(this)->UpdateNow();
+  return ShownCurrentRow();
+}
+
+int TDBGrid::ShownCurrentRow() const {
   if (!m_link->Active() || m_shownRows == 0) return -1;
   return m_link->ActiveRecord();
 }
 
 std::string TDBGrid::CellText(int row, int column) const {
+  const_cast<TDBGrid*>(this)->UpdateNow();
+  return ShownCellText(row, column);
+}
+
+std::string TDBGrid::ShownCellText(int row, int column) const {
   if (!m_link->Active() || row < 0 || row >= m_shownRows || column < 0 || column >= ColumnCount())
     return std::string();
   TField* field = m_shown[static_cast<size_t>(column)]->Field();
@@ -350,16 +409,25 @@ int TDBGrid::VisibleRowCount() const {
 
 void TDBGrid::BoundsChanged() { SafeCall([this] { UpdateRowCount(); }); }
 
-void TDBGrid::UpdateRowCount() {
+bool TDBGrid::UpdateBufferCount() {
   const int rows = VisibleRowCount();
-  if (rows == m_link->BufferCount()) return;
+  if (rows == m_link->BufferCount()) return false;
+  m_link->SetBufferCount(rows);
+  return true;
+}
+
+void TDBGrid::UpdateRowCount() {
   // Resizing the window of an open dataset fetches rows without a
   // notification, so the grid re-reads its rows itself.
-  m_link->SetBufferCount(rows);
-  RefreshRows();
+  if (UpdateBufferCount()) RefreshRows();
 }
 
 void TDBGrid::BuildColumns() {
+  BindColumns();
+  ResetView();
+}
+
+void TDBGrid::BindColumns() {
   TDataSet* dataSet = m_link->Active() ? m_link->DataSet() : nullptr;
   m_shown.clear();
   m_defaultColumns.clear();
@@ -378,17 +446,19 @@ void TDBGrid::BuildColumns() {
       m_defaultColumns.push_back(std::move(column));
     }
   }
-  ResetView();
 }
 
 void TDBGrid::ResetView() {
+  m_layoutStale = false;
   if (!m_view) return;
   const int rowHeight = RowHeight();
   m_view->verticalHeader()->setDefaultSectionSize(rowHeight);
   m_view->horizontalHeader()->setFixedHeight(TitleHeight());
-  m_shownRows = m_link->Active() ? std::min(m_link->RecordCount(), m_link->BufferCount()) : 0;
   m_syncing = true;
-  m_model->Reset();
+  m_model->Reset([this] {
+    m_shownRows = m_link->Active() ? std::min(m_link->RecordCount(), m_link->BufferCount()) : 0;
+    m_modelColumns = ColumnCount();
+  });
   m_syncing = false;
   ApplyColumnWidths();
   UpdateRowCount();
@@ -398,24 +468,48 @@ void TDBGrid::ResetView() {
 void TDBGrid::ApplyColumnWidths() {
   if (!m_view) return;
   m_syncing = true;
-  for (int i = 0; i < ColumnCount(); ++i) m_view->setColumnWidth(i, m_shown[static_cast<size_t>(i)]->Width());
+  const int columns = std::min(ColumnCount(), m_modelColumns);
+  for (int i = 0; i < columns; ++i) m_view->setColumnWidth(i, m_shown[static_cast<size_t>(i)]->Width());
   m_syncing = false;
 }
 
-void TDBGrid::LinkActiveChanged() { BuildColumns(); }
+void TDBGrid::LinkActiveChanged() {
+  // The fields of a closed dataset may be gone: the columns let go of them
+  // (and take the new ones) at once, and the buffer count the dataset
+  // fetches by must be right before it next reads.
+  BindColumns();
+  UpdateBufferCount();
+  m_layoutStale = true;
+  ScheduleUpdate();
+}
 
-void TDBGrid::LinkDataChanged() { RefreshRows(); }
+void TDBGrid::LinkDataChanged() {
+  m_rowsStale = true;
+  ScheduleUpdate();
+}
+
+void TDBGrid::ScheduleUpdate() {
+  // One update per visit of the loop, however many notifications came:
+  // a transfer sends several for every row it writes.
+  if (m_updateQueued || !m_view) return;
+  m_updateQueued = true;
+  QTimer::singleShot(0, m_view, [this] {
+    m_updateQueued = false;
+    SafeCall([this] { UpdateNow(); });
+  });
+}
 
 void TDBGrid::RefreshRows() {
+  m_rowsStale = false;
   if (!m_view) return;
   const int oldRows = m_shownRows;
   m_shownRows = m_link->Active() ? std::min(m_link->RecordCount(), m_link->BufferCount()) : 0;
   m_syncing = true;
   m_model->RowsChanged(oldRows, m_shownRows);
-  const int current = CurrentRow();
-  if (current >= 0 && ColumnCount() > 0) {
+  const int current = ShownCurrentRow();
+  if (current >= 0 && m_modelColumns > 0) {
     const int column = std::max(m_view->currentIndex().column(), 0);
-    const QModelIndex target = m_model->index(current, std::min(column, ColumnCount() - 1));
+    const QModelIndex target = m_model->index(current, std::min(column, m_modelColumns - 1));
     // Single selection: an unchanged, selected current cell needs no new selection.
     if (target != m_view->currentIndex() || !m_view->selectionModel()->isSelected(target))
       m_view->setCurrentIndex(target);
@@ -429,7 +523,7 @@ void TDBGrid::RefreshRows() {
 }
 
 void TDBGrid::CurrentCellChanged(int row) {
-  const int current = CurrentRow();
+  const int current = ShownCurrentRow();
   if (current < 0 || row == current) return;
   MoveBy(row - current);
 }

@@ -100,6 +100,12 @@ class TDBGrid : public TControl {
   std::string CellText(int row, int column) const;
   // The row the indicator marks (the dataset's current row), -1 if none.
   int CurrentRow() const;
+  // The grid's screen follows the dataset lazily: a notification only marks
+  // it stale, and it is brought up to date when the message loop next runs,
+  // or when anybody reads it (the accessors above, View() and
+  // VerticalBar()). Only what the data link needs at once, the columns'
+  // fields and the buffer count, follows the dataset immediately.
+  void UpdateNow();
 
   // Pixel sizes the layout uses.
   int RowHeight() const;
@@ -107,8 +113,8 @@ class TDBGrid : public TControl {
   static constexpr int kIndicatorWidth = 12;
   static constexpr int kDefaultColWidth = 64;
 
-  QTableView* View() const noexcept { return m_view; }
-  QScrollBar* VerticalBar() const noexcept { return m_vbar; }
+  QTableView* View() const;
+  QScrollBar* VerticalBar() const;
 
   // Navigation as the keyboard and scroll bar do it (the dataset moves).
   void MoveBy(int distance);
@@ -129,13 +135,23 @@ class TDBGrid : public TControl {
   // Reactions to the link.
   void LinkActiveChanged();
   void LinkDataChanged();
-  // Rebuilds the shown columns and rebinds them to the dataset's fields.
+  // Asks for a screen update when the message loop next runs.
+  void ScheduleUpdate();
+  // Rebuilds the shown columns and rebinds them to the dataset's fields,
+  // then the screen.
   void BuildColumns();
+  // The first half of it: the columns, their fields and the buffer count.
+  void BindColumns();
+  // The screen's side of the current row and of a cell, as last updated.
+  int ShownCurrentRow() const;
+  std::string ShownCellText(int row, int column) const;
   // Resets the model and applies the column widths.
   void ResetView();
   // Re-reads the rows (count and texts), the indicator, the current cell and
   // the scroll bar.
   void RefreshRows();
+  // Sets the link's buffer count to the rows that fit; true when it changed.
+  bool UpdateBufferCount();
   void UpdateRowCount();
   void UpdateScrollBar();
   void ApplyColumnWidths();
@@ -144,6 +160,8 @@ class TDBGrid : public TControl {
   void ScrollBarReleased();
   void CurrentCellChanged(int row);
   int CharWidth() const;
+  // Width of "0" and height of a row in the view's font, measured once per font.
+  void MeasureFont() const;
 
   std::unique_ptr<GridLink> m_link;
   TDBGridColumns m_storedColumns;
@@ -154,6 +172,12 @@ class TDBGrid : public TControl {
   QScrollBar* m_vbar = nullptr;  // owned by the grid's widget
   QMetaObject::Connection m_widgetGone;
   int m_shownRows = 0;
+  int m_modelColumns = 0;  // columns the view was told of at its last reset
+  bool m_layoutStale = false;  // the view still shows the previous columns
+  bool m_rowsStale = false;    // the view still shows previous rows or current row
+  bool m_updateQueued = false;
+  mutable int m_charWidth = -1;  // -1: not measured in the current font
+  mutable int m_rowHeight = -1;
   bool m_readOnly = false;
   bool m_syncing = false;  // true while the grid itself moves the view's current cell
 };

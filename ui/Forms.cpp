@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QResizeEvent>
 #include <QTimer>
+#include <QWindow>
 #include <QWidget>
 #include <algorithm>
 #include <cstdio>
@@ -32,6 +33,56 @@ class TQtApplication : public QApplication {
     } catch (...) {
       if (Application) Application->HandleException();
       return false;
+    }
+  }
+};
+
+// Drops the user's input while the application is busy. A modal box shown
+// meanwhile (an error during the work) still takes its own input.
+class TInputGate : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (!IsInput(event->type())) return false;
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      if (watched == modal->windowHandle()) return false;
+      auto* widget = qobject_cast<QWidget*>(watched);
+      if (widget && (widget == modal || modal->isAncestorOf(widget))) return false;
+    }
+    // A close request must be refused, not only held back: an unhandled
+    // close event counts as accepted and the window would go.
+    event->ignore();
+    return true;
+  }
+
+ private:
+  static bool IsInput(QEvent::Type type) {
+    switch (type) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove:
+      case QEvent::NonClientAreaMouseButtonPress:
+      case QEvent::NonClientAreaMouseButtonRelease:
+      case QEvent::NonClientAreaMouseButtonDblClick:
+      case QEvent::Wheel:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::ShortcutOverride:
+      case QEvent::Shortcut:
+      case QEvent::ContextMenu:
+      case QEvent::InputMethod:
+      case QEvent::TouchBegin:
+      case QEvent::TouchUpdate:
+      case QEvent::TouchEnd:
+      case QEvent::TabletPress:
+      case QEvent::TabletRelease:
+      case QEvent::DragEnter:
+      case QEvent::DragMove:
+      case QEvent::Drop:
+      case QEvent::Close:
+        return true;
+      default:
+        return false;
     }
   }
 };
@@ -193,8 +244,34 @@ TApplication::TApplication() {
 }
 
 void TApplication::PumpTimers() {
+  // The loop runs inside busy work only for repaints; a timer that fell due
+  // fires once the work is over (the pump is re-armed before the loop sleeps).
+  if (Busy()) return;
   SafeCall([] { ProcessTimers(); });
 }
+
+void TApplication::BeginBusy() {
+  if (m_busy++ > 0) return;
+  if (!m_inputGate) m_inputGate = std::make_unique<TInputGate>();
+  if (QCoreApplication* qt = QCoreApplication::instance()) qt->installEventFilter(m_inputGate.get());
+}
+
+void TApplication::EndBusy() noexcept {
+  if (m_busy == 0) return;
+  if (m_busy == 1) {
+    // Input that arrived since the last repaint is still queued: it goes
+    // through the gate now rather than to a handler after the work.
+    try {
+      QCoreApplication::processEvents();
+    } catch (...) {
+      // A repaint that failed has nobody to tell; the gate must still open.
+    }
+    if (QCoreApplication* qt = QCoreApplication::instance()) qt->removeEventFilter(m_inputGate.get());
+  }
+  --m_busy;
+}
+
+void TApplication::ProcessBusyMessages() { QCoreApplication::processEvents(); }
 
 TApplication::~TApplication() {
   if (Application == this) Application = nullptr;

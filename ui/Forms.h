@@ -87,6 +87,19 @@ class TApplication {
   // Processes pending events once (tests drive the loop with it).
   void ProcessMessages();
 
+  // Long work inside a handler (a transfer) keeps the windows painted while
+  // taking no input. Between BeginBusy and its matching EndBusy, mouse,
+  // wheel, key, shortcut, context-menu and close input to every window but a
+  // modal box is dropped (not kept for later), and the run-time timers do
+  // not fire; ProcessBusyMessages lets the loop run once for the repaints
+  // and the deferred refreshes. EndBusy drains the input that came in
+  // meanwhile, so none of it reaches a handler once the work is over.
+  // Calls nest; EndBusy never throws.
+  void BeginBusy();
+  void EndBusy() noexcept;
+  bool Busy() const noexcept { return m_busy > 0; }
+  void ProcessBusyMessages();
+
   // Called inside a catch block: shows the current exception in the error
   // box, or nothing for EAbort. Never throws.
   void HandleException() noexcept;
@@ -104,6 +117,9 @@ class TApplication {
   // Drives the run-time timers (idle and transaction timeouts) from the
   // message loop; re-armed each time the loop is about to sleep.
   std::unique_ptr<QTimer> m_timerPump;
+  // Installed on the Qt application while Busy(): drops the user's input.
+  std::unique_ptr<QObject> m_inputGate;
+  int m_busy = 0;
   std::string m_title;
   TForm* m_mainForm = nullptr;  // not owned
 };

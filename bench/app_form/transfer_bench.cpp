@@ -10,7 +10,10 @@
 // the refresh select in the read transaction. One run each; prints both rates
 // and their ratio.
 //
-//   transfer_bench [articles]      (default 5000)
+//   transfer_bench [articles] [--shown]      (default 5000)
+//
+// --shown shows the window first (offscreen unless QT_QPA_PLATFORM says
+// otherwise), so the repaints during the run count as well.
 #include <QtGlobal>
 
 #include <chrono>
@@ -166,7 +169,14 @@ std::pair<int, rawclient::TTimes> TransferRaw(const std::string& target, int art
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int articles = argc > 1 ? std::atoi(argv[1]) : 5000;
+  int articles = 5000;
+  bool shown = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--shown")
+      shown = true;
+    else
+      articles = std::atoi(argv[i]);
+  }
   char dirTemplate[] = "/tmp/transfer-bench-XXXXXX";
   if (!mkdtemp(dirTemplate)) return 1;
   const std::string dir = dirTemplate;
@@ -188,6 +198,10 @@ int main(int argc, char** argv) {
   {
     TApplication application;
     auto form = std::make_unique<TForm6>(nullptr);
+    if (shown) {
+      form->Show();
+      application.ProcessMessages();
+    }
     form->edtBaza->SetText(target);
     form->Button3Click(nullptr);
     if (!form->Button1->Enabled()) {

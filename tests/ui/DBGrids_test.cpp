@@ -2,6 +2,7 @@
 // texts and the moves that keys, clicks, wheel and scroll bar make.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModel>
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QTableView>
@@ -221,6 +222,30 @@ TEST_F(GridTest, DataSourceDestroyed) {
   EXPECT_EQ(grid->DataSource(), nullptr);
   EXPECT_EQ(grid->RowCount(), 0);
   EXPECT_EQ(grid->ColumnCount(), 0);
+}
+
+// The screen follows the dataset lazily: a burst of notifications makes one
+// update when the loop runs, and a close and reopen (new field objects)
+// before it shows the new fields' values.
+TEST_F(GridTest, ScreenCatchesUpOnceWhenTheLoopRuns) {
+  data->Open();
+  QTableView* view = grid->View();
+  int updates = 0;
+  QObject::connect(view->model(), &QAbstractItemModel::dataChanged, [&] { ++updates; });
+  for (int i = 0; i < 5; ++i) data->Next();
+  EXPECT_EQ(updates, 0);
+  EXPECT_EQ(view->currentIndex().row(), 0);  // still the old screen
+  Application->ProcessMessages();
+  EXPECT_EQ(updates, 1);
+  EXPECT_EQ(view->currentIndex().row(), 5);
+
+  data->Close();
+  data->Open();
+  data->Next();
+  EXPECT_EQ(view->model()->columnCount(), 3);
+  Application->ProcessMessages();
+  EXPECT_EQ(view->currentIndex().row(), 1);
+  EXPECT_EQ(view->model()->data(view->model()->index(1, 1)).toString().toStdString(), "Red 2");
 }
 
 namespace {
