@@ -590,6 +590,7 @@ void TFIBCustomDataSet::InternalClose() {
   m_deletedCount = 0;
   m_cursorAtEnd = false;
   m_cache.reset();
+  m_locateIndex = TLocateIndex{};
   m_descrs.clear();
   m_fieldMap.clear();
   BindFields(false);

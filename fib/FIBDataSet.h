@@ -439,6 +439,10 @@ class TFIBCustomDataSet : public TCachedDataSet {
                   TRecordBuffer calcRow) const;
   // Makes cached row `position` current (scroll events, re-centred window).
   void MoveToRow(int position);
+  // Locate's search through its index (see TLocateIndex): the first shown
+  // matching row, -1 when none, -2 when the index does not serve this search
+  // (yet). `keys` are Locate's own key records, all compared exactly.
+  int IndexedSearch(const void* keys, size_t count);
 
   std::unique_ptr<TFIBBase> m_base;
   std::unique_ptr<TFIBQuery> m_qSelect;
@@ -481,6 +485,19 @@ class TFIBCustomDataSet : public TCachedDataSet {
   bool m_cursorAtEnd = false;  // the server cursor has no more rows
   std::unordered_map<std::string, TField*> m_fieldMap;
   std::vector<std::string> m_sortFields;  // from the select's ORDER BY (psGetOrderInfo)
+  // Repeated exact searches on the same key fields (a transfer locates every
+  // article in turn) would rescan the cache from the first row each time.
+  // From the second such search on, the first shown row of each key met is
+  // remembered, so a search looks at each cached row at most once overall.
+  struct TLocateIndex {
+    std::vector<const TField*> fields;           // key fields of the last search
+    TFIBUpdateRecordTypes shown = 0;             // UpdateRecordTypes then
+    bool trimmed = false;                        // poTrimCharFields then
+    bool active = false;                         // second search with the same fields
+    int upTo = 0;                                // rows [0, upTo) are in `first`
+    std::unordered_map<std::string, int> first;  // row key -> first shown row
+  };
+  TLocateIndex m_locateIndex;
   bool m_wasControlsDisabled = false;
 
   // ---------------------------------------------------------------------------

@@ -37,7 +37,11 @@ void TFIBCustomDataSet::FreeRecordBuffer(TRecordBuffer& buffer) {
 }
 
 void TFIBCustomDataSet::ClearCalcFields(TRecordBuffer buffer) {
-  CalcValues(buffer)->assign(static_cast<size_t>(FieldCount()), Variant::Null());
+  std::vector<Variant>& calc = *CalcValues(buffer);
+  // Only calculated and lookup fields read their slot (an absent slot reads
+  // as null): without such fields the buffer needs no slots to clear.
+  if (CalcFieldsCount() == 0) calc.clear();
+  else calc.assign(static_cast<size_t>(FieldCount()), Variant::Null());
 }
 
 std::vector<Variant>& TFIBCustomDataSet::CalcValuesOf(TRecordBuffer buffer) { return *CalcValues(buffer); }

@@ -1,6 +1,7 @@
 // Locate over the row cache: keys converted once into the form the row
 // stores, rows compared in place in the cache, further rows fetched only as
 // far as the search needs, then the position refresh and the move.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -8,6 +9,9 @@
 #include "runtime/CodePage.h"
 
 namespace {
+
+// IndexedSearch's answer when the index does not serve the search.
+constexpr int kNotIndexed = -2;
 
 // How a key is compared with the stored value.
 enum class TKeyKind { String, Integer, Float, DateTime, Calculated, Ignored };
@@ -127,6 +131,49 @@ double StoredFloat(const std::byte* p, const TFIBFieldDescr& d, bool int64AsDoub
   }
 }
 
+// The stored text of a string key's column as the search compares it: cut to
+// the field's size, trailing blanks cut with poTrimCharFields.
+std::string_view StoredKeyText(const TRecordsCache& cache, int position, const std::byte* value,
+                               const TPreparedKey& k, bool trimmed) {
+  const TFIBFieldDescr& d = *k.column;
+  std::string_view text;
+  if (d.OutOfLine) {
+    text = cache.String(position, d.StringSlot);
+  } else {
+    const char* p = reinterpret_cast<const char*>(value);
+    text = std::string_view(p, strnlen(p, static_cast<size_t>(d.Size)));
+  }
+  const size_t fieldSize = static_cast<size_t>(std::max(k.field->Size(), 0));
+  if (text.size() > fieldSize) text = text.substr(0, fieldSize);
+  if (trimmed)
+    while (!text.empty() && static_cast<unsigned char>(text.back()) < 33) text.remove_suffix(1);
+  return text;
+}
+
+// Keys the index can serve: compared exactly, as texts or integers.
+bool IndexableKeys(const std::vector<TPreparedKey>& keys, TLocateOptions options) {
+  if (options != loNone) return false;
+  return std::all_of(keys.begin(), keys.end(), [](const TPreparedKey& k) {
+    return k.kind == TKeyKind::String || k.kind == TKeyKind::Integer || k.kind == TKeyKind::Ignored;
+  });
+}
+
+// One key's part of an index entry; equal parts exactly when the search's
+// comparison calls the values equal.
+void AppendKeyPart(std::string& out, bool isNull, TKeyKind kind, std::string_view text, int64_t integer) {
+  if (isNull) {
+    out += '\0';
+  } else if (kind == TKeyKind::String) {
+    const auto length = static_cast<uint32_t>(text.size());
+    out += '\1';
+    out.append(reinterpret_cast<const char*>(&length), sizeof length);
+    out.append(text);
+  } else {
+    out += '\2';
+    out.append(reinterpret_cast<const char*>(&integer), sizeof integer);
+  }
+}
+
 }  // namespace
 
 bool TFIBCustomDataSet::Locate(const std::string& keyFields, const Variant& keyValues, TLocateOptions options) {
@@ -167,27 +214,31 @@ bool TFIBCustomDataSet::Locate(const std::string& keyFields, const Variant& keyV
 
   // Calculated keys need the row's calculated values; others are compared in the cache.
   if (!calculated) ++m_calcSuspend;
-  int found = -1;
+  int found = kNotIndexed;
   auto finish = [&] {
     if (!calculated && --m_calcSuspend == 0) RefreshPosition();
   };
   try {
-    TRecordBuffer calcRow = calculated ? AllocRecordBuffer() : nullptr;
-    struct FreeRow {
-      TFIBCustomDataSet* ds;
-      TRecordBuffer& row;
-      ~FreeRow() { ds->FreeRecordBuffer(row); }
-    } freeRow{this, calcRow};
-    for (int i = 0;; ++i) {
-      if (i >= m_fetched && !FetchRowFromServer()) break;
-      if (calcRow) {
-        ReadCachedRecord(i, calcRow);
-        ClearCalcFields(calcRow);
-        GetCalcFields(calcRow);
-      }
-      if (RowMatches(i, keys.data(), keys.size(), options, calcRow) && RowVisible(i)) {
-        found = i;
-        break;
+    if (!calculated && IndexableKeys(keys, options)) found = IndexedSearch(keys.data(), keys.size());
+    if (found == kNotIndexed) {
+      found = -1;
+      TRecordBuffer calcRow = calculated ? AllocRecordBuffer() : nullptr;
+      struct FreeRow {
+        TFIBCustomDataSet* ds;
+        TRecordBuffer& row;
+        ~FreeRow() { ds->FreeRecordBuffer(row); }
+      } freeRow{this, calcRow};
+      for (int i = 0;; ++i) {
+        if (i >= m_fetched && !FetchRowFromServer()) break;
+        if (calcRow) {
+          ReadCachedRecord(i, calcRow);
+          ClearCalcFields(calcRow);
+          GetCalcFields(calcRow);
+        }
+        if (RowMatches(i, keys.data(), keys.size(), options, calcRow) && RowVisible(i)) {
+          found = i;
+          break;
+        }
       }
     }
   } catch (...) {
@@ -237,17 +288,7 @@ bool TFIBCustomDataSet::RowMatches(int position, const void* keysData, size_t co
     const std::byte* value = row + (d.Offset - fibrec::kCachedFrom);
     switch (k.kind) {
       case TKeyKind::String: {
-        std::string_view text;
-        if (d.OutOfLine) {
-          text = m_cache->String(position, d.StringSlot);
-        } else {
-          const char* p = reinterpret_cast<const char*>(value);
-          text = std::string_view(p, strnlen(p, static_cast<size_t>(d.Size)));
-        }
-        const size_t fieldSize = static_cast<size_t>(std::max(k.field->Size(), 0));
-        if (text.size() > fieldSize) text = text.substr(0, fieldSize);
-        if (HasOption(poTrimCharFields))
-          while (!text.empty() && static_cast<unsigned char>(text.back()) < 33) text.remove_suffix(1);
+        const std::string_view text = StoredKeyText(*m_cache, position, value, k, HasOption(poTrimCharFields));
         if (options & loPartialKey) {
           if (options & loCaseInsensitive) {
             if (AnsiUpperCase(text).compare(0, k.text.size(), k.text) != 0) return false;
@@ -307,4 +348,59 @@ void TFIBCustomDataSet::MoveToRow(int position) {
   Resync(rmExact | rmCenter);
   DoAfterScroll();
   CursorPosChanged();
+}
+
+int TFIBCustomDataSet::IndexedSearch(const void* keysData, size_t count) {
+  const auto* keys = static_cast<const TPreparedKey*>(keysData);
+  TLocateIndex& index = m_locateIndex;
+  std::vector<const TField*> fields(count);
+  for (size_t n = 0; n < count; ++n) fields[n] = keys[n].field;
+  const bool trimmed = HasOption(poTrimCharFields);
+  if (!index.active || fields != index.fields || index.shown != m_updateRecordTypes || index.trimmed != trimmed) {
+    // A first search with these fields scans as usual; the second builds the index.
+    const bool again = fields == index.fields && index.shown == m_updateRecordTypes && index.trimmed == trimmed;
+    index = TLocateIndex{std::move(fields), m_updateRecordTypes, trimmed, again, 0, {}};
+    if (!again) return kNotIndexed;
+  } else if (m_cache->TakeLowestChange() < index.upTo) {
+    // A row already taken in changed (an edit, an insert, a delete, a reopen).
+    index.first.clear();
+    index.upTo = 0;
+  }
+
+  std::string wanted;
+  for (size_t n = 0; n < count; ++n)
+    if (keys[n].kind != TKeyKind::Ignored)
+      AppendKeyPart(wanted, keys[n].isNull, keys[n].kind, keys[n].text, keys[n].integer);
+  if (auto it = index.first.find(wanted); it != index.first.end()) return it->second;
+
+  // Not among the rows taken in: go on from there as the plain search would,
+  // fetching only as far as the first match.
+  int found = -1;
+  std::string key;
+  for (int i = index.upTo;; ++i) {
+    if (i >= m_fetched && !FetchRowFromServer()) break;
+    index.upTo = i + 1;
+    if (!RowVisible(i)) continue;
+    key.clear();
+    const std::byte* row = m_cache->Fixed(i);
+    for (size_t n = 0; n < count; ++n) {
+      const TPreparedKey& k = keys[n];
+      if (k.kind == TKeyKind::Ignored) continue;
+      const TFIBFieldDescr& d = *k.column;
+      const int column = k.field->FieldNo() - 1;
+      const bool storedNull = row[fibrec::kNullFlags - fibrec::kCachedFrom + column] != std::byte{0};
+      const std::byte* value = row + (d.Offset - fibrec::kCachedFrom);
+      if (storedNull) AppendKeyPart(key, true, k.kind, {}, 0);
+      else if (k.kind == TKeyKind::String) AppendKeyPart(key, false, k.kind, StoredKeyText(*m_cache, i, value, k, trimmed), 0);
+      else AppendKeyPart(key, false, k.kind, {}, StoredInteger(value, d.SQLType));
+    }
+    index.first.try_emplace(key, i);
+    if (key == wanted) {
+      found = i;
+      break;
+    }
+  }
+  // The rows this search fetched were written to the cache before they were taken in.
+  m_cache->TakeLowestChange();
+  return found;
 }
