@@ -27,6 +27,7 @@
 #include "fib/FIBDataSetCache.h"
 #include "fib/FIBDatabase.h"
 #include "fib/FIBQuery.h"
+#include "fib/SqlTxtRtns.h"
 
 class TFIBCustomDataSet;
 
@@ -326,6 +327,8 @@ class TFIBCustomDataSet : public TCachedDataSet {
   TGetResult GetRecord(TRecordBuffer buffer, TGetMode getMode, bool doCheck) override;
   TRecordBuffer AllocRecordBuffer() override;
   void FreeRecordBuffer(TRecordBuffer& buffer) override;
+  // Frees the buffers FreeRecordBuffer kept for reuse.
+  void ReleaseSpareBuffers() noexcept;
   TBookmarkFlag GetBookmarkFlag(TRecordBuffer buffer) const override;
   void SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag value) override;
   int GetRecordSize() const override { return m_recordSize; }
@@ -485,6 +488,9 @@ class TFIBCustomDataSet : public TCachedDataSet {
   bool m_cursorAtEnd = false;  // the server cursor has no more rows
   std::unordered_map<std::string, TField*> m_fieldMap;
   std::vector<std::string> m_sortFields;  // from the select's ORDER BY (psGetOrderInfo)
+  std::vector<TRecordBuffer> m_spareBuffers;  // freed record buffers kept for reuse
+  std::string m_orderByText;              // the select text m_orderBy was parsed from
+  std::vector<TOrderByItem> m_orderBy;
   // Repeated exact searches on the same key fields (a transfer locates every
   // article in turn) would rescan the cache from the first row each time.
   // From the second such search on, the first shown row of each key met is

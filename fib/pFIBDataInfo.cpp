@@ -402,6 +402,13 @@ void ApplyFieldInfo(TFIBCustomDataSet& ds) {
                                                 pfImportDefaultValues | psUseBooleanField)) != 0;
   TFIBDatabase* db = ds.Database();
   TpFIBTableInfoCollect& cache = TpFIBTableInfoCollect::Instance();
+  // The fields of a select share a few tables: each is looked up once per open.
+  std::vector<std::pair<std::string_view, TpFIBTableInfo*>> tables;
+  const auto fieldInfo = [&](std::string_view table, std::string_view field) -> TpFIBFieldInfo* {
+    auto it = std::find_if(tables.begin(), tables.end(), [&](const auto& t) { return t.first == table; });
+    if (it == tables.end()) it = tables.insert(tables.end(), {table, cache.GetTableInfo(*db, table)});
+    return it->second ? it->second->FieldInfo(field) : nullptr;
+  };
   for (TField* field : ds.Fields()) {
     const TFIBFieldDescr* col = ds.ColumnOf(field);
     if (ds.HasOption(poAutoFormatFields)) {
@@ -423,9 +430,9 @@ void ApplyFieldInfo(TFIBCustomDataSet& ds) {
       }
     }
     if (!wantInfo || !db || !db->Connected()) continue;
-    TpFIBFieldInfo* info = cache.GetFieldInfo(*db, "ALIAS", field->FieldName());
+    TpFIBFieldInfo* info = fieldInfo("ALIAS", field->FieldName());
     if (col && !col->RelName.empty() && !col->SQLName.empty())
-      if (TpFIBFieldInfo* byRelation = cache.GetFieldInfo(*db, col->RelName, col->SQLName))
+      if (TpFIBFieldInfo* byRelation = fieldInfo(col->RelName, col->SQLName))
         info = byRelation;
     if (!info) continue;
     if (ds.HasPrepareOption(pfImportDefaultValues)) {
