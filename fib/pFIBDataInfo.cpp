@@ -417,13 +417,16 @@ void ApplyFieldInfo(TFIBCustomDataSet& ds) {
         if (f.DisplayFormat().empty()) f.SetDisplayFormat(WidenFormat(formats.NumericDisplayFormat, decimals));
         if (f.EditFormat().empty()) f.SetEditFormat(WidenFormat(formats.NumericEditFormat, decimals));
       };
-      if (auto* bcd = dynamic_cast<TBCDField*>(field)) {
+      // The field's type first: it rules out most casts (this runs on every open).
+      const TFieldType type = field->DataType();
+      const bool numeric = type == ftSmallint || type == ftInteger || type == ftFloat;
+      const bool temporal = type == ftDate || type == ftTime || type == ftDateTime || type == ftTimeStamp;
+      if (auto* bcd = type == ftBCD ? dynamic_cast<TBCDField*>(field) : nullptr) {
         widen(*bcd, bcd->Size());
-      } else if (auto* num = dynamic_cast<TNumericField*>(field);
-                 num && col && (field->DataType() == ftSmallint || field->DataType() == ftInteger ||
-                                field->DataType() == ftFloat)) {
+      } else if (auto* num = numeric && col ? dynamic_cast<TNumericField*>(field) : nullptr) {
         widen(*num, -col->Scale);
-      } else if (auto* dt = dynamic_cast<TDateTimeField*>(field); dt && dt->DisplayFormat().empty()) {
+      } else if (auto* dt = temporal ? dynamic_cast<TDateTimeField*>(field) : nullptr;
+                 dt && dt->DisplayFormat().empty()) {
         dt->SetDisplayFormat(field->DataType() == ftDate   ? formats.DisplayFormatDate
                              : field->DataType() == ftTime ? formats.DisplayFormatTime
                                                            : formats.DateTimeDisplayFormat);
@@ -436,7 +439,9 @@ void ApplyFieldInfo(TFIBCustomDataSet& ds) {
         info = byRelation;
     if (!info) continue;
     if (ds.HasPrepareOption(pfImportDefaultValues)) {
-      if (auto* s = dynamic_cast<TFIBStringField*>(field))
+      const TFieldType type = field->DataType();
+      const bool text = type == ftString || type == ftFixedChar || type == ftWideString || type == ftGuid;
+      if (auto* s = text ? dynamic_cast<TFIBStringField*>(field) : nullptr)
         s->SetDefaultValueEmptyString(info->DefaultValueEmptyString);
       if (std::optional<std::string> t = ImportedDefault(*field, info->DefaultValue))
         field->SetDefaultExpression(*t);
