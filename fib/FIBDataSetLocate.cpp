@@ -390,9 +390,12 @@ int TFIBCustomDataSet::IndexedSearch(const void* keysData, size_t count) {
       const int column = k.field->FieldNo() - 1;
       const bool storedNull = row[fibrec::kNullFlags - fibrec::kCachedFrom + column] != std::byte{0};
       const std::byte* value = row + (d.Offset - fibrec::kCachedFrom);
-      if (storedNull) AppendKeyPart(key, true, k.kind, {}, 0);
-      else if (k.kind == TKeyKind::String) AppendKeyPart(key, false, k.kind, StoredKeyText(*m_cache, i, value, k, trimmed), 0);
-      else AppendKeyPart(key, false, k.kind, {}, StoredInteger(value, d.SQLType));
+      if (storedNull)
+        AppendKeyPart(key, true, k.kind, {}, 0);
+      else if (k.kind == TKeyKind::String)
+        AppendKeyPart(key, false, k.kind, StoredKeyText(*m_cache, i, value, k, trimmed), 0);
+      else
+        AppendKeyPart(key, false, k.kind, {}, StoredInteger(value, d.SQLType));
     }
     index.first.try_emplace(key, i);
     if (key == wanted) {
