@@ -493,15 +493,27 @@ class TFIBCustomDataSet : public TCachedDataSet {
   std::vector<TOrderByItem> m_orderBy;
   // Repeated exact searches on the same key fields (a transfer locates every
   // article in turn) would rescan the cache from the first row each time.
-  // From the second such search on, the first shown row of each key met is
-  // remembered, so a search looks at each cached row at most once overall.
+  // Once such searches keep coming, the first shown row of each key met is
+  // remembered, so a search looks at each cached row about once overall.
   struct TLocateIndex {
-    std::vector<const TField*> fields;           // key fields of the last search
-    TFIBUpdateRecordTypes shown = 0;             // UpdateRecordTypes then
-    bool trimmed = false;                        // poTrimCharFields then
-    bool active = false;                         // second search with the same fields
-    int upTo = 0;                                // rows [0, upTo) are in `first`
-    std::unordered_map<std::string, int> first;  // row key -> first shown row
+    struct Slot {
+      uint64_t hash = 0;
+      int row = -1;  // -1: empty
+    };
+    std::vector<const TField*> fields;  // key fields of the last search
+    TFIBUpdateRecordTypes shown = 0;    // UpdateRecordTypes then
+    bool trimmed = false;               // poTrimCharFields then
+    int searches = 0;                   // with these fields so far (see kIndexAfterSearches)
+    int upTo = 0;                       // rows [0, upTo) are taken in
+    std::vector<Slot> table;            // the first shown row per key hash
+    size_t used = 0;
+    // The first row taken in with `hash`, -1 when none.
+    int Find(uint64_t hash) const;
+    // Takes in `row` unless an earlier row has the same hash.
+    void Add(uint64_t hash, int row);
+    // Room for `rows` rows without growing; Clear empties the table.
+    void Reserve(int rows);
+    void Clear();
   };
   TLocateIndex m_locateIndex;
   bool m_wasControlsDisabled = false;

@@ -12,6 +12,8 @@ namespace {
 
 // IndexedSearch's answer when the index does not serve the search.
 constexpr int kNotIndexed = -2;
+// Searches with the same key fields before the index serves them.
+constexpr int kIndexAfterSearches = 3;
 
 // How a key is compared with the stored value.
 enum class TKeyKind { String, Integer, Float, DateTime, Calculated, Ignored };
@@ -158,21 +160,38 @@ bool IndexableKeys(const std::vector<TPreparedKey>& keys, TLocateOptions options
   });
 }
 
-// One key's part of an index entry; equal parts exactly when the search's
-// comparison calls the values equal.
-void AppendKeyPart(std::string& out, bool isNull, TKeyKind kind, std::string_view text, int64_t integer) {
-  if (isNull) {
-    out += '\0';
-  } else if (kind == TKeyKind::String) {
+// The hash of a key as the index files it: equal keys (as the exact search
+// compares them) hash alike; different keys rarely do, and the search
+// compares the row it is pointed to anyway.
+class TKeyHash {
+ public:
+  void Null() { Add("\0", 1); }
+  void Text(std::string_view text) {
     const auto length = static_cast<uint32_t>(text.size());
-    out += '\1';
-    out.append(reinterpret_cast<const char*>(&length), sizeof length);
-    out.append(text);
-  } else {
-    out += '\2';
-    out.append(reinterpret_cast<const char*>(&integer), sizeof integer);
+    Add("\1", 1);
+    Add(&length, sizeof length);
+    Add(text.data(), text.size());
   }
-}
+  void Integer(int64_t value) {
+    Add("\2", 1);
+    Add(&value, sizeof value);
+  }
+  uint64_t Value() const {
+    // Spread the bits for the table's power-of-two size.
+    uint64_t h = m_h;
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    return h;
+  }
+
+ private:
+  void Add(const void* data, size_t size) {
+    const auto* p = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < size; ++i) m_h = (m_h ^ p[i]) * 0x100000001b3ull;
+  }
+  uint64_t m_h = 0xcbf29ce484222325ull;
+};
 
 }  // namespace
 
@@ -356,49 +375,68 @@ int TFIBCustomDataSet::IndexedSearch(const void* keysData, size_t count) {
   std::vector<const TField*> fields(count);
   for (size_t n = 0; n < count; ++n) fields[n] = keys[n].field;
   const bool trimmed = HasOption(poTrimCharFields);
-  if (!index.active || fields != index.fields || index.shown != m_updateRecordTypes || index.trimmed != trimmed) {
-    // A first search with these fields scans as usual; the second builds the index.
-    const bool again = fields == index.fields && index.shown == m_updateRecordTypes && index.trimmed == trimmed;
-    index = TLocateIndex{std::move(fields), m_updateRecordTypes, trimmed, again, 0, {}};
-    if (!again) return kNotIndexed;
+  const bool same = fields == index.fields && index.shown == m_updateRecordTypes && index.trimmed == trimmed;
+  if (!same || index.searches < kIndexAfterSearches) {
+    // Taking a row in costs several plain comparisons: the first searches
+    // with these fields scan as usual, the index serves them once they keep
+    // coming.
+    if (!same) {
+      index = TLocateIndex{};
+      index.fields = std::move(fields);
+      index.shown = m_updateRecordTypes;
+      index.trimmed = trimmed;
+    }
+    if (++index.searches < kIndexAfterSearches) return kNotIndexed;
+    index.Clear();
+    index.Reserve(m_fetched);
   } else if (m_cache->TakeLowestChange() < index.upTo) {
     // A row already taken in changed (an edit, an insert, a delete, a reopen).
-    index.first.clear();
-    index.upTo = 0;
+    index.Clear();
   }
+  const auto matches = [&](int position) {
+    return RowMatches(position, keys, count, loNone, nullptr);
+  };
 
-  std::string wanted;
-  for (size_t n = 0; n < count; ++n)
-    if (keys[n].kind != TKeyKind::Ignored)
-      AppendKeyPart(wanted, keys[n].isNull, keys[n].kind, keys[n].text, keys[n].integer);
-  if (auto it = index.first.find(wanted); it != index.first.end()) return it->second;
+  TKeyHash wanted;
+  for (size_t n = 0; n < count; ++n) {
+    const TPreparedKey& k = keys[n];
+    if (k.kind == TKeyKind::Ignored) continue;
+    if (k.isNull) wanted.Null();
+    else if (k.kind == TKeyKind::String) wanted.Text(k.text);
+    else wanted.Integer(k.integer);
+  }
+  const uint64_t hash = wanted.Value();
+  // The first row taken in with this hash: no earlier row has the key. It
+  // holds the key, or (another key of the same hash) the match comes later.
+  if (const int first = index.Find(hash); first >= 0) {
+    for (int i = first; i < index.upTo; ++i)
+      if (RowVisible(i) && matches(i)) return i;
+  }
 
   // Not among the rows taken in: go on from there as the plain search would,
   // fetching only as far as the first match.
   int found = -1;
-  std::string key;
   for (int i = index.upTo;; ++i) {
     if (i >= m_fetched && !FetchRowFromServer()) break;
     index.upTo = i + 1;
     if (!RowVisible(i)) continue;
-    key.clear();
+    TKeyHash key;
     const std::byte* row = m_cache->Fixed(i);
     for (size_t n = 0; n < count; ++n) {
       const TPreparedKey& k = keys[n];
       if (k.kind == TKeyKind::Ignored) continue;
       const TFIBFieldDescr& d = *k.column;
       const int column = k.field->FieldNo() - 1;
-      const bool storedNull = row[fibrec::kNullFlags - fibrec::kCachedFrom + column] != std::byte{0};
       const std::byte* value = row + (d.Offset - fibrec::kCachedFrom);
-      if (storedNull)
-        AppendKeyPart(key, true, k.kind, {}, 0);
+      if (row[fibrec::kNullFlags - fibrec::kCachedFrom + column] != std::byte{0})
+        key.Null();
       else if (k.kind == TKeyKind::String)
-        AppendKeyPart(key, false, k.kind, StoredKeyText(*m_cache, i, value, k, trimmed), 0);
+        key.Text(StoredKeyText(*m_cache, i, value, k, trimmed));
       else
-        AppendKeyPart(key, false, k.kind, {}, StoredInteger(value, d.SQLType));
+        key.Integer(StoredInteger(value, d.SQLType));
     }
-    index.first.try_emplace(key, i);
-    if (key == wanted) {
+    index.Add(key.Value(), i);
+    if (key.Value() == hash && matches(i)) {
       found = i;
       break;
     }
@@ -406,4 +444,47 @@ int TFIBCustomDataSet::IndexedSearch(const void* keysData, size_t count) {
   // The rows this search fetched were written to the cache before they were taken in.
   m_cache->TakeLowestChange();
   return found;
+}
+
+// --- the index's table: open addressing, the first row per hash ----------------------------
+
+int TFIBCustomDataSet::TLocateIndex::Find(uint64_t hash) const {
+  if (table.empty()) return -1;
+  const size_t mask = table.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    if (table[i].row < 0) return -1;
+    if (table[i].hash == hash) return table[i].row;
+  }
+}
+
+void TFIBCustomDataSet::TLocateIndex::Add(uint64_t hash, int row) {
+  if (2 * (used + 1) > table.size()) {
+    // Kept at most half full; the rows go in again in their order.
+    std::vector<Slot> old(std::max<size_t>(64, 2 * table.size()));
+    old.swap(table);
+    used = 0;
+    for (const Slot& s : old)
+      if (s.row >= 0) Add(s.hash, s.row);
+  }
+  const size_t mask = table.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    if (table[i].row < 0) {
+      table[i] = {hash, row};
+      ++used;
+      return;
+    }
+    if (table[i].hash == hash) return;  // an earlier row has it
+  }
+}
+
+void TFIBCustomDataSet::TLocateIndex::Reserve(int rows) {
+  size_t size = 64;
+  while (size < 2 * static_cast<size_t>(std::max(rows, 0))) size *= 2;
+  if (size > table.size()) table.assign(size, Slot{});
+}
+
+void TFIBCustomDataSet::TLocateIndex::Clear() {
+  table.assign(table.size(), Slot{});
+  used = 0;
+  upTo = 0;
 }
