@@ -469,12 +469,7 @@ void TDataSet::BindFields(bool binding) {
   }
 }
 
-int TDataSet::CalcFieldsCount() const {
-  int n = 0;
-  for (TField* f : *m_fields)
-    if (f->FieldKind() == fkCalculated || f->FieldKind() == fkLookup) ++n;
-  return n;
-}
+int TDataSet::CalcFieldsCount() const { return m_fields->CalcCount(); }
 
 void TDataSet::GetCalcFields(TRecordBuffer buffer) {
   if (!buffer || CalcFieldsCount() == 0) return;

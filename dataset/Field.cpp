@@ -41,6 +41,8 @@ bool IsStringForm(TFieldType type) {
   return type == ftString || type == ftFixedChar || type == ftGuid;
 }
 
+bool IsCalcKind(TFieldKind kind) { return kind == fkCalculated || kind == fkLookup; }
+
 }  // namespace
 
 TDateTime NativeToDateTime(TFieldType type, const void* buffer) {
@@ -210,6 +212,7 @@ int TField::DataSize() const { return 0; }
 
 void TField::SetFieldKind(TFieldKind kind) {
   if (m_dataSet) m_dataSet->CheckInactive();
+  if (m_dataSet) m_dataSet->Fields().m_calcCount += IsCalcKind(kind) - IsCalcKind(m_fieldKind);
   m_fieldKind = kind;
 }
 
@@ -399,6 +402,7 @@ int TFields::IndexOf(const TField* field) const {
 void TFields::Add(TField* field) {
   m_list.push_back(field);
   field->m_dataSet = m_dataSet;
+  m_calcCount += IsCalcKind(field->FieldKind());
 }
 
 void TFields::Remove(TField* field) {
@@ -406,4 +410,5 @@ void TFields::Remove(TField* field) {
   if (i < 0) return;
   m_list.erase(m_list.begin() + i);
   field->m_dataSet = nullptr;
+  m_calcCount -= IsCalcKind(field->FieldKind());
 }

@@ -614,14 +614,20 @@ class TFields {
   // The field bound to column `fieldNo`, or nullptr.
   TField* FieldByNumber(int fieldNo) const;
   int IndexOf(const TField* field) const;
+  // Calculated and lookup fields in the list (kept as fields come, go or change kind).
+  int CalcCount() const noexcept { return m_calcCount; }
 
  private:
   friend class TField;
   friend class TDataSet;
   void Add(TField* field);
   void Remove(TField* field);
-  void Clear() { m_list.clear(); }
+  void Clear() {
+    m_list.clear();
+    m_calcCount = 0;
+  }
 
   TDataSet* m_dataSet;  // the dataset that holds this list
   std::vector<TField*> m_list;
+  int m_calcCount = 0;
 };

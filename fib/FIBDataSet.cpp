@@ -102,6 +102,7 @@ TFIBCustomDataSet::~TFIBCustomDataSet() {
     // A destructor cannot report; the statements drop their handles below.
   }
   ReleaseTransactionHooks();
+  ReleaseSpareBuffers();
   m_qRefresh.reset();
   m_qDelete.reset();
   m_qUpdate.reset();
@@ -536,7 +537,13 @@ void TFIBCustomDataSet::InternalOpen() {
 
 void TFIBCustomDataSet::ResolveOrderInfo() {
   m_sortFields.clear();
-  for (const TOrderByItem& item : ParseOrderBy(SelectSQL().Text())) {
+  // A detail dataset reopens with the same text for every master row.
+  std::string text = SelectSQL().Text();
+  if (text != m_orderByText) {
+    m_orderBy = ParseOrderBy(text);
+    m_orderByText = std::move(text);
+  }
+  for (const TOrderByItem& item : m_orderBy) {
     std::string name = item.name;
     // "t.col" names its column after the point; a number names a column by position.
     if (size_t dot = name.rfind('.'); dot != std::string::npos) name = name.substr(dot + 1);
@@ -590,6 +597,7 @@ void TFIBCustomDataSet::InternalClose() {
   m_deletedCount = 0;
   m_cursorAtEnd = false;
   m_cache.reset();
+  m_locateIndex = TLocateIndex{};
   m_descrs.clear();
   m_fieldMap.clear();
   BindFields(false);

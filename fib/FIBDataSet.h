@@ -27,6 +27,7 @@
 #include "fib/FIBDataSetCache.h"
 #include "fib/FIBDatabase.h"
 #include "fib/FIBQuery.h"
+#include "fib/SqlTxtRtns.h"
 
 class TFIBCustomDataSet;
 
@@ -329,6 +330,8 @@ class TFIBCustomDataSet : public TCachedDataSet {
   TGetResult GetRecord(TRecordBuffer buffer, TGetMode getMode, bool doCheck) override;
   TRecordBuffer AllocRecordBuffer() override;
   void FreeRecordBuffer(TRecordBuffer& buffer) override;
+  // Frees the buffers FreeRecordBuffer kept for reuse.
+  void ReleaseSpareBuffers() noexcept;
   TBookmarkFlag GetBookmarkFlag(TRecordBuffer buffer) const override;
   void SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag value) override;
   int GetRecordSize() const override { return m_recordSize; }
@@ -442,6 +445,10 @@ class TFIBCustomDataSet : public TCachedDataSet {
                   TRecordBuffer calcRow) const;
   // Makes cached row `position` current (scroll events, re-centred window).
   void MoveToRow(int position);
+  // Locate's search through its index (see TLocateIndex): the first shown
+  // matching row, -1 when none, -2 when the index does not serve this search
+  // (yet). `keys` are Locate's own key records, all compared exactly.
+  int IndexedSearch(const void* keys, size_t count);
 
   std::unique_ptr<TFIBBase> m_base;
   std::unique_ptr<TFIBQuery> m_qSelect;
@@ -484,6 +491,34 @@ class TFIBCustomDataSet : public TCachedDataSet {
   bool m_cursorAtEnd = false;  // the server cursor has no more rows
   std::unordered_map<std::string, TField*> m_fieldMap;
   std::vector<std::string> m_sortFields;  // from the select's ORDER BY (psGetOrderInfo)
+  std::vector<TRecordBuffer> m_spareBuffers;  // freed record buffers kept for reuse
+  std::string m_orderByText;              // the select text m_orderBy was parsed from
+  std::vector<TOrderByItem> m_orderBy;
+  // Repeated exact searches on the same key fields (a transfer locates every
+  // article in turn) would rescan the cache from the first row each time.
+  // Once such searches keep coming, the first shown row of each key met is
+  // remembered, so a search looks at each cached row about once overall.
+  struct TLocateIndex {
+    struct Slot {
+      uint64_t hash = 0;
+      int row = -1;  // -1: empty
+    };
+    std::vector<const TField*> fields;  // key fields of the last search
+    TFIBUpdateRecordTypes shown = 0;    // UpdateRecordTypes then
+    bool trimmed = false;               // poTrimCharFields then
+    int searches = 0;                   // with these fields so far (see kIndexAfterSearches)
+    int upTo = 0;                       // rows [0, upTo) are taken in
+    std::vector<Slot> table;            // the first shown row per key hash
+    size_t used = 0;
+    // The first row taken in with `hash`, -1 when none.
+    int Find(uint64_t hash) const;
+    // Takes in `row` unless an earlier row has the same hash.
+    void Add(uint64_t hash, int row);
+    // Room for `rows` rows without growing; Clear empties the table.
+    void Reserve(int rows);
+    void Clear();
+  };
+  TLocateIndex m_locateIndex;
   bool m_wasControlsDisabled = false;
 
   // ---------------------------------------------------------------------------

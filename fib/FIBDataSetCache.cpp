@@ -2,7 +2,9 @@
 #include "fib/FIBDataSetCache.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
+#include <utility>
 
 namespace {
 constexpr int kMinBlockBytes = 1024;
@@ -19,7 +21,8 @@ class TRecordsCache::StringStore {
     if (length == 0) return 0;
     if (m_chunks.empty() || m_used + length > m_chunkSize) {
       m_chunkSize = std::max<size_t>(kStoreChunk, length);
-      m_chunks.push_back(std::make_unique<char[]>(m_chunkSize));
+      // Not zeroed: only the bytes a value was written to are ever read.
+      m_chunks.push_back(std::make_unique_for_overwrite<char[]>(m_chunkSize));
       m_bytes += m_chunkSize;
       m_used = 0;
     }
@@ -84,7 +87,8 @@ int TRecordsCache::NewPhysical() {
     physical = m_physicalCount++;
     if (static_cast<size_t>(physical / m_slotsPerBlock) >= m_blocks.size()) {
       size_t bytes = static_cast<size_t>(m_slotsPerBlock) * m_stride;
-      m_blocks.push_back(std::make_unique<std::byte[]>(bytes));
+      // Each slot is cleared when handed out.
+      m_blocks.push_back(std::make_unique_for_overwrite<std::byte[]>(bytes));
     }
   }
   std::memset(Slot(physical), 0, static_cast<size_t>(m_stride));
@@ -117,6 +121,7 @@ void TRecordsCache::Insert(int position) {
   int physical = NewPhysical();
   m_map.insert(m_map.begin() + position, physical);
   ++m_count;
+  m_lowestChange = std::min(m_lowestChange, position);
 }
 
 void TRecordsCache::Remove(int position) {
@@ -132,6 +137,7 @@ void TRecordsCache::Remove(int position) {
     m_free.push_back(physical);
   }
   --m_count;
+  m_lowestChange = std::min(m_lowestChange, position);
 }
 
 void TRecordsCache::Clear() {
@@ -141,6 +147,7 @@ void TRecordsCache::Clear() {
   m_free.clear();
   m_count = 0;
   m_physicalCount = 0;
+  m_lowestChange = 0;
 }
 
 void TRecordsCache::Read(int position, std::byte* dest) const {
@@ -160,6 +167,7 @@ void TRecordsCache::Read(int position, std::byte* dest) const {
 void TRecordsCache::Write(int position, const std::byte* src) {
   int physical = Physical(position, "Can't write to Buffer.Incorrect RecordNo");
   std::byte* slot = Slot(physical);
+  m_lowestChange = std::min(m_lowestChange, position);
   std::memcpy(slot, src, static_cast<size_t>(m_slotSize));
   StringRef* refs = reinterpret_cast<StringRef*>(slot + m_refsOffset);
   for (size_t i = 0; i < m_strings.size(); ++i) {
@@ -186,6 +194,8 @@ std::string_view TRecordsCache::String(int position, int stringColumn) const {
   if (ref.length == 0) return {};
   return {m_stores[static_cast<size_t>(stringColumn)]->At(ref.offset), ref.length};
 }
+
+int TRecordsCache::TakeLowestChange() noexcept { return std::exchange(m_lowestChange, INT_MAX); }
 
 size_t TRecordsCache::MemoryUsed() const noexcept {
   size_t bytes = m_blocks.size() * static_cast<size_t>(m_slotsPerBlock) * m_stride;

@@ -61,6 +61,11 @@ class TRecordsCache {
   // Bytes held by blocks, string stores and the map (for the benchmark).
   size_t MemoryUsed() const noexcept;
 
+  // The lowest position written, inserted or removed since the last call
+  // (INT_MAX when none; 0 for a new or cleared cache), and starts anew.
+  // Lets a reader that remembers rows know which of them are still as read.
+  int TakeLowestChange() noexcept;
+
  private:
   struct StringRef {
     uint64_t offset;  // into the column's store
@@ -85,4 +90,5 @@ class TRecordsCache {
   std::vector<std::unique_ptr<StringStore>> m_stores;  // one per string column
   std::vector<int32_t> m_map;     // logical -> physical; empty until the first insert
   std::vector<int32_t> m_free;    // physical slots released by Remove
+  int m_lowestChange = 0;         // see TakeLowestChange
 };

@@ -1,6 +1,7 @@
 // Locate over the row cache: keys converted once into the form the row
 // stores, rows compared in place in the cache, further rows fetched only as
 // far as the search needs, then the position refresh and the move.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -8,6 +9,11 @@
 #include "runtime/CodePage.h"
 
 namespace {
+
+// IndexedSearch's answer when the index does not serve the search.
+constexpr int kNotIndexed = -2;
+// Searches with the same key fields before the index serves them.
+constexpr int kIndexAfterSearches = 3;
 
 // How a key is compared with the stored value.
 enum class TKeyKind { String, Integer, Float, DateTime, Calculated, Ignored };
@@ -127,6 +133,66 @@ double StoredFloat(const std::byte* p, const TFIBFieldDescr& d, bool int64AsDoub
   }
 }
 
+// The stored text of a string key's column as the search compares it: cut to
+// the field's size, trailing blanks cut with poTrimCharFields.
+std::string_view StoredKeyText(const TRecordsCache& cache, int position, const std::byte* value,
+                               const TPreparedKey& k, bool trimmed) {
+  const TFIBFieldDescr& d = *k.column;
+  std::string_view text;
+  if (d.OutOfLine) {
+    text = cache.String(position, d.StringSlot);
+  } else {
+    const char* p = reinterpret_cast<const char*>(value);
+    text = std::string_view(p, strnlen(p, static_cast<size_t>(d.Size)));
+  }
+  const size_t fieldSize = static_cast<size_t>(std::max(k.field->Size(), 0));
+  if (text.size() > fieldSize) text = text.substr(0, fieldSize);
+  if (trimmed)
+    while (!text.empty() && static_cast<unsigned char>(text.back()) < 33) text.remove_suffix(1);
+  return text;
+}
+
+// Keys the index can serve: compared exactly, as texts or integers.
+bool IndexableKeys(const std::vector<TPreparedKey>& keys, TLocateOptions options) {
+  if (options != loNone) return false;
+  return std::all_of(keys.begin(), keys.end(), [](const TPreparedKey& k) {
+    return k.kind == TKeyKind::String || k.kind == TKeyKind::Integer || k.kind == TKeyKind::Ignored;
+  });
+}
+
+// The hash of a key as the index files it: equal keys (as the exact search
+// compares them) hash alike; different keys rarely do, and the search
+// compares the row it is pointed to anyway.
+class TKeyHash {
+ public:
+  void Null() { Add("\0", 1); }
+  void Text(std::string_view text) {
+    const auto length = static_cast<uint32_t>(text.size());
+    Add("\1", 1);
+    Add(&length, sizeof length);
+    Add(text.data(), text.size());
+  }
+  void Integer(int64_t value) {
+    Add("\2", 1);
+    Add(&value, sizeof value);
+  }
+  uint64_t Value() const {
+    // Spread the bits for the table's power-of-two size.
+    uint64_t h = m_h;
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    return h;
+  }
+
+ private:
+  void Add(const void* data, size_t size) {
+    const auto* p = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < size; ++i) m_h = (m_h ^ p[i]) * 0x100000001b3ull;
+  }
+  uint64_t m_h = 0xcbf29ce484222325ull;
+};
+
 }  // namespace
 
 bool TFIBCustomDataSet::Locate(const std::string& keyFields, const Variant& keyValues, TLocateOptions options) {
@@ -167,27 +233,31 @@ bool TFIBCustomDataSet::Locate(const std::string& keyFields, const Variant& keyV
 
   // Calculated keys need the row's calculated values; others are compared in the cache.
   if (!calculated) ++m_calcSuspend;
-  int found = -1;
+  int found = kNotIndexed;
   auto finish = [&] {
     if (!calculated && --m_calcSuspend == 0) RefreshPosition();
   };
   try {
-    TRecordBuffer calcRow = calculated ? AllocRecordBuffer() : nullptr;
-    struct FreeRow {
-      TFIBCustomDataSet* ds;
-      TRecordBuffer& row;
-      ~FreeRow() { ds->FreeRecordBuffer(row); }
-    } freeRow{this, calcRow};
-    for (int i = 0;; ++i) {
-      if (i >= m_fetched && !FetchRowFromServer()) break;
-      if (calcRow) {
-        ReadCachedRecord(i, calcRow);
-        ClearCalcFields(calcRow);
-        GetCalcFields(calcRow);
-      }
-      if (RowMatches(i, keys.data(), keys.size(), options, calcRow) && RowVisible(i)) {
-        found = i;
-        break;
+    if (!calculated && IndexableKeys(keys, options)) found = IndexedSearch(keys.data(), keys.size());
+    if (found == kNotIndexed) {
+      found = -1;
+      TRecordBuffer calcRow = calculated ? AllocRecordBuffer() : nullptr;
+      struct FreeRow {
+        TFIBCustomDataSet* ds;
+        TRecordBuffer& row;
+        ~FreeRow() { ds->FreeRecordBuffer(row); }
+      } freeRow{this, calcRow};
+      for (int i = 0;; ++i) {
+        if (i >= m_fetched && !FetchRowFromServer()) break;
+        if (calcRow) {
+          ReadCachedRecord(i, calcRow);
+          ClearCalcFields(calcRow);
+          GetCalcFields(calcRow);
+        }
+        if (RowMatches(i, keys.data(), keys.size(), options, calcRow) && RowVisible(i)) {
+          found = i;
+          break;
+        }
       }
     }
   } catch (...) {
@@ -237,17 +307,7 @@ bool TFIBCustomDataSet::RowMatches(int position, const void* keysData, size_t co
     const std::byte* value = row + (d.Offset - fibrec::kCachedFrom);
     switch (k.kind) {
       case TKeyKind::String: {
-        std::string_view text;
-        if (d.OutOfLine) {
-          text = m_cache->String(position, d.StringSlot);
-        } else {
-          const char* p = reinterpret_cast<const char*>(value);
-          text = std::string_view(p, strnlen(p, static_cast<size_t>(d.Size)));
-        }
-        const size_t fieldSize = static_cast<size_t>(std::max(k.field->Size(), 0));
-        if (text.size() > fieldSize) text = text.substr(0, fieldSize);
-        if (HasOption(poTrimCharFields))
-          while (!text.empty() && static_cast<unsigned char>(text.back()) < 33) text.remove_suffix(1);
+        const std::string_view text = StoredKeyText(*m_cache, position, value, k, HasOption(poTrimCharFields));
         if (options & loPartialKey) {
           if (options & loCaseInsensitive) {
             if (AnsiUpperCase(text).compare(0, k.text.size(), k.text) != 0) return false;
@@ -307,4 +367,124 @@ void TFIBCustomDataSet::MoveToRow(int position) {
   Resync(rmExact | rmCenter);
   DoAfterScroll();
   CursorPosChanged();
+}
+
+int TFIBCustomDataSet::IndexedSearch(const void* keysData, size_t count) {
+  const auto* keys = static_cast<const TPreparedKey*>(keysData);
+  TLocateIndex& index = m_locateIndex;
+  std::vector<const TField*> fields(count);
+  for (size_t n = 0; n < count; ++n) fields[n] = keys[n].field;
+  const bool trimmed = HasOption(poTrimCharFields);
+  const bool same = fields == index.fields && index.shown == m_updateRecordTypes && index.trimmed == trimmed;
+  if (!same || index.searches < kIndexAfterSearches) {
+    // Taking a row in costs several plain comparisons: the first searches
+    // with these fields scan as usual, the index serves them once they keep
+    // coming.
+    if (!same) {
+      index = TLocateIndex{};
+      index.fields = std::move(fields);
+      index.shown = m_updateRecordTypes;
+      index.trimmed = trimmed;
+    }
+    if (++index.searches < kIndexAfterSearches) return kNotIndexed;
+    index.Clear();
+    index.Reserve(m_fetched);
+  } else if (m_cache->TakeLowestChange() < index.upTo) {
+    // A row already taken in changed (an edit, an insert, a delete, a reopen).
+    index.Clear();
+  }
+  const auto matches = [&](int position) {
+    return RowMatches(position, keys, count, loNone, nullptr);
+  };
+
+  TKeyHash wanted;
+  for (size_t n = 0; n < count; ++n) {
+    const TPreparedKey& k = keys[n];
+    if (k.kind == TKeyKind::Ignored) continue;
+    if (k.isNull) wanted.Null();
+    else if (k.kind == TKeyKind::String) wanted.Text(k.text);
+    else wanted.Integer(k.integer);
+  }
+  const uint64_t hash = wanted.Value();
+  // The first row taken in with this hash: no earlier row has the key. It
+  // holds the key, or (another key of the same hash) the match comes later.
+  if (const int first = index.Find(hash); first >= 0) {
+    for (int i = first; i < index.upTo; ++i)
+      if (RowVisible(i) && matches(i)) return i;
+  }
+
+  // Not among the rows taken in: go on from there as the plain search would,
+  // fetching only as far as the first match.
+  int found = -1;
+  for (int i = index.upTo;; ++i) {
+    if (i >= m_fetched && !FetchRowFromServer()) break;
+    index.upTo = i + 1;
+    if (!RowVisible(i)) continue;
+    TKeyHash key;
+    const std::byte* row = m_cache->Fixed(i);
+    for (size_t n = 0; n < count; ++n) {
+      const TPreparedKey& k = keys[n];
+      if (k.kind == TKeyKind::Ignored) continue;
+      const TFIBFieldDescr& d = *k.column;
+      const int column = k.field->FieldNo() - 1;
+      const std::byte* value = row + (d.Offset - fibrec::kCachedFrom);
+      if (row[fibrec::kNullFlags - fibrec::kCachedFrom + column] != std::byte{0})
+        key.Null();
+      else if (k.kind == TKeyKind::String)
+        key.Text(StoredKeyText(*m_cache, i, value, k, trimmed));
+      else
+        key.Integer(StoredInteger(value, d.SQLType));
+    }
+    index.Add(key.Value(), i);
+    if (key.Value() == hash && matches(i)) {
+      found = i;
+      break;
+    }
+  }
+  // The rows this search fetched were written to the cache before they were taken in.
+  m_cache->TakeLowestChange();
+  return found;
+}
+
+// --- the index's table: open addressing, the first row per hash ----------------------------
+
+int TFIBCustomDataSet::TLocateIndex::Find(uint64_t hash) const {
+  if (table.empty()) return -1;
+  const size_t mask = table.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    if (table[i].row < 0) return -1;
+    if (table[i].hash == hash) return table[i].row;
+  }
+}
+
+void TFIBCustomDataSet::TLocateIndex::Add(uint64_t hash, int row) {
+  if (2 * (used + 1) > table.size()) {
+    // Kept at most half full; the rows go in again in their order.
+    std::vector<Slot> old(std::max<size_t>(64, 2 * table.size()));
+    old.swap(table);
+    used = 0;
+    for (const Slot& s : old)
+      if (s.row >= 0) Add(s.hash, s.row);
+  }
+  const size_t mask = table.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    if (table[i].row < 0) {
+      table[i] = {hash, row};
+      ++used;
+      return;
+    }
+    if (table[i].hash == hash) return;  // an earlier row has it
+  }
+}
+
+void TFIBCustomDataSet::TLocateIndex::Reserve(int rows) {
+  size_t size = 64;
+  while (size < 2 * static_cast<size_t>(std::max(rows, 0))) size *= 2;
+  if (size > table.size()) table.assign(size, Slot{});
+}
+
+void TFIBCustomDataSet::TLocateIndex::Clear() {
+  table.assign(table.size(), Slot{});
+  used = 0;
+  upTo = 0;
 }

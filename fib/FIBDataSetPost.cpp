@@ -130,23 +130,30 @@ void TFIBCustomDataSet::ApplyNewRecordDefaults() {
 
   for (TField* field : Fields()) {
     if (field->FieldKind() != fkData) continue;
-    auto* str = dynamic_cast<TFIBStringField*>(field);
+    // Only text fields can be string or GUID fields: the type check spares
+    // the casts for the others on every new row.
+    const TFieldType dataType = field->DataType();
+    const bool text = dataType == ftString || dataType == ftFixedChar || dataType == ftGuid || dataType == ftWideString;
+    auto* str = text ? dynamic_cast<TFIBStringField*>(field) : nullptr;
     if (str && str->DefaultValueEmptyString()) {
       field->SetAsString(std::string());
       continue;
     }
-    if (dynamic_cast<TGuidField*>(field)) {
+    if (text && dynamic_cast<TGuidField*>(field)) {
       field->SetAsString(NewGuidText());
       continue;
     }
-    const std::string upperName = UpperAscii(field->FieldName());
-    auto link = std::find_if(links.begin(), links.end(), [&](const auto& l) { return l.first == upperName; });
-    if (link != links.end()) {
-      if (TFIBXSQLVAR* p = m_qSelect->FindParam(link->second)) field->SetAsVariant(p->AsVariant());
-      continue;
+    if (!links.empty()) {
+      const std::string upperName = UpperAscii(field->FieldName());
+      auto link = std::find_if(links.begin(), links.end(), [&](const auto& l) { return l.first == upperName; });
+      if (link != links.end()) {
+        if (TFIBXSQLVAR* p = m_qSelect->FindParam(link->second)) field->SetAsVariant(p->AsVariant());
+        continue;
+      }
     }
 
     const std::string& raw = field->DefaultExpression();
+    if (raw.empty()) continue;
     const std::string key = DefaultKeyword(raw);
     if (key.empty()) continue;
     bool handled = false;

@@ -402,6 +402,13 @@ void ApplyFieldInfo(TFIBCustomDataSet& ds) {
                                                 pfImportDefaultValues | psUseBooleanField)) != 0;
   TFIBDatabase* db = ds.Database();
   TpFIBTableInfoCollect& cache = TpFIBTableInfoCollect::Instance();
+  // The fields of a select share a few tables: each is looked up once per open.
+  std::vector<std::pair<std::string_view, TpFIBTableInfo*>> tables;
+  const auto fieldInfo = [&](std::string_view table, std::string_view field) -> TpFIBFieldInfo* {
+    auto it = std::find_if(tables.begin(), tables.end(), [&](const auto& t) { return t.first == table; });
+    if (it == tables.end()) it = tables.insert(tables.end(), {table, cache.GetTableInfo(*db, table)});
+    return it->second ? it->second->FieldInfo(field) : nullptr;
+  };
   for (TField* field : ds.Fields()) {
     const TFIBFieldDescr* col = ds.ColumnOf(field);
     if (ds.HasOption(poAutoFormatFields)) {
@@ -410,26 +417,31 @@ void ApplyFieldInfo(TFIBCustomDataSet& ds) {
         if (f.DisplayFormat().empty()) f.SetDisplayFormat(WidenFormat(formats.NumericDisplayFormat, decimals));
         if (f.EditFormat().empty()) f.SetEditFormat(WidenFormat(formats.NumericEditFormat, decimals));
       };
-      if (auto* bcd = dynamic_cast<TBCDField*>(field)) {
+      // The field's type first: it rules out most casts (this runs on every open).
+      const TFieldType type = field->DataType();
+      const bool numeric = type == ftSmallint || type == ftInteger || type == ftFloat;
+      const bool temporal = type == ftDate || type == ftTime || type == ftDateTime || type == ftTimeStamp;
+      if (auto* bcd = type == ftBCD ? dynamic_cast<TBCDField*>(field) : nullptr) {
         widen(*bcd, bcd->Size());
-      } else if (auto* num = dynamic_cast<TNumericField*>(field);
-                 num && col && (field->DataType() == ftSmallint || field->DataType() == ftInteger ||
-                                field->DataType() == ftFloat)) {
+      } else if (auto* num = numeric && col ? dynamic_cast<TNumericField*>(field) : nullptr) {
         widen(*num, -col->Scale);
-      } else if (auto* dt = dynamic_cast<TDateTimeField*>(field); dt && dt->DisplayFormat().empty()) {
+      } else if (auto* dt = temporal ? dynamic_cast<TDateTimeField*>(field) : nullptr;
+                 dt && dt->DisplayFormat().empty()) {
         dt->SetDisplayFormat(field->DataType() == ftDate   ? formats.DisplayFormatDate
                              : field->DataType() == ftTime ? formats.DisplayFormatTime
                                                            : formats.DateTimeDisplayFormat);
       }
     }
     if (!wantInfo || !db || !db->Connected()) continue;
-    TpFIBFieldInfo* info = cache.GetFieldInfo(*db, "ALIAS", field->FieldName());
+    TpFIBFieldInfo* info = fieldInfo("ALIAS", field->FieldName());
     if (col && !col->RelName.empty() && !col->SQLName.empty())
-      if (TpFIBFieldInfo* byRelation = cache.GetFieldInfo(*db, col->RelName, col->SQLName))
+      if (TpFIBFieldInfo* byRelation = fieldInfo(col->RelName, col->SQLName))
         info = byRelation;
     if (!info) continue;
     if (ds.HasPrepareOption(pfImportDefaultValues)) {
-      if (auto* s = dynamic_cast<TFIBStringField*>(field))
+      const TFieldType type = field->DataType();
+      const bool text = type == ftString || type == ftFixedChar || type == ftWideString || type == ftGuid;
+      if (auto* s = text ? dynamic_cast<TFIBStringField*>(field) : nullptr)
         s->SetDefaultValueEmptyString(info->DefaultValueEmptyString);
       if (std::optional<std::string> t = ImportedDefault(*field, info->DefaultValue))
         field->SetDefaultExpression(*t);

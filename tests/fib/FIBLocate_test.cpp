@@ -233,4 +233,45 @@ TEST_F(FIBLocateTest, PendingInsertIsPostedFirstAndFound) {
   EXPECT_EQ(Id(), 1);
 }
 
+// Repeated searches on the same fields keep to the plain search's answers
+// (the first shown row, fetching no further) while rows change, go and come.
+TEST_F(FIBLocateTest, RepeatedSearchesFollowChangedRows) {
+  ds->UpdateSQL().SetText("update ROBA set KATBRPRO = :KATBRPRO where ROBAID = :OLD_ROBAID");
+  ds->InsertSQL().SetText("insert into ROBA (ROBAID, KATBRPRO, GRUPAID) values (:ROBAID, :KATBRPRO, :GRUPAID)");
+  ds->DeleteSQL().SetText("delete from ROBA where ROBAID = :OLD_ROBAID");
+  Open();
+  const auto at = [&](const char* key) { return Find(Variant(key), loNone, "KATBRPRO") ? Id() : 0; };
+  EXPECT_EQ(at("0040"), 40);
+  EXPECT_EQ(at("0010"), 10);
+  EXPECT_EQ(at("0041"), 41);
+  EXPECT_EQ(ds->FetchedCount(), 43);
+  EXPECT_EQ(at("0005"), 5);
+  EXPECT_EQ(at("0060"), 60);
+  EXPECT_EQ(ds->FetchedCount(), 62);
+
+  at("0030");  // an earlier row takes the key of a later one
+  ds->Edit();
+  ds->FieldByName("KATBRPRO")->SetAsString("0050");
+  ds->Post();
+  EXPECT_EQ(at("0050"), 30);
+  EXPECT_EQ(at("0030"), 0);
+  ds->Delete();  // row 30 goes: the later row is the first again
+  EXPECT_EQ(at("0050"), 50);
+
+  ds->Append();
+  ds->FieldByName("ROBAID")->SetAsInteger(500);
+  ds->FieldByName("KATBRPRO")->SetAsString("0007");
+  ds->FieldByName("GRUPAID")->SetAsString("GP");
+  ds->Post();
+  EXPECT_EQ(at("0007"), 7);
+  EXPECT_TRUE(Find(Keys("0007", "GP"), loNone));
+  EXPECT_EQ(Id(), 500) << "row 7's group is 'gp'";
+
+  ds->Close();  // a reopened dataset starts afresh
+  db.Exec("update ROBA set KATBRPRO = '0002' where ROBAID = 1");
+  Open();
+  EXPECT_EQ(at("0002"), 1);
+  EXPECT_EQ(at("0002"), 1);
+}
+
 }  // namespace
