@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "runtime/PointerSnapshot.h"
 #include "runtime/ScopeGuard.h"
 
 // --- TDataSource --------------------------------------------------------------
@@ -81,13 +82,15 @@ void TDataSource::NotifyDataLinks(TDataEvent event, intptr_t info) {
   // Non-visual links (such as master-detail links) first, so that the data
   // they drive is current before any control repaints; each group from the
   // most recently attached link to the first.
-  std::vector<TDataLink*> links = m_dataLinks;
+  const TPointerSnapshot links(m_dataLinks);
   auto attached = [this](TDataLink* link) {
     return std::find(m_dataLinks.begin(), m_dataLinks.end(), link) != m_dataLinks.end();
   };
   for (bool visual : {false, true})
-    for (auto it = links.rbegin(); it != links.rend(); ++it)
-      if ((*it)->VisualControl() == visual && attached(*it)) (*it)->DataEvent(event, info);
+    for (auto it = links.end(); it != links.begin();) {
+      TDataLink* link = *--it;
+      if (link->VisualControl() == visual && attached(link)) link->DataEvent(event, info);
+    }
 }
 
 void TDataSource::AddDataLink(TDataLink* link) {
