@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <algorithm>
+#include <cstddef>
 
 #include "runtime/CodePage.h"
 
@@ -90,7 +92,24 @@ void TListBox::ItemsChanged() {
   m_rebuildPending = false;
   QListWidget* list = List();
   if (!list) return;
-  list->clear();
-  for (const std::string& line : m_items->Lines()) list->addItem(ToScreen(line));
+  const std::vector<std::string>& lines = m_items->Lines();
+  // A run adds error lines at the end while the box repaints now and then:
+  // the lines already shown stay, and only what follows the unchanged start
+  // is replaced. A sorted box shows its lines in another order, so it is
+  // built anew.
+  size_t keep = 0;
+  if (!m_sorted && !m_shownSorted) {
+    const size_t common = std::min(lines.size(), m_shown.size());
+    while (keep < common && lines[keep] == m_shown[keep]) ++keep;
+  }
+  if (keep == 0) {
+    list->clear();
+  } else {
+    for (int row = list->count() - 1; row >= static_cast<int>(keep); --row) delete list->takeItem(row);
+  }
+  for (size_t i = keep; i < lines.size(); ++i) list->addItem(ToScreen(lines[i]));
   if (m_sorted) list->sortItems();
+  m_shown.resize(keep);
+  m_shown.insert(m_shown.end(), lines.begin() + static_cast<std::ptrdiff_t>(keep), lines.end());
+  m_shownSorted = m_sorted;
 }

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "runtime/Strings.h"
 #include "ui/Controls.h"
@@ -60,4 +61,6 @@ class TListBox : public TControl {
   int m_itemHeight = 13;
   bool m_sorted = false;
   bool m_rebuildPending = false;
+  std::vector<std::string> m_shown;  // the lines the widget shows, in Items' order
+  bool m_shownSorted = false;        // the widget shows them sorted
 };

@@ -13,6 +13,9 @@
 #include <QTimer>
 #include <QPushButton>
 #include <QTest>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "runtime/Exceptions.h"
 #include "runtime/Timer.h"
@@ -134,6 +137,52 @@ TEST(StdCtrlsTest, EditAndListConvertTheCodePage) {
   list->Items().Clear();
   QCoreApplication::processEvents();
   EXPECT_EQ(widget->count(), 0);
+}
+
+// Lines added while the box waits for the loop join the ones shown (those
+// stay as they are); any other change leaves the box showing exactly the
+// lines, in their order or sorted.
+TEST(StdCtrlsTest, ListFollowsEveryKindOfChange) {
+  auto form = std::make_unique<TForm>(nullptr);
+  auto* list = new TListBox(form.get());
+  list->SetParent(form.get());
+  auto* widget = static_cast<QListWidget*>(list->Widget());
+  auto shown = [widget] {
+    std::vector<std::string> texts;
+    for (int i = 0; i < widget->count(); ++i) texts.push_back(widget->item(i)->text().toStdString());
+    return texts;
+  };
+  TStrings& items = list->Items();
+  items.Add("b");
+  items.Add("a");
+  QCoreApplication::processEvents();
+  widget->item(0)->setData(Qt::UserRole, 1);  // marks the item object, not its text
+  items.Add("c");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(widget->item(0)->data(Qt::UserRole).toInt(), 1);
+
+  const struct {
+    const char* what;
+    std::function<void()> change;
+    std::vector<std::string> want;
+  } cases[] = {
+      {"add", [&] { items.Add("d"); }, {"b", "a", "c", "d"}},
+      {"insert at the top", [&] { items.Insert(0, "e"); }, {"e", "b", "a", "c", "d"}},
+      {"delete inside", [&] { items.Delete(2); }, {"e", "b", "c", "d"}},
+      {"delete the last", [&] { items.Delete(3); }, {"e", "b", "c"}},
+      {"replace a line", [&] { items.SetStrings(1, "x"); }, {"e", "x", "c"}},
+      {"same line twice", [&] { items.Add("c"); }, {"e", "x", "c", "c"}},
+      {"sorted", [&] { list->SetSorted(true); }, {"c", "c", "e", "x"}},
+      {"sorted, add", [&] { items.Add("a"); }, {"a", "c", "c", "e", "x"}},
+      {"unsorted again", [&] { list->SetSorted(false); }, {"e", "x", "c", "c", "a"}},
+      {"clear", [&] { items.Clear(); }, {}},
+      {"after a clear", [&] { items.Add("f"); }, {"f"}},
+  };
+  for (const auto& c : cases) {
+    c.change();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown(), c.want) << c.what;
+  }
 }
 
 // Tab follows TabOrder, not creation order; a panel's controls take the
