@@ -139,7 +139,8 @@ void TFIBCustomDataSet::ApplyNewRecordDefaults() {
       field->SetAsString(std::string());
       continue;
     }
-    if (text && dynamic_cast<TGuidField*>(field)) {
+    // A string field of ours is never a GUID field: one cast per text field is enough.
+    if (text && !str && dynamic_cast<TGuidField*>(field)) {
       field->SetAsString(NewGuidText());
       continue;
     }
