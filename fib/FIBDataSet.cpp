@@ -578,6 +578,7 @@ void TFIBCustomDataSet::ApplyFieldOrigins() {
 
 void TFIBCustomDataSet::DoBeforeClose() {
   m_fieldMap.clear();
+  m_paramBindings.clear();
   TDataSet::DoBeforeClose();
 }
 
@@ -600,6 +601,7 @@ void TFIBCustomDataSet::InternalClose() {
   m_locateIndex = TLocateIndex{};
   m_descrs.clear();
   m_fieldMap.clear();
+  m_paramBindings.clear();
   BindFields(false);
   if (DefaultFields()) DestroyFields();
 }

@@ -575,6 +575,23 @@ class TFIBCustomDataSet : public TCachedDataSet {
                                  bool force);
   TPendingInsert m_pendingInsert;
   int m_insertSerial = 0;  // raised by every append or insert
+
+  // Where each parameter of a modifying statement takes its value from,
+  // worked out once per open and statement text instead of on every post.
+  struct TParamSource {
+    enum Kind : uint8_t { Skip, Column, SelectParam } kind = Skip;
+    bool old = false;   // OLD_ prefix: the row's values before the edit
+    int column = -1;    // Column: the select column
+    int prefix = 0;     // SelectParam: characters of the name before the select's parameter name
+  };
+  struct TParamBinding {
+    const TFIBQuery* query = nullptr;
+    const TFIBXSQLDA* params = nullptr;
+    int changeCount = -1;
+    std::vector<TParamSource> sources;
+  };
+  const std::vector<TParamSource>& ParamSources(TFIBQuery& query, TFIBXSQLDA& params);
+  std::vector<TParamBinding> m_paramBindings;  // valid while open, like m_fieldMap
 };
 
 // Publishes the properties (nothing more in C++).

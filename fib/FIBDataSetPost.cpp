@@ -139,7 +139,8 @@ void TFIBCustomDataSet::ApplyNewRecordDefaults() {
       field->SetAsString(std::string());
       continue;
     }
-    if (text && dynamic_cast<TGuidField*>(field)) {
+    // A string field of ours is never a GUID field: one cast per text field is enough.
+    if (text && !str && dynamic_cast<TGuidField*>(field)) {
       field->SetAsString(NewGuidText());
       continue;
     }
@@ -418,29 +419,19 @@ void TFIBCustomDataSet::SetParamsFromRow(TFIBQuery& query, TRecordBuffer buffer)
     oldValues = cachedRow.data();
   }
 
+  const std::vector<TParamSource>& sources = ParamSources(query, params);
   for (int i = 0; i < params.Count(); ++i) {
     TFIBXSQLVAR* p = params[i];
-    std::string_view name = p->Name();
-    TRecordBuffer row = buffer;
-    if (name.size() > 4 && StartsWithNoCase(name, "OLD_")) {
-      name.remove_prefix(4);
-      row = oldValues;
-    } else if (name.size() > 4 && StartsWithNoCase(name, "NEW_")) {
-      name.remove_prefix(4);
-    } else if (name.size() > 4 && StartsWithNoCase(name, "MAS_")) {
-      continue;  // master values: this dataset has no master link
-    }
-
-    int column = -1;
-    if (TField* f = FieldByNameCached(name); f && f->FieldKind() == fkData && f->FieldNo() > 0)
-      column = f->FieldNo() - 1;
-    if (column < 0) column = m_qSelect->Columns().IndexOfName(name);
-    if (column < 0 || column >= ColumnCount()) {
-      // Not a column: a select parameter of that name lends its value.
-      if (&query != m_qSelect.get())
-        if (TFIBXSQLVAR* sp = m_qSelect->Params().ByName(name)) p->SetAsVariant(sp->AsVariant());
+    const TParamSource& source = sources[static_cast<size_t>(i)];
+    if (source.kind == TParamSource::Skip) continue;
+    if (source.kind == TParamSource::SelectParam) {
+      // The select's parameters may have been replaced since: looked up by name each time.
+      const std::string_view name = std::string_view(p->Name()).substr(static_cast<size_t>(source.prefix));
+      if (TFIBXSQLVAR* sp = m_qSelect->Params().ByName(name)) p->SetAsVariant(sp->AsVariant());
       continue;
     }
+    const int column = source.column;
+    TRecordBuffer row = source.old ? oldValues : buffer;
 
     const TFIBFieldDescr& d = m_descrs[static_cast<size_t>(column)];
     if (IsNullColumn(row, column)) {
@@ -476,6 +467,47 @@ void TFIBCustomDataSet::SetParamsFromRow(TFIBQuery& query, TRecordBuffer buffer)
       default: break;
     }
   }
+}
+
+const std::vector<TFIBCustomDataSet::TParamSource>& TFIBCustomDataSet::ParamSources(TFIBQuery& query,
+                                                                                   TFIBXSQLDA& params) {
+  auto binding = std::find_if(m_paramBindings.begin(), m_paramBindings.end(),
+                              [&](const TParamBinding& b) { return b.query == &query; });
+  if (binding == m_paramBindings.end())
+    binding = m_paramBindings.insert(m_paramBindings.end(), TParamBinding{&query, nullptr, -1, {}});
+  if (binding->params == &params && binding->changeCount == query.ChangeCount() &&
+      binding->sources.size() == static_cast<size_t>(params.Count()))
+    return binding->sources;
+
+  binding->params = &params;
+  binding->changeCount = query.ChangeCount();
+  binding->sources.assign(static_cast<size_t>(params.Count()), TParamSource{});
+  for (int i = 0; i < params.Count(); ++i) {
+    TParamSource& source = binding->sources[static_cast<size_t>(i)];
+    std::string_view name = params[i]->Name();
+    if (name.size() > 4 && StartsWithNoCase(name, "OLD_")) {
+      name.remove_prefix(4);
+      source.old = true;
+    } else if (name.size() > 4 && StartsWithNoCase(name, "NEW_")) {
+      name.remove_prefix(4);
+    } else if (name.size() > 4 && StartsWithNoCase(name, "MAS_")) {
+      continue;  // master values: this dataset has no master link
+    }
+
+    int column = -1;
+    if (TField* f = FieldByNameCached(name); f && f->FieldKind() == fkData && f->FieldNo() > 0)
+      column = f->FieldNo() - 1;
+    if (column < 0) column = m_qSelect->Columns().IndexOfName(name);
+    if (column >= 0 && column < ColumnCount()) {
+      source.kind = TParamSource::Column;
+      source.column = column;
+    } else if (&query != m_qSelect.get()) {
+      // Not a column: a select parameter of that name lends its value.
+      source.kind = TParamSource::SelectParam;
+      source.prefix = static_cast<int>(params[i]->Name().size() - name.size());
+    }
+  }
+  return binding->sources;
 }
 
 // --- cancel, delete, refresh ----------------------------------------------------------------

@@ -354,6 +354,8 @@ class TFIBQuery : public TComponent {
 
   bool Open() const { return m_open; }
   bool Prepared() const { return m_prepared; }
+  // Raised whenever the text is analysed anew (the parameter names may differ).
+  int ChangeCount() const noexcept { return m_changeCount; }
   bool Bof() const { return m_bof; }
   bool Eof();
   int RecordCount() const { return m_recordCount; }

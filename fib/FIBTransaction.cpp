@@ -1,6 +1,7 @@
 // TFIBTransaction: the TPB, start and the ends with their notifications and
 // callbacks, the timeout; the binding object TFIBBase and the callback lists.
 #include <algorithm>
+#include <array>
 
 #include "fib/FIBDatabase.h"
 #include "runtime/Exceptions.h"
@@ -36,13 +37,25 @@ int TCallBackList::Count() const {
 }
 
 void TCallBackList::Call(bool lastFirst, TFIBTransaction* tr, TTransactionAction action, bool force) {
-  std::vector<Pair> pairs;
+  // A handler may change the list: the calls go through a copy, on the stack
+  // for the few a transaction usually has (this runs twice per start and end).
+  constexpr size_t kInline = 8;
+  std::array<Pair, kInline> inlinePairs;
+  std::vector<Pair> morePairs;
+  Pair* first = inlinePairs.data();
+  size_t count;
   {
     std::lock_guard lock(m_lock);
-    pairs = m_pairs;
+    count = m_pairs.size();
+    if (count <= kInline) {
+      std::copy(m_pairs.begin(), m_pairs.end(), inlinePairs.begin());
+    } else {
+      morePairs = m_pairs;
+      first = morePairs.data();
+    }
   }
-  if (lastFirst) std::reverse(pairs.begin(), pairs.end());
-  for (const Pair& p : pairs) p.handler(p.data, tr, action, force);
+  if (lastFirst) std::reverse(first, first + count);
+  for (size_t i = 0; i < count; ++i) first[i].handler(first[i].data, tr, action, force);
 }
 
 void TCallBackList::Notification(TComponent* AComponent, TOperation Operation) {

@@ -86,7 +86,11 @@ bool TpFIBFieldInfo::CanBeGUID() {
 // --- TpFIBTableInfo ----------------------------------------------------------
 
 TpFIBFieldInfo* TpFIBTableInfo::FieldInfo(std::string_view fieldName) {
-  auto it = m_fields.find(TpFIBTableInfoCollect::NormalizeName(fieldName));
+  // Most names are stored as they come: looked up without building a copy.
+  const bool plain = !fieldName.empty() && fieldName.find('"') == std::string_view::npos &&
+                     static_cast<unsigned char>(fieldName.front()) > ' ' &&
+                     static_cast<unsigned char>(fieldName.back()) > ' ';
+  auto it = plain ? m_fields.find(fieldName) : m_fields.find(TpFIBTableInfoCollect::NormalizeName(fieldName));
   return it == m_fields.end() ? nullptr : &it->second;
 }
 
@@ -443,8 +447,11 @@ void ApplyFieldInfo(TFIBCustomDataSet& ds) {
       const bool text = type == ftString || type == ftFixedChar || type == ftWideString || type == ftGuid;
       if (auto* s = text ? dynamic_cast<TFIBStringField*>(field) : nullptr)
         s->SetDefaultValueEmptyString(info->DefaultValueEmptyString);
-      if (std::optional<std::string> t = ImportedDefault(*field, info->DefaultValue))
-        field->SetDefaultExpression(*t);
+      // An empty default yields no expression or an empty one: nothing to do
+      // for a field without one (most columns, on every open).
+      if (!info->DefaultValue.empty() || !field->DefaultExpression().empty())
+        if (std::optional<std::string> t = ImportedDefault(*field, info->DefaultValue))
+          field->SetDefaultExpression(*t);
     }
     if (ds.HasPrepareOption(pfSetReadOnlyFields) && info->IsComputed) field->SetReadOnly(true);
     if (ds.HasPrepareOption(pfSetRequiredFields) && col && !col->Nullable &&

@@ -121,6 +121,24 @@ TEST_F(PostTest, AppendAndPostOnTheToolsRoad) {
   EXPECT_EQ(ds->FieldByName("VREDNOST")->AsString(), "plava");
 }
 
+// Where each parameter takes its value is remembered between posts: a new
+// insert text while the dataset stays open must be matched anew.
+TEST_F(PostTest, InsertTextChangedWhileOpen) {
+  TpFIBDataSet* ds = ExtraData();
+  ds->Append();
+  Fill(ds, 4, "drvo");
+  ds->Post();
+  ds->InsertSQL().SetText(
+      "INSERT INTO EXTRA_DATA(REDOSLED, VREDNOST, BRDOK, EDID, VRDOK) "
+      "VALUES(:REDOSLED, :NEW_VREDNOST, :BRDOK, :EDID, :VRDOK)");
+  ds->Append();
+  Fill(ds, 2, "plava", 8);
+  ds->Post();
+  EXPECT_EQ(Stored("select VREDNOST || '/' || REDOSLED || '/' || VRDOK from EXTRA_DATA where BRDOK = 8"),
+            "plava/2/-2");
+  EXPECT_EQ(Stored("select VREDNOST from EXTRA_DATA where BRDOK = 7 and EDID = 4"), "drvo");
+}
+
 TEST_F(PostTest, EmptyStringAndLongTextOnPost) {
   TpFIBDataSet* ds = ExtraData();
   ds->Append();
