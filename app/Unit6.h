@@ -158,7 +158,6 @@ class TForm6 : public TForm {
   // The article transfer's steps (Unit6Transfer.cpp): one source row's
   // article and its rows; the value of one definition; a source column as text.
   void TransferArticle(const std::string& catalogueNumber, TTransferProgress& progress);
-  void ReportProgress(TTransferProgress& progress, int linesBefore);
   std::string DefinitionValue(const std::string& fieldName);
   std::string SourceText(const std::string& column) const;
 

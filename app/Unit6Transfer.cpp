@@ -5,7 +5,6 @@
 #include <string>
 
 #include "app/Unit6.h"
-#include "runtime/ScopeGuard.h"
 
 TForm6::TCatalogueKey TForm6::NormaliseCatalogueNumber(const std::string& catalogueNumber) {
   // A leading "0" marks the REP group; only that one character goes.
@@ -70,41 +69,57 @@ void TForm6::TransferArticle(const std::string& catalogueNumber, TTransferProgre
   }
 }
 
-void TForm6::ReportProgress(TTransferProgress& progress, int linesBefore) {
-  progress.linesAdded = lbErr->Items().Count() - linesBefore;
-  if (OnTransferProgress) OnTransferProgress(progress);
-}
+namespace {
+
+// One run's progress: reported when the run starts, by Step after each
+// source row, and on every way out of the run as finished.
+class TProgressReport {
+ public:
+  TProgressReport(TForm6& form, TForm6::TTransferProgress::TTransfer transfer, int total)
+      : m_form(form), m_linesBefore(form.lbErr->Items().Count()) {
+    progress.transfer = transfer;
+    progress.total = total;
+    Report();
+  }
+  ~TProgressReport() {
+    progress.finished = true;
+    Report();
+  }
+  TProgressReport(const TProgressReport&) = delete;
+  TProgressReport& operator=(const TProgressReport&) = delete;
+
+  void Step() {
+    ++progress.done;
+    Report();
+  }
+
+  TForm6::TTransferProgress progress;
+
+ private:
+  void Report() {
+    progress.linesAdded = m_form.lbErr->Items().Count() - m_linesBefore;
+    if (m_form.OnTransferProgress) m_form.OnTransferProgress(progress);
+  }
+
+  TForm6& m_form;
+  const int m_linesBefore;
+};
+
+}  // namespace
 
 void TForm6::Button1Click(TComponent* Sender) {
-  TTransferProgress progress;
-  progress.transfer = TTransferProgress::tkArticles;
-  progress.total = qryAccPodaci->RecordCount();
-  const int linesBefore = lbErr->Items().Count();
-  TScopeGuard finish([&] {
-    progress.finished = true;
-    ReportProgress(progress, linesBefore);
-  });
-  ReportProgress(progress, linesBefore);
+  TProgressReport report(*this, TTransferProgress::tkArticles, qryAccPodaci->RecordCount());
   qryAccPodaci->First();
   while (!qryAccPodaci->Eof()) {
     const std::string catalogueNumber = SourceText("KAT_BROJ");
-    if (!catalogueNumber.empty()) TransferArticle(catalogueNumber, progress);
-    ++progress.done;
-    ReportProgress(progress, linesBefore);
+    if (!catalogueNumber.empty()) TransferArticle(catalogueNumber, report.progress);
+    report.Step();
     qryAccPodaci->Next();
   }
 }
 
 void TForm6::Button2Click(TComponent* Sender) {
-  TTransferProgress progress;
-  progress.transfer = TTransferProgress::tkMarkings;
-  progress.total = qryAccHPOznake->RecordCount();
-  const int linesBefore = lbErr->Items().Count();
-  TScopeGuard finish([&] {
-    progress.finished = true;
-    ReportProgress(progress, linesBefore);
-  });
-  ReportProgress(progress, linesBefore);
+  TProgressReport report(*this, TTransferProgress::tkMarkings, qryAccHPOznake->RecordCount());
   qryEDHiP->Open();
   qryAccHPOznake->First();
   while (!qryAccHPOznake->Eof()) {
@@ -114,7 +129,7 @@ void TForm6::Button2Click(TComponent* Sender) {
       qryEDHiPID->SetAsString(qryAccHPOznake->FieldByName("id")->Value().AsString());
       qryEDHiPNAZIV->SetAsString(qryAccHPOznake->FieldByName("naziv")->Value().AsString());
       qryEDHiP->Post();
-      ++progress.rowsWritten;
+      ++report.progress.rowsWritten;
     } catch (...) {
       // The failed row is dropped rather than left pending: the next press
       // would post it first, storing a half-filled row or one the database
@@ -122,8 +137,7 @@ void TForm6::Button2Click(TComponent* Sender) {
       if (qryEDHiP->State() == dsInsert) qryEDHiP->Cancel();
       throw;
     }
-    ++progress.done;
-    ReportProgress(progress, linesBefore);
+    report.Step();
     qryAccHPOznake->Next();
   }
 }
