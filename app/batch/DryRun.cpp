@@ -155,7 +155,10 @@ std::vector<TDryRun::TKey>& TDryRun::KeysOf(const std::string& table, const std:
 void TDryRun::Handle(TFIBCustomDataSet* dataSet, TUpdateKind kind, TUpdateAction& action) {
   TDryRunRow row;
   row.kind = kind == ukInsert ? "insert" : kind == ukModify ? "update" : "delete";
-  const TInsertShape shape = ParseInsertShape(dataSet->InsertSQL().Text());
+  const std::string insertText = dataSet->InsertSQL().Text();
+  auto known = m_shapes.find(insertText);
+  if (known == m_shapes.end()) known = m_shapes.emplace(insertText, ParseInsertShape(insertText)).first;
+  const TInsertShape& shape = known->second;
   row.table = shape.table.empty() ? dataSet->Name() : shape.table;
 
   // The values the insert would send, by column.

@@ -72,6 +72,7 @@ class TDryRun {
   TFIBTransaction* m_transaction;
   std::vector<TDryRunRow>& m_rows;
   std::map<std::string, std::vector<TKey>> m_keys;  // by table
+  std::map<std::string, TInsertShape> m_shapes;     // by insert text: parsed once, not per row
   // Key values of the rows this run has taken as written: "table\nkey\nvalues".
   std::set<std::string> m_taken;
 };
