@@ -8,7 +8,7 @@
 #include "dataset/DataSource.h"
 #include "runtime/CodePage.h"
 #include "runtime/Format.h"
-#include "runtime/PointerSnapshot.h"
+#include "runtime/SmallCopy.h"
 #include "runtime/ScopeGuard.h"
 #include "runtime/StrUtils.h"
 
@@ -206,7 +206,7 @@ void TDataSet::DataEvent(TDataEvent event, intptr_t info) {
   }
   if (ControlsDisabled() || m_state == dsBlockRead) return;
   // A copy: a handler may attach or detach data sources.
-  const TPointerSnapshot sources(m_dataSources);
+  const TSmallCopy sources(m_dataSources);
   for (TDataSource* ds : sources)
     if (std::find(m_dataSources.begin(), m_dataSources.end(), ds) != m_dataSources.end())
       ds->DataEvent(event, info);

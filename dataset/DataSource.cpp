@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "runtime/PointerSnapshot.h"
+#include "runtime/SmallCopy.h"
 #include "runtime/ScopeGuard.h"
 
 // --- TDataSource --------------------------------------------------------------
@@ -82,7 +82,7 @@ void TDataSource::NotifyDataLinks(TDataEvent event, intptr_t info) {
   // Non-visual links (such as master-detail links) first, so that the data
   // they drive is current before any control repaints; each group from the
   // most recently attached link to the first.
-  const TPointerSnapshot links(m_dataLinks);
+  const TSmallCopy links(m_dataLinks);
   auto attached = [this](TDataLink* link) {
     return std::find(m_dataLinks.begin(), m_dataLinks.end(), link) != m_dataLinks.end();
   };

@@ -1,11 +1,11 @@
 // TFIBTransaction: the TPB, start and the ends with their notifications and
 // callbacks, the timeout; the binding object TFIBBase and the callback lists.
 #include <algorithm>
-#include <array>
 
 #include "fib/FIBDatabase.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Format.h"
+#include "runtime/SmallCopy.h"
 
 // --- callback lists ------------------------------------------------------------
 
@@ -37,25 +37,16 @@ int TCallBackList::Count() const {
 }
 
 void TCallBackList::Call(bool lastFirst, TFIBTransaction* tr, TTransactionAction action, bool force) {
-  // A handler may change the list: the calls go through a copy, on the stack
-  // for the few a transaction usually has (this runs twice per start and end).
-  constexpr size_t kInline = 8;
-  std::array<Pair, kInline> inlinePairs;
-  std::vector<Pair> morePairs;
-  Pair* first = inlinePairs.data();
-  size_t count;
-  {
+  // A handler may change the list: the calls go through a copy.
+  const TSmallCopy pairs = [this] {
     std::lock_guard lock(m_lock);
-    count = m_pairs.size();
-    if (count <= kInline) {
-      std::copy(m_pairs.begin(), m_pairs.end(), inlinePairs.begin());
-    } else {
-      morePairs = m_pairs;
-      first = morePairs.data();
-    }
+    return TSmallCopy(m_pairs);
+  }();
+  const size_t count = pairs.size();
+  for (size_t i = 0; i < count; ++i) {
+    const Pair& p = pairs[lastFirst ? count - 1 - i : i];
+    p.handler(p.data, tr, action, force);
   }
-  if (lastFirst) std::reverse(first, first + count);
-  for (size_t i = 0; i < count; ++i) first[i].handler(first[i].data, tr, action, force);
 }
 
 void TCallBackList::Notification(TComponent* AComponent, TOperation Operation) {
