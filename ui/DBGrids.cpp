@@ -430,7 +430,10 @@ void TDBGrid::BuildColumns() {
 void TDBGrid::BindColumns() {
   TDataSet* dataSet = m_link->Active() ? m_link->DataSet() : nullptr;
   m_shown.clear();
-  m_defaultColumns.clear();
+  // Default columns are made afresh on every layout change, but the objects
+  // are reused: a detail grid goes through this twice for every master row,
+  // and a new column would measure its title again.
+  size_t defaults = 0;
   if (m_storedColumns.Count() > 0) {
     for (auto& column : m_storedColumns.m_items) {
       column->m_field = dataSet ? dataSet->FindField(column->m_fieldName) : nullptr;
@@ -439,13 +442,16 @@ void TDBGrid::BindColumns() {
   } else if (dataSet) {
     for (TField* field : dataSet->Fields()) {
       if (!field->Visible()) continue;
-      auto column = std::make_unique<TColumn>(this);
-      column->m_fieldName = field->FieldName();
-      column->m_field = field;
-      m_shown.push_back(column.get());
-      m_defaultColumns.push_back(std::move(column));
+      if (defaults == m_defaultColumns.size()) m_defaultColumns.push_back(std::make_unique<TColumn>(this));
+      TColumn& column = *m_defaultColumns[defaults++];
+      column.m_fieldName = field->FieldName();
+      column.m_field = field;
+      column.m_width = -1;
+      m_shown.push_back(&column);
     }
   }
+  // Unshown default columns keep no field: it may be destroyed with its dataset.
+  for (size_t i = defaults; i < m_defaultColumns.size(); ++i) m_defaultColumns[i]->m_field = nullptr;
 }
 
 void TDBGrid::ResetView() {
