@@ -38,6 +38,11 @@ class TRecordsCache::StringStore {
     m_used = 0;
     m_bytes = 0;
   }
+  // Empty again; a single chunk stays for reuse (m_chunkSize is its size).
+  void Reset() {
+    if (m_chunks.size() == 1) m_used = 0;
+    else Clear();
+  }
   size_t Bytes() const noexcept { return m_bytes; }
 
  private:
@@ -143,6 +148,16 @@ void TRecordsCache::Remove(int position) {
 void TRecordsCache::Clear() {
   m_blocks.clear();
   for (auto& s : m_stores) s->Clear();
+  m_map.clear();
+  m_free.clear();
+  m_count = 0;
+  m_physicalCount = 0;
+  m_lowestChange = 0;
+}
+
+void TRecordsCache::Reset() {
+  if (m_blocks.size() > 1) m_blocks.resize(1);
+  for (auto& s : m_stores) s->Reset();
   m_map.clear();
   m_free.clear();
   m_count = 0;

@@ -47,6 +47,9 @@ class TRecordsCache {
   // Removes the row at `position`; later rows move down by one.
   void Remove(int position);
   void Clear();
+  // Empties the cache like Clear but keeps its first block and the first
+  // chunk of each string store for the rows to come (a reopened dataset).
+  void Reset();
 
   // Copies a row into a record part laid out as the constructor described
   // (fixed part, then each string column's length and text), and back.

@@ -534,7 +534,7 @@ void TFIBXSQLVAR::SetStringValue(std::string_view text8, const std::u16string* w
     return;
   }
 
-  const std::string sqlName(m_xvar->sqlname, static_cast<size_t>(std::clamp<int>(m_xvar->sqlname_length, 0, 32)));
+  const std::string_view sqlName(m_xvar->sqlname, static_cast<size_t>(std::clamp<int>(m_xvar->sqlname_length, 0, 32)));
   if (sqlName == "DB_KEY" || sqlName == "RDB$DB_KEY") {
     // A db_key keeps its slot: copy what fits, zero the rest.
     std::vector<char> buf(m_data.size(), 0);
