@@ -332,6 +332,7 @@ void TFIBCustomDataSet::InternalInitFieldDefs() {
     Prepare();
     return;
   }
+  ++m_fieldDefsBuilds;
   TFieldDefs& defs = FieldDefs();
   defs.Clear();
   TFIBDatabase* db = Database();
@@ -432,7 +433,44 @@ TField* TFIBCustomDataSet::CreateFieldForDef(const TFieldDef& def, TComponent* o
 
 // --- descriptors and layout ------------------------------------------------------------
 
+bool TFIBCustomDataSet::RestoreDescriptors() {
+  if (!m_kept.cache || m_kept.selectPrepares != m_qSelect->PrepareCount() ||
+      m_kept.fieldDefsBuilds != m_fieldDefsBuilds || m_kept.bufferChunks != m_cacheModelOptions.BufferChunks ||
+      m_kept.descrs.size() != static_cast<size_t>(m_qSelect->Columns().Count()))
+    return false;
+  m_descrs = std::move(m_kept.descrs);
+  m_kept.descrs.clear();
+  m_cache = std::move(m_kept.cache);
+  m_cache->Reset();
+  return true;
+}
+
+bool TFIBCustomDataSet::SameFieldsAsBefore(bool descriptorsKept) {
+  const TFields& fields = Fields();
+  // Default fields are new objects on every open.
+  bool same = descriptorsKept && !DefaultFields() && m_fieldSnapshot.size() == static_cast<size_t>(fields.Count());
+  for (size_t i = 0; same && i < m_fieldSnapshot.size(); ++i) {
+    const TField* f = fields[static_cast<int>(i)];
+    const TFieldSnapshot& s = m_fieldSnapshot[i];
+    same = s.field == f && s.kind == f->FieldKind() && s.type == f->DataType() && s.size == f->Size() &&
+           s.name == f->FieldName();
+  }
+  if (same) return true;
+  m_fieldSnapshot.clear();
+  for (const TField* f : fields)
+    m_fieldSnapshot.push_back({f, f->FieldName(), f->FieldKind(), f->DataType(), f->Size()});
+  m_fieldMap.clear();
+  m_paramBindings.clear();
+  ++m_shapeGeneration;
+  return false;
+}
+
 void TFIBCustomDataSet::BuildDescriptors() {
+  m_kept.selectPrepares = m_qSelect->PrepareCount();
+  m_kept.fieldDefsBuilds = m_fieldDefsBuilds;
+  m_kept.bufferChunks = m_cacheModelOptions.BufferChunks;
+  m_kept.descrs.clear();
+  m_kept.cache.reset();
   m_descrs.clear();
   TFIBXSQLDA& columns = m_qSelect->Columns();
   m_descrs.reserve(static_cast<size_t>(columns.Count()));
@@ -510,6 +548,8 @@ void TFIBCustomDataSet::DoBeforeOpen() {
 }
 
 void TFIBCustomDataSet::InternalOpen() {
+  // Only an open that succeeds leaves its shape for the next one.
+  const bool kept = std::exchange(m_shapeKept, false);
   if (!m_prepared || !m_qSelect->Prepared()) Prepare();
   if (FieldDefs().Count() == 0 || !FieldDefs().Updated()) InternalInitFieldDefs();
   const TFIBSQLTypes type = m_qSelect->SQLType();
@@ -528,14 +568,18 @@ void TFIBCustomDataSet::InternalOpen() {
   m_modifiedCount = 0;
   m_deletedCount = 0;
   m_cursorAtEnd = false;
-  BuildDescriptors();
+  const bool restored = kept && RestoreDescriptors();
+  if (!restored) BuildDescriptors();
+  SameFieldsAsBefore(restored);
   m_qSelect->ExecQuery();
-  if (HasPrepareOption(psGetOrderInfo)) ResolveOrderInfo();
+  if (HasPrepareOption(psGetOrderInfo) && m_orderShape != m_shapeGeneration) ResolveOrderInfo();
   ApplyFieldsInfo();
   if (HasOption(poFetchAll)) FetchAll();
+  m_shapeKept = true;
 }
 
 void TFIBCustomDataSet::ResolveOrderInfo() {
+  m_orderShape = m_shapeGeneration;
   m_sortFields.clear();
   // A detail dataset reopens with the same text for every master row.
   std::string text = SelectSQL().Text();
@@ -562,25 +606,35 @@ void TFIBCustomDataSet::DoAfterOpen() {
 
 void TFIBCustomDataSet::ApplyFieldOrigins() {
   if (m_fieldOriginRule == forNoRule) return;
-  for (TField* f : Fields()) {
-    const TFIBFieldDescr* d = ColumnOf(f);
-    if (!d || f->FieldKind() != fkData) continue;
-    std::string first;
-    switch (m_fieldOriginRule) {
-      case forTableAndFieldName: first = d->RelName; break;
-      case forTableAliasAndFieldName: first = m_qSelect->ColumnTableAlias(f->FieldNo()); break;
-      case forClientFieldName: f->SetOrigin(f->FieldName()); continue;
-      case forNoRule: continue;
+  const TFields& fields = Fields();
+  // The origins follow from the columns and the fields alone: worked out
+  // once per shape, then only given back to fields whose origin was changed.
+  if (m_originsShape != m_shapeGeneration || m_originsRule != m_fieldOriginRule ||
+      m_origins.size() != static_cast<size_t>(fields.Count())) {
+    m_origins.assign(static_cast<size_t>(fields.Count()), std::nullopt);
+    for (int i = 0; i < fields.Count(); ++i) {
+      const TField* f = fields[i];
+      const TFIBFieldDescr* d = ColumnOf(f);
+      if (!d || f->FieldKind() != fkData) continue;
+      std::string first;
+      switch (m_fieldOriginRule) {
+        case forTableAndFieldName: first = d->RelName; break;
+        case forTableAliasAndFieldName: first = m_qSelect->ColumnTableAlias(f->FieldNo()); break;
+        case forClientFieldName: m_origins[static_cast<size_t>(i)] = f->FieldName(); continue;
+        case forNoRule: continue;
+      }
+      m_origins[static_cast<size_t>(i)] = first.empty() ? d->SQLName : first + "." + d->SQLName;
     }
-    f->SetOrigin(first.empty() ? d->SQLName : first + "." + d->SQLName);
+    m_originsShape = m_shapeGeneration;
+    m_originsRule = m_fieldOriginRule;
+  }
+  for (int i = 0; i < fields.Count(); ++i) {
+    const std::optional<std::string>& origin = m_origins[static_cast<size_t>(i)];
+    if (origin && fields[i]->Origin() != *origin) fields[i]->SetOrigin(*origin);
   }
 }
 
-void TFIBCustomDataSet::DoBeforeClose() {
-  m_fieldMap.clear();
-  m_paramBindings.clear();
-  TDataSet::DoBeforeClose();
-}
+void TFIBCustomDataSet::DoBeforeClose() { TDataSet::DoBeforeClose(); }
 
 void TFIBCustomDataSet::CloseCursor() { TDataSet::CloseCursor(); }
 
@@ -597,21 +651,29 @@ void TFIBCustomDataSet::InternalClose() {
   m_modifiedCount = 0;
   m_deletedCount = 0;
   m_cursorAtEnd = false;
-  m_cache.reset();
-  m_locateIndex = TLocateIndex{};
+  // Kept for the next open, which takes them back if the statement and the
+  // fields stay the same (see RestoreDescriptors); the rows go now.
+  m_kept.descrs = std::move(m_descrs);
   m_descrs.clear();
-  m_fieldMap.clear();
-  m_paramBindings.clear();
+  m_kept.cache = std::move(m_cache);
+  if (m_kept.cache) m_kept.cache->Reset();
+  m_locateIndex = TLocateIndex{};
   BindFields(false);
   if (DefaultFields()) DestroyFields();
 }
 
 TField* TFIBCustomDataSet::FieldByNameCached(std::string_view name) {
+  const auto find = [this, name] {
+    TField* f = FindField(name);
+    if (!f && name.size() >= 2 && name.front() == '"' && name.back() == '"')
+      f = FindField(name.substr(1, name.size() - 2));
+    return f;
+  };
+  // The map is checked against the fields by the next open only.
+  if (!m_cursorOpen) return find();
   std::string key(name);
   if (auto it = m_fieldMap.find(key); it != m_fieldMap.end()) return it->second;
-  TField* f = FindField(name);
-  if (!f && name.size() >= 2 && name.front() == '"' && name.back() == '"')
-    f = FindField(name.substr(1, name.size() - 2));
+  TField* f = find();
   if (f) m_fieldMap.emplace(std::move(key), f);
   return f;
 }

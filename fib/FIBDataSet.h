@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -277,6 +278,10 @@ class TFIBCustomDataSet : public TCachedDataSet {
   TField* FieldByNameCached(std::string_view name);
   // Count of rows changed in the cache and not yet applied.
   int ModifiedRecordCount() const noexcept { return m_modifiedCount; }
+  // Changes whenever an open finds other columns or other fields than the
+  // open before it: what was derived from both (per field, by position in
+  // Fields()) may be kept while it is the same.
+  uint64_t OpenShapeGeneration() const noexcept { return m_shapeGeneration; }
 
   // Reading and writing the row buffer in the column's stored form: the
   // value's raw bytes (a scaled column's integer, a BIGINT's 64-bit value).
@@ -399,6 +404,10 @@ class TFIBCustomDataSet : public TCachedDataSet {
   // the select's columns by number, another statement's by output name
   // (columns without a match are skipped; undelivered ones keep their value).
   void FetchRowIntoCache(TFIBQuery& query, int position);
+  // For each output column of `query`, the select column it fills (by
+  // number for the select, by name for another statement; -1: none), worked
+  // out once per prepare of `query` and shape of the dataset.
+  const std::vector<int>& ColumnTargets(TFIBQuery& query);
   // Fills `query`'s input parameters from the row in `buffer` (OLD_/NEW_
   // prefixes, fields by name, then select columns, then select parameters).
   void SetParamsFromRow(TFIBQuery& query, TRecordBuffer buffer);
@@ -424,6 +433,13 @@ class TFIBCustomDataSet : public TCachedDataSet {
 
  private:
   void SelectSQLChanging();
+  // Takes back the descriptors and the (emptied) cache kept by the last
+  // close when nothing they were built from changed since.
+  bool RestoreDescriptors();
+  // Whether Fields() are the fields the kept shape was taken from (never
+  // when the descriptors were built anew); else takes a new snapshot, forgets
+  // what was derived from the old fields and raises OpenShapeGeneration.
+  bool SameFieldsAsBefore(bool descriptorsKept);
   void BuildDescriptors();
   void ComputeLayout();
   void ApplyFieldOrigins();
@@ -490,6 +506,31 @@ class TFIBCustomDataSet : public TCachedDataSet {
   int m_scrollSuppress = 0;
   bool m_cursorAtEnd = false;  // the server cursor has no more rows
   std::unordered_map<std::string, TField*> m_fieldMap;
+  // What a close keeps for the next open (see RestoreOrBuildDescriptors).
+  struct TKeptShape {
+    int selectPrepares = -1;   // QSelect()->PrepareCount() they were built after
+    int fieldDefsBuilds = -1;  // m_fieldDefsBuilds then
+    int bufferChunks = 0;
+    std::vector<TFIBFieldDescr> descrs;
+    std::unique_ptr<TRecordsCache> cache;
+  };
+  struct TFieldSnapshot {
+    const TField* field;
+    std::string name;
+    TFieldKind kind;
+    TFieldType type;
+    int size;
+  };
+  TKeptShape m_kept;
+  std::vector<TFieldSnapshot> m_fieldSnapshot;
+  bool m_shapeKept = false;       // descriptors and fields as at the last open
+  uint64_t m_shapeGeneration = 0;
+  int m_fieldDefsBuilds = 0;      // raised by InternalInitFieldDefs
+  // Per field, the origin ApplyFieldOrigins gives it (none: left alone).
+  std::vector<std::optional<std::string>> m_origins;
+  TFieldOriginRule m_originsRule = forNoRule;
+  uint64_t m_originsShape = 0;
+  uint64_t m_orderShape = 0;      // m_sortFields resolved for this shape
   std::vector<std::string> m_sortFields;  // from the select's ORDER BY (psGetOrderInfo)
   std::vector<TRecordBuffer> m_spareBuffers;  // freed record buffers kept for reuse
   std::string m_orderByText;              // the select text m_orderBy was parsed from
@@ -592,6 +633,13 @@ class TFIBCustomDataSet : public TCachedDataSet {
   };
   const std::vector<TParamSource>& ParamSources(TFIBQuery& query, TFIBXSQLDA& params);
   std::vector<TParamBinding> m_paramBindings;  // valid while open, like m_fieldMap
+  struct TColumnMap {
+    const TFIBQuery* query = nullptr;
+    int prepares = -1;
+    uint64_t shape = 0;
+    std::vector<int> targets;
+  };
+  std::vector<TColumnMap> m_columnMaps;
 };
 
 // Publishes the properties (nothing more in C++).

@@ -38,6 +38,11 @@ class TRecordsCache::StringStore {
     m_used = 0;
     m_bytes = 0;
   }
+  // Empty again; a single chunk stays for reuse (m_chunkSize is its size).
+  void Reset() {
+    if (m_chunks.size() == 1) m_used = 0;
+    else Clear();
+  }
   size_t Bytes() const noexcept { return m_bytes; }
 
  private:
@@ -62,21 +67,12 @@ TRecordsCache::TRecordsCache(int slotSize, std::vector<TCacheStringColumn> strin
 
 TRecordsCache::~TRecordsCache() = default;
 
-std::byte* TRecordsCache::Slot(int physical) const {
-  size_t block = static_cast<size_t>(physical / m_slotsPerBlock);
-  if (physical < 0 || block >= m_blocks.size())
-    throw EMemManagerError("Can't read Buffer.Incorrect RecordNo");
-  return m_blocks[block].get() + static_cast<size_t>(physical % m_slotsPerBlock) * m_stride;
-}
+void TRecordsCache::Fail(const char* what) { throw EMemManagerError(what); }
 
 TRecordsCache::StringRef* TRecordsCache::Refs(int physical) const {
   return reinterpret_cast<StringRef*>(Slot(physical) + m_refsOffset);
 }
 
-int TRecordsCache::Physical(int position, const char* what) const {
-  if (position < 0 || position >= m_count) throw EMemManagerError(what);
-  return m_map.empty() ? position : m_map[static_cast<size_t>(position)];
-}
 
 int TRecordsCache::NewPhysical() {
   int physical;
@@ -140,9 +136,17 @@ void TRecordsCache::Remove(int position) {
   m_lowestChange = std::min(m_lowestChange, position);
 }
 
-void TRecordsCache::Clear() {
-  m_blocks.clear();
-  for (auto& s : m_stores) s->Clear();
+void TRecordsCache::Clear() { Empty(false); }
+
+void TRecordsCache::Reset() { Empty(true); }
+
+void TRecordsCache::Empty(bool keepMemory) {
+  if (!keepMemory) m_blocks.clear();
+  else if (m_blocks.size() > 1) m_blocks.resize(1);
+  for (auto& s : m_stores) {
+    if (keepMemory) s->Reset();
+    else s->Clear();
+  }
   m_map.clear();
   m_free.clear();
   m_count = 0;

@@ -47,6 +47,9 @@ class TRecordsCache {
   // Removes the row at `position`; later rows move down by one.
   void Remove(int position);
   void Clear();
+  // Empties the cache like Clear but keeps its first block and the first
+  // chunk of each string store for the rows to come (a reopened dataset).
+  void Reset();
 
   // Copies a row into a record part laid out as the constructor described
   // (fixed part, then each string column's length and text), and back.
@@ -74,8 +77,20 @@ class TRecordsCache {
   };
   class StringStore;
 
-  int Physical(int position, const char* what) const;
-  std::byte* Slot(int physical) const;
+  // Inline: every row read or written goes through both.
+  int Physical(int position, const char* what) const {
+    if (position < 0 || position >= m_count) [[unlikely]]
+      Fail(what);
+    return m_map.empty() ? position : m_map[static_cast<size_t>(position)];
+  }
+  std::byte* Slot(int physical) const {
+    const size_t block = static_cast<size_t>(physical / m_slotsPerBlock);
+    if (physical < 0 || block >= m_blocks.size()) [[unlikely]]
+      Fail("Can't read Buffer.Incorrect RecordNo");
+    return m_blocks[block].get() + static_cast<size_t>(physical % m_slotsPerBlock) * m_stride;
+  }
+  [[noreturn]] static void Fail(const char* what);
+  void Empty(bool keepMemory);
   StringRef* Refs(int physical) const;
   int NewPhysical();
 

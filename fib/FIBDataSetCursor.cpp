@@ -1,6 +1,7 @@
 // The Firebird dataset's side of the record cursor: record buffers, fetching
 // rows from the server into the cache, the error hook around reading a
 // record, and counts that leave out deleted rows.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -213,22 +214,40 @@ void TFIBCustomDataSet::FetchAll() {
   }
 }
 
+const std::vector<int>& TFIBCustomDataSet::ColumnTargets(TFIBQuery& query) {
+  auto map = std::find_if(m_columnMaps.begin(), m_columnMaps.end(),
+                          [&](const TColumnMap& m) { return m.query == &query; });
+  if (map == m_columnMaps.end()) map = m_columnMaps.insert(m_columnMaps.end(), TColumnMap{&query});
+  const int count = query.Columns().Count();
+  if (map->prepares == query.PrepareCount() && map->shape == m_shapeGeneration &&
+      map->targets.size() == static_cast<size_t>(count))
+    return map->targets;
+  map->prepares = query.PrepareCount();
+  map->shape = m_shapeGeneration;
+  map->targets.assign(static_cast<size_t>(count), -1);
+  const bool isSelect = &query == m_qSelect.get();
+  for (int i = 0; i < count; ++i) {
+    if (isSelect) {
+      map->targets[static_cast<size_t>(i)] = i;
+      continue;
+    }
+    const std::string& name = query.Columns()[i]->Name();
+    for (int k = 0; k < ColumnCount(); ++k)
+      if (m_descrs[static_cast<size_t>(k)].Name == name) {
+        map->targets[static_cast<size_t>(i)] = k;
+        break;
+      }
+  }
+  return map->targets;
+}
+
 void TFIBCustomDataSet::FetchRowIntoCache(TFIBQuery& query, int position) {
   std::byte* b = m_scratch.data();
   m_cache->Read(position, b + fibrec::kCachedFrom);
   const XSQLDA* raw = query.Columns().AsXSQLDA();
-  const bool isSelect = &query == m_qSelect.get();
-  for (int i = 0; i < query.Columns().Count(); ++i) {
-    int target = i;
-    if (!isSelect) {
-      const std::string& name = query.Columns()[i]->Name();
-      target = -1;
-      for (int k = 0; k < ColumnCount(); ++k)
-        if (m_descrs[static_cast<size_t>(k)].Name == name) {
-          target = k;
-          break;
-        }
-    }
+  const std::vector<int>& targets = ColumnTargets(query);
+  for (int i = 0; i < query.Columns().Count() && i < static_cast<int>(targets.size()); ++i) {
+    const int target = targets[static_cast<size_t>(i)];
     if (target < 0 || target >= ColumnCount()) continue;
     ConvertColumn(raw->sqlvar[i], m_descrs[static_cast<size_t>(target)], b, target);
   }

@@ -289,7 +289,12 @@ void TFIBDatabase::CheckDatabaseName() const {
   if (m_dbName.empty()) FIBError(feDatabaseNameMissing);
 }
 
-IIBClientLibrary& TFIBDatabase::ClientLibrary() { return *ClientLibraryPtr(); }
+IIBClientLibrary& TFIBDatabase::ClientLibrary() {
+  // The database holds the library for as long as it lives; a caller that
+  // may outlive that takes ClientLibraryPtr() instead.
+  if (!m_clientLibrary) m_clientLibrary = LoadClientLibrary(m_libraryName);
+  return *m_clientLibrary;
+}
 
 std::shared_ptr<IIBClientLibrary> TFIBDatabase::ClientLibraryPtr() {
   // A failed load leaves no object behind: the next connect tries again.
@@ -570,7 +575,12 @@ std::set<int> TFIBDatabase::UnicodeCharsets() const {
 
 bool TFIBDatabase::IsUnicodeCharSet(int charSetId) const {
   if (!m_extendedCharSet && !m_isNoneCharSet) return IsUnicodeConnect() && charSetId > 1;
-  return UnicodeCharsets().count(charSetId) > 0;
+  // The members of UnicodeCharsets(), without building the set (asked for
+  // every text parameter of every statement).
+  if (charSetId == 3) return true;
+  if (!Connected()) return false;
+  if (m_isFirebird) return charSetId == 4;
+  return m_isIB8OrLater && (charSetId == 8 || charSetId == 59 || charSetId == 64);
 }
 
 int TFIBDatabase::BytesInCharSet(int charSetId) const {

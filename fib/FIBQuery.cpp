@@ -296,8 +296,8 @@ bool TFIBQuery::NeedsRePrepare() const {
   for (int i = 0; i < m_params->Count(); ++i) {
     const TFIBXSQLVAR& v = *m_params->m_vars[static_cast<size_t>(i)];
     if (v.m_isMacro) {
-      if (!(v.AsVariant() == v.m_oldValue)) return true;
-    } else if (v.m_nullRewritable && v.m_inWhere && v.IsNull() != v.m_oldValue.IsNull()) {
+      if (!(v.AsVariant() == v.OldValue())) return true;
+    } else if (v.m_nullRewritable && v.m_inWhere && v.IsNull() != v.OldValueIsNull()) {
       return true;
     }
   }
@@ -328,12 +328,12 @@ std::string TFIBQuery::BuildTextToSend(bool mark) {
     for (size_t k = 0; k < rewritten.size(); ++k) {
       TFIBXSQLVAR& v = *m_params->m_vars[k];
       if (rewritten[k]) {
-        v.m_oldValue = Variant::Null();
+        v.SetOldValue(Variant::Null());
       } else if (!rewrite && !HasOption(qoNoForceIsNull) && send[k].isNull && v.m_inWhere &&
                  v.m_nullRewritable) {
         // Prepared outside an execution, the text still compares with this null;
         // an old value that is not null makes the next execution build it again.
-        v.m_oldValue = Variant();
+        v.SetOldValue(Variant());
       }
     }
   }
@@ -399,6 +399,7 @@ void TFIBQuery::DoPrepareOnServer() {
   isc_tr_handle* trh = TRHandle();
   const unsigned short dialect = static_cast<unsigned short>(Dialect());
   m_handle = 0;
+  ++m_prepareCount;
   Check(lib.isc_dsql_alloc_statement2(StatusVector(), dbh, &m_handle));
   m_columns->SetCount(1);
   Check(lib.isc_dsql_prepare(StatusVector(), trh, &m_handle, 0, m_processedSQL.c_str(), dialect,
@@ -641,12 +642,7 @@ void TFIBQuery::DoExecQuery() {
   if (withParams) {
     for (int i = 0; i < m_params->Count(); ++i) {
       TFIBXSQLVAR& v = *m_params->m_vars[static_cast<size_t>(i)];
-      if (!v.m_typed) continue;
-      try {
-        v.m_oldValue = v.AsVariant();
-      } catch (const Exception&) {
-        v.m_oldValue = Variant();
-      }
+      if (v.m_typed) v.SaveOldValue();
     }
   }
   if (AfterExecute) AfterExecute(this);

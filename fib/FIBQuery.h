@@ -126,8 +126,9 @@ class TFIBXSQLVAR {
   bool IsMacro() const { return m_isMacro; }
   int StartPos() const { return m_start; }
   int EndPos() const { return m_end; }
-  const Variant& OldValue() const { return m_oldValue; }
-  void SetOldValue(const Variant& v) { m_oldValue = v; }
+  // The value at the end of the last execution (see SaveOldValue).
+  const Variant& OldValue() const;
+  void SetOldValue(const Variant& v);
   bool HasBlobStream() const { return m_blobStream.has_value(); }
   const std::string* BlobStream() const { return m_blobStream ? &*m_blobStream : nullptr; }
   // Loads a blob parameter's content (written into a blob at execution).
@@ -197,6 +198,14 @@ class TFIBXSQLVAR {
   void RepointSlot(XSQLVAR* slot);
   // Makes the slot untyped and null without a buffer (fresh parameter).
   void ResetUntyped();
+  // Remembers the current value as the old value. Kept as a copy of the
+  // slot and made a Variant only when read: every execution saves it, almost
+  // nothing reads it.
+  void SaveOldValue();
+  // Whether the old value is null, without making it a Variant.
+  bool OldValueIsNull() const;
+  // Exchanges the slot's state with the saved one.
+  void SwapSavedValue();
   // Caches the server's description and sizes the buffers (after a describe).
   void InitFromDescribe();
   void CopyStateFrom(const TFIBXSQLVAR& other);
@@ -218,7 +227,19 @@ class TFIBXSQLVAR {
   XSQLVAR* m_xvar = nullptr;    // slot in the parent's raw area; re-pointed when it grows
   TFIBXSQLDA* m_parent;         // owner
   bool m_isMacro = false;
-  Variant m_oldValue;           // value at the end of the last execution
+  Variant m_oldValue;           // value at the end of the last execution, once asked for
+  struct TSavedValue {
+    bool pending = false;       // saved since m_oldValue was last set
+    short sqltype = 0;
+    short sqlscale = 0;
+    short sqlsubtype = 0;
+    short sqllen = 0;
+    short ind = 0;
+    std::vector<char> data;
+    std::optional<std::string> blobStream;
+    std::optional<std::u16string> wideText;
+  };
+  TSavedValue m_saved;
   short m_declType = 0;
   short m_declSubtype = 0;
   int m_declLen = 0;
@@ -356,6 +377,9 @@ class TFIBQuery : public TComponent {
   bool Prepared() const { return m_prepared; }
   // Raised whenever the text is analysed anew (the parameter names may differ).
   int ChangeCount() const noexcept { return m_changeCount; }
+  // Raised by every prepare on the server: what was derived from the columns
+  // of an earlier prepare may be kept while it is unchanged.
+  int PrepareCount() const noexcept { return m_prepareCount; }
   bool Bof() const { return m_bof; }
   bool Eof();
   int RecordCount() const { return m_recordCount; }
@@ -434,6 +458,7 @@ class TFIBQuery : public TComponent {
   TSQLParser m_parser;
   int m_updateCount = 0;
   int m_changeCount = 0;
+  int m_prepareCount = 0;
   bool m_sqlAnalysed = false;
   bool m_paramCheckSnapshot = true;
   bool m_rewritten = false;

@@ -346,21 +346,27 @@ void TFIBTransaction::StartTransaction() {
   if (m_databases.empty()) FIBError(feNoDatabasesInTransaction, {FullComponentName()});
   const std::string& tpb = TPB();
 
-  // Per-database TPBs live in `ownTPBs` until the start returns.
-  std::vector<std::string> ownTPBs(m_databases.size());
+  // Per-database TPBs live in `ownTPBs` until the start returns. A single
+  // database (every start of a transfer) needs no allocation at all.
+  const size_t count = m_databases.size();
+  std::vector<std::string> ownTPBs;
+  TTransactionEntry single{};
   std::vector<TTransactionEntry> entries;
-  entries.reserve(m_databases.size());
-  for (size_t i = 0; i < m_databases.size(); ++i) {
+  if (count > 1) entries.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
     TFIBDatabase* db = m_databases[i];
     db->CheckActive();
     const std::string* used = &tpb;
     if (!m_databaseParams[i].empty()) {
       TStrings lines;
       lines.SetText(m_databaseParams[i]);
+      if (ownTPBs.empty()) ownTPBs.resize(count);
       ownTPBs[i] = BuildTPB(lines);
       if (!ownTPBs[i].empty()) used = &ownTPBs[i];
     }
-    entries.push_back({db->HandleAddress(), static_cast<ISC_LONG>(used->size()), used->data()});
+    const TTransactionEntry entry{db->HandleAddress(), static_cast<ISC_LONG>(used->size()), used->data()};
+    if (count == 1) single = entry;
+    else entries.push_back(entry);
   }
 
   for (int i = 0; i < FIBBaseCount(); ++i) {
@@ -371,7 +377,7 @@ void TFIBTransaction::StartTransaction() {
     CallCallBacks(cbBeforeStart, true, TARollback, false);
     IIBClientLibrary& lib = m_databases.front()->ClientLibrary();
     const ISC_STATUS status = lib.isc_start_multiple(StatusVector(), &m_handle,
-                                                     static_cast<short>(entries.size()), entries.data());
+                                                     static_cast<short>(count), count == 1 ? &single : entries.data());
     Call(status, false);
     if (status > 0) {
       m_handle = 0;

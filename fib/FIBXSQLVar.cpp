@@ -9,6 +9,7 @@
 #include "fib/FIBQuery.h"
 #include "fib/fib.h"
 #include "runtime/CodePage.h"
+#include "runtime/ScopeGuard.h"
 
 namespace {
 
@@ -99,6 +100,60 @@ void TFIBXSQLVAR::ResetUntyped() {
   m_deferred = false;
 }
 
+void TFIBXSQLVAR::SaveOldValue() {
+  const XSQLVAR& x = *m_xvar;
+  m_saved.sqltype = x.sqltype;
+  m_saved.sqlscale = x.sqlscale;
+  m_saved.sqlsubtype = x.sqlsubtype;
+  m_saved.sqllen = x.sqllen;
+  m_saved.ind = m_ind;
+  m_saved.data.assign(m_data.begin(), m_data.end());
+  m_saved.blobStream = m_blobStream;
+  m_saved.wideText = m_wideText;
+  m_saved.pending = true;
+}
+
+void TFIBXSQLVAR::SwapSavedValue() {
+  XSQLVAR& x = *m_xvar;
+  std::swap(x.sqltype, m_saved.sqltype);
+  std::swap(x.sqlscale, m_saved.sqlscale);
+  std::swap(x.sqlsubtype, m_saved.sqlsubtype);
+  std::swap(x.sqllen, m_saved.sqllen);
+  std::swap(m_ind, m_saved.ind);
+  m_data.swap(m_saved.data);
+  m_blobStream.swap(m_saved.blobStream);
+  m_wideText.swap(m_saved.wideText);
+  RepointSlot(m_xvar);
+}
+
+const Variant& TFIBXSQLVAR::OldValue() const {
+  if (m_saved.pending) {
+    // Read with the saved state in the slot, then the current one back.
+    auto& self = const_cast<TFIBXSQLVAR&>(*this);
+    self.SwapSavedValue();
+    const TScopeGuard back([&self] { self.SwapSavedValue(); });
+    try {
+      self.m_oldValue = AsVariant();
+    } catch (const Exception&) {
+      self.m_oldValue = Variant();
+    }
+    self.m_saved.pending = false;
+  }
+  return m_oldValue;
+}
+
+void TFIBXSQLVAR::SetOldValue(const Variant& v) {
+  m_oldValue = v;
+  m_saved.pending = false;
+}
+
+bool TFIBXSQLVAR::OldValueIsNull() const {
+  if (!m_saved.pending) return m_oldValue.IsNull();
+  // As IsNull() of a parameter: AsVariant gives Null then and only then.
+  if (m_saved.blobStream) return false;
+  return ((m_saved.sqltype & 1) && m_saved.ind == -1) || (m_saved.sqltype & ~1) == 0;
+}
+
 void TFIBXSQLVAR::CopyStateFrom(const TFIBXSQLVAR& other) {
   const XSQLVAR& o = *other.m_xvar;
   m_xvar->sqltype = o.sqltype;
@@ -109,7 +164,7 @@ void TFIBXSQLVAR::CopyStateFrom(const TFIBXSQLVAR& other) {
   m_ind = other.m_ind;
   m_typed = other.m_typed;
   m_modified = other.m_modified;
-  m_oldValue = other.m_oldValue;
+  SetOldValue(other.OldValue());
   m_wideText = other.m_wideText;
   m_deferred = other.m_deferred;
   m_blobStream = other.m_blobStream;

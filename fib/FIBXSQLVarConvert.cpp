@@ -500,9 +500,12 @@ void TFIBXSQLVAR::SetStringValue(std::string_view text8, const std::u16string* w
     encodeUtf8 = true;
   }
 
-  std::string text;
-  if (wide) text = encodeUtf8 ? WideToUtf8(*wide) : WideToAnsi(*wide);
-  else text = encodeUtf8 ? AnsiToUtf8(text8) : std::string(text8);
+  // `text` is what is sent: the given bytes themselves unless converted
+  // (a copy per parameter per row would be the only allocation here).
+  std::string converted;
+  if (wide) converted = encodeUtf8 ? WideToUtf8(*wide) : WideToAnsi(*wide);
+  else if (encodeUtf8) converted = AnsiToUtf8(text8);
+  std::string_view text = wide || encodeUtf8 ? std::string_view(converted) : text8;
   // The limit is on the bytes sent: UTF-8 can make a short text too long for
   // the descriptor's 16-bit length.
   const size_t sentLength = std::max(wide ? wide->size() : text8.size(), text.size());
@@ -518,14 +521,16 @@ void TFIBXSQLVAR::SetStringValue(std::string_view text8, const std::u16string* w
   if (asBlob) {
     // Text for a Unicode text blob is stored as UTF-8 when the server expects it so.
     if (T == SQL_BLOB && m_declSubtype == 1 && !encodeUtf8 && m_query && m_query->ExtendedCharset() &&
-        IsUnicodeCharset(m_declScale & 0xFF))
-      text = wide ? WideToUtf8(*wide) : AnsiToUtf8(text8);
+        IsUnicodeCharset(m_declScale & 0xFF)) {
+      converted = wide ? WideToUtf8(*wide) : AnsiToUtf8(text8);
+      text = converted;
+    }
     const short subtype = T == SQL_BLOB ? m_declSubtype : 1;
     const short scale = T == SQL_BLOB ? m_declScale : 0;
     ISC_QUAD zero{};
     SetRawValue(SQL_BLOB, 8, &zero);
     forEach([&](TFIBXSQLVAR& v) {
-      v.m_blobStream = text;
+      v.m_blobStream = std::string(text);
       v.m_xvar->sqlsubtype = subtype;
       v.m_xvar->sqlscale = scale;
     });
@@ -534,7 +539,7 @@ void TFIBXSQLVAR::SetStringValue(std::string_view text8, const std::u16string* w
     return;
   }
 
-  const std::string sqlName(m_xvar->sqlname, static_cast<size_t>(std::clamp<int>(m_xvar->sqlname_length, 0, 32)));
+  const std::string_view sqlName(m_xvar->sqlname, static_cast<size_t>(std::clamp<int>(m_xvar->sqlname_length, 0, 32)));
   if (sqlName == "DB_KEY" || sqlName == "RDB$DB_KEY") {
     // A db_key keeps its slot: copy what fits, zero the rest.
     std::vector<char> buf(m_data.size(), 0);
@@ -552,9 +557,11 @@ void TFIBXSQLVAR::SetStringValue(std::string_view text8, const std::u16string* w
     SetRawValue(SQL_TEXT, 0, nullptr);
   } else {
     if (IsNumericType(T) && !m_isMacro) {
+      if (text.data() != converted.data()) converted.assign(text);
       const char sep = FormatSettings().DecimalSeparator;
-      for (char& c : text)
+      for (char& c : converted)
         if (c == ',' || (sep != ',' && sep != '.' && c == sep)) c = '.';
+      text = converted;
     }
     SetRawValue(SQL_TEXT, static_cast<int>(text.size()), text.data());
   }

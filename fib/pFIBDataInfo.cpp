@@ -136,6 +136,7 @@ int TpFIBTableInfoCollect::Count() const {
 void TpFIBTableInfoCollect::Clear() {
   std::unique_lock lock(m_lock);
   m_tables.clear();
+  m_generation.fetch_add(1, std::memory_order_acq_rel);
 }
 
 TpFIBTableInfo* TpFIBTableInfoCollect::GetTableInfo(TFIBDatabase& db, std::string_view tableName) {
@@ -400,12 +401,39 @@ std::optional<std::string> ImportedDefault(const TField& field, const std::strin
   return text;
 }
 
-void ApplyFieldInfo(TFIBCustomDataSet& ds) {
+void ApplyFieldInfo(TFIBCustomDataSet& ds, TFieldInfoPlan* plan) {
+  TFieldInfoPlan local;
+  TFieldInfoPlan& p = plan ? *plan : local;
   const TFormatFields& formats = ds.DefaultFormats();
   const bool wantInfo = (ds.PrepareOptions() & (pfSetRequiredFields | pfSetReadOnlyFields |
                                                 pfImportDefaultValues | psUseBooleanField)) != 0;
   TFIBDatabase* db = ds.Database();
   TpFIBTableInfoCollect& cache = TpFIBTableInfoCollect::Instance();
+  const TFields& fields = ds.Fields();
+  if (!plan || p.shape != ds.OpenShapeGeneration() || p.fields.size() != static_cast<size_t>(fields.Count())) {
+    // The field's type first: it rules out most casts.
+    p.fields.assign(static_cast<size_t>(fields.Count()), {});
+    for (int i = 0; i < fields.Count(); ++i) {
+      TField* field = fields[i];
+      TFieldInfoPlan::Field& f = p.fields[static_cast<size_t>(i)];
+      const TFieldType type = field->DataType();
+      if (type == ftBCD) f.bcd = dynamic_cast<TBCDField*>(field);
+      else if ((type == ftSmallint || type == ftInteger || type == ftFloat) && ds.ColumnOf(field))
+        f.number = dynamic_cast<TNumericField*>(field);
+      else if (type == ftDate || type == ftTime || type == ftDateTime || type == ftTimeStamp)
+        f.dateTime = dynamic_cast<TDateTimeField*>(field);
+      if (type == ftString || type == ftFixedChar || type == ftWideString || type == ftGuid)
+        f.text = dynamic_cast<TFIBStringField*>(field);
+    }
+    p.shape = ds.OpenShapeGeneration();
+    p.infoFound = false;
+  }
+  const bool lookUp = wantInfo && db && db->Connected();
+  if (lookUp && p.infoFound &&
+      (p.database != db || p.databaseName != db->DBName() || p.tablesGeneration != cache.Generation()))
+    p.infoFound = false;
+  const bool findInfo = lookUp && !p.infoFound;
+  const uint64_t generation = cache.Generation();
   // The fields of a select share a few tables: each is looked up once per open.
   std::vector<std::pair<std::string_view, TpFIBTableInfo*>> tables;
   const auto fieldInfo = [&](std::string_view table, std::string_view field) -> TpFIBFieldInfo* {
@@ -413,40 +441,37 @@ void ApplyFieldInfo(TFIBCustomDataSet& ds) {
     if (it == tables.end()) it = tables.insert(tables.end(), {table, cache.GetTableInfo(*db, table)});
     return it->second ? it->second->FieldInfo(field) : nullptr;
   };
-  for (TField* field : ds.Fields()) {
+  for (int i = 0; i < fields.Count(); ++i) {
+    TField* field = fields[i];
+    TFieldInfoPlan::Field& f = p.fields[static_cast<size_t>(i)];
     const TFIBFieldDescr* col = ds.ColumnOf(field);
     if (ds.HasOption(poAutoFormatFields)) {
-      auto widen = [&](TNumericField& f, int decimals) {
+      auto widen = [&](TNumericField& n, int decimals) {
         if (decimals <= 0) return;
-        if (f.DisplayFormat().empty()) f.SetDisplayFormat(WidenFormat(formats.NumericDisplayFormat, decimals));
-        if (f.EditFormat().empty()) f.SetEditFormat(WidenFormat(formats.NumericEditFormat, decimals));
+        if (n.DisplayFormat().empty()) n.SetDisplayFormat(WidenFormat(formats.NumericDisplayFormat, decimals));
+        if (n.EditFormat().empty()) n.SetEditFormat(WidenFormat(formats.NumericEditFormat, decimals));
       };
-      // The field's type first: it rules out most casts (this runs on every open).
-      const TFieldType type = field->DataType();
-      const bool numeric = type == ftSmallint || type == ftInteger || type == ftFloat;
-      const bool temporal = type == ftDate || type == ftTime || type == ftDateTime || type == ftTimeStamp;
-      if (auto* bcd = type == ftBCD ? dynamic_cast<TBCDField*>(field) : nullptr) {
-        widen(*bcd, bcd->Size());
-      } else if (auto* num = numeric && col ? dynamic_cast<TNumericField*>(field) : nullptr) {
-        widen(*num, -col->Scale);
-      } else if (auto* dt = temporal ? dynamic_cast<TDateTimeField*>(field) : nullptr;
-                 dt && dt->DisplayFormat().empty()) {
-        dt->SetDisplayFormat(field->DataType() == ftDate   ? formats.DisplayFormatDate
-                             : field->DataType() == ftTime ? formats.DisplayFormatTime
-                                                           : formats.DateTimeDisplayFormat);
+      if (f.bcd) {
+        widen(*f.bcd, f.bcd->Size());
+      } else if (f.number) {
+        if (col) widen(*f.number, -col->Scale);
+      } else if (f.dateTime && f.dateTime->DisplayFormat().empty()) {
+        f.dateTime->SetDisplayFormat(field->DataType() == ftDate   ? formats.DisplayFormatDate
+                                     : field->DataType() == ftTime ? formats.DisplayFormatTime
+                                                                   : formats.DateTimeDisplayFormat);
       }
     }
-    if (!wantInfo || !db || !db->Connected()) continue;
-    TpFIBFieldInfo* info = fieldInfo("ALIAS", field->FieldName());
-    if (col && !col->RelName.empty() && !col->SQLName.empty())
-      if (TpFIBFieldInfo* byRelation = fieldInfo(col->RelName, col->SQLName))
-        info = byRelation;
+    if (!lookUp) continue;
+    if (findInfo) {
+      f.info = fieldInfo("ALIAS", field->FieldName());
+      if (col && !col->RelName.empty() && !col->SQLName.empty())
+        if (TpFIBFieldInfo* byRelation = fieldInfo(col->RelName, col->SQLName))
+          f.info = byRelation;
+    }
+    TpFIBFieldInfo* info = f.info;
     if (!info) continue;
     if (ds.HasPrepareOption(pfImportDefaultValues)) {
-      const TFieldType type = field->DataType();
-      const bool text = type == ftString || type == ftFixedChar || type == ftWideString || type == ftGuid;
-      if (auto* s = text ? dynamic_cast<TFIBStringField*>(field) : nullptr)
-        s->SetDefaultValueEmptyString(info->DefaultValueEmptyString);
+      if (f.text) f.text->SetDefaultValueEmptyString(info->DefaultValueEmptyString);
       // An empty default yields no expression or an empty one: nothing to do
       // for a field without one (most columns, on every open).
       if (!info->DefaultValue.empty() || !field->DefaultExpression().empty())
@@ -457,6 +482,12 @@ void ApplyFieldInfo(TFIBCustomDataSet& ds) {
     if (ds.HasPrepareOption(pfSetRequiredFields) && col && !col->Nullable &&
         info->DefaultValue.empty() && !info->DefaultValueEmptyString && !info->IsComputed)
       field->SetRequired(true);
+  }
+  if (findInfo) {
+    p.infoFound = true;
+    p.database = db;
+    p.databaseName = db->DBName();
+    p.tablesGeneration = generation;
   }
 }
 
@@ -473,7 +504,7 @@ bool TpFIBDataSet::ColumnIsBoolean(int column) {
   return info && info->CanBeBoolean();
 }
 
-void TpFIBDataSet::ApplyFieldsInfo() { ApplyFieldInfo(*this); }
+void TpFIBDataSet::ApplyFieldsInfo() { ApplyFieldInfo(*this, &m_fieldInfoPlan); }
 
 bool TpFIBDataSet::EmptyStringIsNull(TField*, const TFIBFieldDescr& column) {
   TFIBDatabase* db = Database();

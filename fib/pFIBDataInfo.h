@@ -4,6 +4,7 @@
 // their automatic formats and imported defaults.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -109,6 +110,8 @@ class TpFIBTableInfoCollect {
   int Count() const;
   // Forgets every entry (tests; a schema change during the run).
   void Clear();
+  // Raised by Clear: entries looked up before are gone.
+  uint64_t Generation() const noexcept { return m_generation.load(std::memory_order_acquire); }
 
   // Removes the double quotes of a name and the blanks around it.
   static std::string NormalizeName(std::string_view name);
@@ -119,6 +122,7 @@ class TpFIBTableInfoCollect {
   void Load(TFIBDatabase& db, TpFIBTableInfo& info);
 
   mutable std::shared_mutex m_lock;
+  std::atomic<uint64_t> m_generation{0};
   // Key: (table name, database name).
   std::map<std::pair<std::string, std::string>, std::unique_ptr<TpFIBTableInfo>> m_tables;
 };
@@ -167,10 +171,37 @@ class TCacheList {
   uint64_t m_executions = 0;
 };
 
+class TBCDField;
+class TNumericField;
+class TDateTimeField;
+class TFIBStringField;
+class TpFIBFieldInfo;
+
+// What the field-information step found out about a dataset's fields: their
+// classes and their entries in the table information. A dataset reopened
+// with the same columns and fields (its OpenShapeGeneration), the same
+// database and the same table information reuses it instead of asking again.
+struct TFieldInfoPlan {
+  struct Field {
+    TBCDField* bcd = nullptr;
+    TNumericField* number = nullptr;   // SMALLINT, INTEGER, FLOAT with a column
+    TDateTimeField* dateTime = nullptr;
+    TFIBStringField* text = nullptr;
+    TpFIBFieldInfo* info = nullptr;
+  };
+  std::vector<Field> fields;  // by position in Fields()
+  uint64_t shape = 0;
+  bool infoFound = false;     // `info` looked up for the database below
+  const TFIBDatabase* database = nullptr;
+  std::string databaseName;
+  uint64_t tablesGeneration = 0;
+};
+
 // The field-information step after a dataset opened: automatic display and
 // edit formats (poAutoFormatFields) and, with the prepare options that ask
-// for metadata, imported defaults by field class.
-void ApplyFieldInfo(TFIBCustomDataSet& dataSet);
+// for metadata, imported defaults by field class. `plan` (optional) keeps
+// the lookups for the next open.
+void ApplyFieldInfo(TFIBCustomDataSet& dataSet, TFieldInfoPlan* plan = nullptr);
 
 // A number format widened to `decimals` decimals: "#,##0." -> "#,##0.00";
 // "0.0" -> "0.000" style formats repeat their last character; others stay.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "fib/FIBDataSet.h"
+#include "fib/pFIBDataInfo.h"
 
 class TpFIBDataSet : public TFIBDataSet {
  public:
@@ -20,6 +21,7 @@ class TpFIBDataSet : public TFIBDataSet {
 
  private:
   int m_recordCountFromSrv = 0;
+  TFieldInfoPlan m_fieldInfoPlan;  // the field-information step's lookups
 
   // -------------------------------------------------------------------------
   // Declarations added by the field classes / metadata / posting side go

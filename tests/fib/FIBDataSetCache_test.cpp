@@ -76,6 +76,26 @@ TEST(RecordsCache, StringsKeepTheirLengthAndAreRewritten) {
   EXPECT_LT(cache.MemoryUsed(), static_cast<size_t>(10001) * (kFixed + 16 + kStringSize) / 2);
 }
 
+TEST(RecordsCache, ResetEmptiesButKeepsTheFirstBlockAndStrings) {
+  TRecordsCache cache = MakeCache();
+  for (int i = 0; i < 100; ++i) cache.Write(cache.Append(), Row(i, "text " + std::to_string(i)).data());
+  cache.Insert(1);  // a position map too
+  cache.Reset();
+  EXPECT_EQ(cache.Count(), 0);
+  EXPECT_GT(cache.MemoryUsed(), 0u);
+  EXPECT_THROW(Read(cache, 0), EMemManagerError);
+  // New rows start empty and never show what the old ones held.
+  const int p = cache.Append();
+  EXPECT_EQ(Read(cache, p), "0:");
+  cache.Write(p, Row(7, "seven").data());
+  cache.Write(cache.Append(), Row(8, "").data());
+  EXPECT_EQ(Read(cache, 0), "7:seven");
+  EXPECT_EQ(Read(cache, 1), "8:");
+  for (int i = 2; i < 50; ++i) cache.Write(cache.Append(), Row(i, "r").data());
+  EXPECT_EQ(Read(cache, 49), "49:r");
+  EXPECT_EQ(Read(cache, 0), "7:seven");
+}
+
 TEST(RecordsCache, PositionsOutsideTheRowsAreRefused) {
   TRecordsCache cache = MakeCache();
   cache.Append();

@@ -341,6 +341,36 @@ TEST(FIBQuery, PreparedStatementIsReusedAcrossExecutions) {
   sel->Close();
 }
 
+TEST(FIBQuery, OldValuesAreTheValuesOfTheLastExecution) {
+  TScratchDatabase db;
+  db.Exec("CREATE TABLE T (A INTEGER, B VARCHAR(20), C INTEGER)");
+  auto ins = db.Query("INSERT INTO T (A, B, C) VALUES (:A, :B, :C)");
+  TFIBXSQLVAR* a = ins->ParamByName("A");
+  TFIBXSQLVAR* b = ins->ParamByName("B");
+  TFIBXSQLVAR* c = ins->ParamByName("C");
+  a->SetAsInteger(1);
+  b->SetAsString("one");
+  c->SetIsNull(true);
+  ins->ExecQuery();
+  // Later assignments leave the old values alone, and reading an old value
+  // leaves the current one alone.
+  a->SetAsInteger(2);
+  b->SetAsString("two, a longer text");
+  c->SetAsInteger(3);
+  EXPECT_EQ(a->OldValue().AsInteger(), 1);
+  EXPECT_EQ(b->OldValue().AsString(), "one");
+  EXPECT_TRUE(c->OldValue().IsNull());
+  EXPECT_EQ(b->AsString(), "two, a longer text");
+  EXPECT_EQ(c->AsInteger(), 3);
+  ins->ExecQuery();
+  EXPECT_EQ(b->OldValue().AsString(), "two, a longer text");
+  EXPECT_EQ(c->OldValue().AsInteger(), 3);
+  auto sel = db.Query("SELECT COUNT(*) FROM T WHERE A = 2 AND B = 'two, a longer text' AND C = 3");
+  sel->ExecQuery();
+  EXPECT_EQ(sel->Fields(0)->AsInteger(), 1);
+  sel->Close();
+}
+
 TEST(FIBQuery, ClockQueryRunsInInternalTransaction) {
   TScratchDatabase db;
   const Variant v = QueryValue(*db.Database, "SELECT CAST('NOW' AS TIMESTAMP) from RDB$DATABASE");
