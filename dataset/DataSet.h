@@ -418,6 +418,11 @@ class TDataSet : public TComponent {
   void BeginInsertAppend();
   void EndInsertAppend();
   void MoveBuffer(int curIndex, int newIndex);
+  // Record buffers kept from the last open (see CloseCursor): reused while
+  // the kind's GetRecordSize stays what it was, else handed back.
+  TRecordBuffer TakeRecordBuffer();
+  void KeepBuffers();
+  void ReleaseKeptBuffers();
   void ActivateBuffers();
   void AddDataSource(TDataSource* ds);
   void RemoveDataSource(TDataSource* ds);
@@ -437,6 +442,9 @@ class TDataSet : public TComponent {
   std::unique_ptr<TFieldDefs> m_fieldDefs;
   std::vector<TDataSource*> m_dataSources;  // not owned; they detach themselves
   std::vector<TRecordBuffer> m_buffers;      // m_bufferCount window buffers + 1 scratch
+  std::vector<TRecordBuffer> m_keptBuffers;  // from the last open, m_keptRecordSize bytes each
+  int m_keptRecordSize = 0;
+  int m_bufferRecordSize = 0;  // GetRecordSize() when the window's buffers were made
   int m_bufferCount = 0;
   int m_recordCount = 0;
   int m_activeRecord = 0;

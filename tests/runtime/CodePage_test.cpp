@@ -55,4 +55,18 @@ TEST(CodePage, CaseFollowsTheCodePage) {
   EXPECT_FALSE(SameTextAscii("\xE8", "\xC8"));
 }
 
+TEST(CodePage, AsciiTextsAndTextsEndingInALetterConvertAlike) {
+  // Plain ASCII takes a shortcut; a text that turns non-ASCII at its end
+  // must come out as if converted whole.
+  EXPECT_EQ(WideToAnsi(u"plain ASCII"), "plain ASCII");
+  EXPECT_EQ(WideToAnsi(std::u16string(u"a\0b", 3)), std::string("a\0b", 3));
+  EXPECT_EQ(WideToAnsi(u""), "");
+  EXPECT_EQ(WideToAnsi(u"abcš"), "abc\x9A");
+  EXPECT_EQ(AnsiToWide("plain ASCII"), u"plain ASCII");
+  EXPECT_EQ(AnsiToWide("abc\x9A"), u"abcš");
+  EXPECT_EQ(Utf8ToAnsi("abcš"), "abc\x9A");
+  EXPECT_EQ(SameTextHash("\x9A" "ifra_1"), SameTextHash("\x8A" "IFRA_1"));
+  EXPECT_NE(SameTextHash("ifra"), SameTextHash("ifre"));
+}
+
 }  // namespace
