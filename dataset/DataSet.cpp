@@ -485,8 +485,6 @@ void TDataSet::BindFields(bool binding) {
   }
 }
 
-int TDataSet::CalcFieldsCount() const { return m_fields->CalcCount(); }
-
 void TDataSet::GetCalcFields(TRecordBuffer buffer) {
   if (!buffer || CalcFieldsCount() == 0) return;
   TDataSetState saved = SetTempState(dsCalcFields);

@@ -387,7 +387,7 @@ class TDataSet : public TComponent {
   // Runs CalculateFields for a buffer in the CalcFields state when the
   // dataset has calculated fields.
   void GetCalcFields(TRecordBuffer buffer);
-  int CalcFieldsCount() const;
+  int CalcFieldsCount() const noexcept { return m_fields->CalcCount(); }
   TRecordBuffer Buffers(int index) const { return m_buffers.at(static_cast<size_t>(index)); }
   // The buffer the calculation reads/writes while in the CalcFields state.
   TRecordBuffer CalcBuffer() const noexcept { return m_calcBuffer; }

@@ -210,10 +210,6 @@ int AnsiCompareText(std::string_view a, std::string_view b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
-bool SameText(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && AnsiCompareText(a, b) == 0;
-}
-
 std::size_t SameTextHash(std::string_view s) noexcept {
   const auto& t = Case().upper;
   std::size_t h = 14695981039346656037ull;  // FNV-1a
