@@ -86,7 +86,7 @@ bool TDataSet::GetNextRecord() {
 }
 
 bool TDataSet::GetPriorRecord() {
-  CheckBiDirectional();
+  if (m_uniDirectional) CheckBiDirectional();
   if (m_recordCount > 0) SetCurrentRecord(0);
   bool ok = GetRecord(m_buffers[static_cast<size_t>(m_bufferCount)], gmPrior, true) == grOK;
   if (ok) {

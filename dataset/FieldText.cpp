@@ -52,7 +52,8 @@ bool TStringField::GetValue(std::string& value) const {
 
 std::string TStringField::GetAsString() const {
   std::string s;
-  return GetValue(s) ? s : std::string();
+  if (!GetValue(s)) s.clear();
+  return s;  // returned in place, not copied
 }
 
 void TStringField::SetAsStringImpl(const std::string& v) {
@@ -143,7 +144,8 @@ TBytesField::TBytesField(TComponent* AOwner) : TField(AOwner) {
 
 std::string TBytesField::GetAsString() const {
   std::string s;
-  return GetData(&s) ? s : std::string();
+  if (!GetData(&s)) s.clear();
+  return s;  // returned in place, not copied
 }
 
 void TBytesField::SetAsStringImpl(const std::string& v) { SetData(&v); }
@@ -177,7 +179,8 @@ bool TBlobField::GetValue(std::string& value) const {
 
 std::string TBlobField::GetAsString() const {
   std::string s;
-  return GetValue(s) ? s : std::string();
+  if (!GetValue(s)) s.clear();
+  return s;  // returned in place, not copied
 }
 
 void TBlobField::SetAsStringImpl(const std::string& v) { SetData(&v); }

@@ -199,12 +199,18 @@ std::string AnsiLowerCase(std::string_view s) {
 }
 
 int AnsiCompareText(std::string_view a, std::string_view b) {
-  const auto& t = Case().upper;
   size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    int ca = t[static_cast<unsigned char>(a[i])];
-    int cb = t[static_cast<unsigned char>(b[i])];
-    if (ca != cb) return ca < cb ? -1 : 1;
+  // Names are mostly compared with themselves in the same case: equal bytes
+  // need no case table.
+  size_t i = 0;
+  while (i < n && a[i] == b[i]) ++i;
+  if (i < n) {
+    const auto& t = Case().upper;
+    for (; i < n; ++i) {
+      int ca = t[static_cast<unsigned char>(a[i])];
+      int cb = t[static_cast<unsigned char>(b[i])];
+      if (ca != cb) return ca < cb ? -1 : 1;
+    }
   }
   if (a.size() == b.size()) return 0;
   return a.size() < b.size() ? -1 : 1;

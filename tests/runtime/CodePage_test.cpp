@@ -49,6 +49,9 @@ TEST(CodePage, CaseFollowsTheCodePage) {
   EXPECT_EQ(AnsiCompareText("abc", "ABD"), -1);
   EXPECT_EQ(AnsiCompareText("\x9A", "\x8A"), 0);
   EXPECT_EQ(AnsiCompareText("ab", "a"), 1);
+  // A common start in the same case, then letters differing only in case.
+  EXPECT_EQ(AnsiCompareText("ID_\x9A" "ifra", "ID_\x8A" "IFRA"), 0);
+  EXPECT_EQ(AnsiCompareText("ID_a", "ID_B"), -1);
   // The ASCII-only helpers leave accented letters alone.
   EXPECT_EQ(UpperCaseAscii("isc_dpb_\xE8"), "ISC_DPB_\xE8");
   EXPECT_TRUE(SameTextAscii("User_Name", "USER_NAME"));
