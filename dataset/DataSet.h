@@ -140,6 +140,11 @@ class TFieldDefs {
 //            InternalFirst/InternalLast (cursor before first / after last),
 //            InternalSetToRecord (cursor onto a buffer's row), bookmark data
 //            and flag accessors, InternalGotoBookmark, GetRecordSize.
+//            Buffers outlive a close: the next open takes them back unless
+//            GetRecordSize changed, so a buffer may be freed after the
+//            layout changed (freeing must not depend on the layout) and a
+//            reused one holds the last open's bytes until GetRecord or
+//            InitRecord fills it.
 //  - Values: GetFieldData/SetFieldData on the active buffer (native forms of
 //            Field.h); SetFieldData must call field->Validate(buffer) first and
 //            DataEvent(deFieldChange, field) after storing.
