@@ -64,7 +64,7 @@ TGetResult TCachedDataSet::GetRecord(TRecordBuffer buffer, TGetMode getMode, boo
   LoadRecord(buffer, m_position);
   SetBookmarkFlag(buffer, bfCurrent);
   ClearCalcFields(buffer);
-  GetCalcFields(buffer);
+  if (CalcFieldsCount() > 0) GetCalcFields(buffer);
   return grOK;
 }
 

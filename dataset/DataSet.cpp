@@ -90,7 +90,12 @@ void TDataSet::SetActive(bool value) {
     m_streamedActive = value;
     return;
   }
-  if (value == Active()) return;
+  if (value == Active()) {
+    // Kinds close in their destructors, while their hooks still exist: the
+    // last chance to hand the buffers kept from the last open back.
+    if (!value && IsDestroying()) ReleaseKeptBuffers();
+    return;
+  }
   if (value) {
     DoBeforeOpen();
     try {
@@ -104,7 +109,8 @@ void TDataSet::SetActive(bool value) {
     if (!IsDestroying()) DoBeforeClose();
     SetState(dsInactive);
     CloseCursor();
-    if (!IsDestroying()) DoAfterClose();
+    if (IsDestroying()) ReleaseKeptBuffers();
+    else DoAfterClose();
   }
 }
 
@@ -138,6 +144,9 @@ void TDataSet::CloseCursor() {
   m_internalOpenComplete = false;
   FreeFieldBuffers();
   ClearBuffers();
+  // A dataset closed to be opened again (a detail following its master)
+  // gets the same buffers back when their size still fits.
+  KeepBuffers();
   SetBufferCount(0);
   if (IsCursorOpen()) InternalClose();
 }
@@ -205,6 +214,12 @@ void TDataSet::DataEvent(TDataEvent event, intptr_t info) {
     field->Change();
   }
   if (ControlsDisabled() || m_state == dsBlockRead) return;
+  // The usual single data source needs no copy: no one is left to visit
+  // after it, whatever its handlers attach or detach.
+  if (m_dataSources.size() == 1) {
+    m_dataSources.front()->DataEvent(event, info);
+    return;
+  }
   // A copy: a handler may attach or detach data sources.
   const TSmallCopy sources(m_dataSources);
   for (TDataSource* ds : sources)
@@ -469,8 +484,6 @@ void TDataSet::BindFields(bool binding) {
     f->SetFieldNo(def->FieldNo);
   }
 }
-
-int TDataSet::CalcFieldsCount() const { return m_fields->CalcCount(); }
 
 void TDataSet::GetCalcFields(TRecordBuffer buffer) {
   if (!buffer || CalcFieldsCount() == 0) return;

@@ -140,6 +140,11 @@ class TFieldDefs {
 //            InternalFirst/InternalLast (cursor before first / after last),
 //            InternalSetToRecord (cursor onto a buffer's row), bookmark data
 //            and flag accessors, InternalGotoBookmark, GetRecordSize.
+//            Buffers outlive a close: the next open takes them back unless
+//            GetRecordSize changed, so a buffer may be freed after the
+//            layout changed (freeing must not depend on the layout) and a
+//            reused one holds the last open's bytes until GetRecord or
+//            InitRecord fills it.
 //  - Values: GetFieldData/SetFieldData on the active buffer (native forms of
 //            Field.h); SetFieldData must call field->Validate(buffer) first and
 //            DataEvent(deFieldChange, field) after storing.
@@ -387,7 +392,7 @@ class TDataSet : public TComponent {
   // Runs CalculateFields for a buffer in the CalcFields state when the
   // dataset has calculated fields.
   void GetCalcFields(TRecordBuffer buffer);
-  int CalcFieldsCount() const;
+  int CalcFieldsCount() const noexcept { return m_fields->CalcCount(); }
   TRecordBuffer Buffers(int index) const { return m_buffers.at(static_cast<size_t>(index)); }
   // The buffer the calculation reads/writes while in the CalcFields state.
   TRecordBuffer CalcBuffer() const noexcept { return m_calcBuffer; }
@@ -418,6 +423,11 @@ class TDataSet : public TComponent {
   void BeginInsertAppend();
   void EndInsertAppend();
   void MoveBuffer(int curIndex, int newIndex);
+  // Record buffers kept from the last open (see CloseCursor): reused while
+  // the kind's GetRecordSize stays what it was, else handed back.
+  TRecordBuffer TakeRecordBuffer();
+  void KeepBuffers();
+  void ReleaseKeptBuffers();
   void ActivateBuffers();
   void AddDataSource(TDataSource* ds);
   void RemoveDataSource(TDataSource* ds);
@@ -437,6 +447,9 @@ class TDataSet : public TComponent {
   std::unique_ptr<TFieldDefs> m_fieldDefs;
   std::vector<TDataSource*> m_dataSources;  // not owned; they detach themselves
   std::vector<TRecordBuffer> m_buffers;      // m_bufferCount window buffers + 1 scratch
+  std::vector<TRecordBuffer> m_keptBuffers;  // from the last open, m_keptRecordSize bytes each
+  int m_keptRecordSize = 0;
+  int m_bufferRecordSize = 0;  // GetRecordSize() when the window's buffers were made
   int m_bufferCount = 0;
   int m_recordCount = 0;
   int m_activeRecord = 0;

@@ -1,6 +1,7 @@
 // The dataset's record window and navigation: buffers, fetching forward and
 // backward, first/last, move by, resync and the window size.
 #include <algorithm>
+#include <cstring>
 
 #include "dataset/DataSet.h"
 #include "dataset/DataSource.h"
@@ -32,9 +33,14 @@ void TDataSet::ActivateBuffers() {
 
 void TDataSet::MoveBuffer(int curIndex, int newIndex) {
   if (curIndex == newIndex) return;
-  TRecordBuffer buffer = m_buffers[static_cast<size_t>(curIndex)];
-  m_buffers.erase(m_buffers.begin() + curIndex);
-  m_buffers.insert(m_buffers.begin() + newIndex, buffer);
+  // Runs for every row the window takes in: one shift of the pointers between.
+  TRecordBuffer* b = m_buffers.data();
+  TRecordBuffer buffer = b[curIndex];
+  if (curIndex < newIndex)
+    std::memmove(b + curIndex, b + curIndex + 1, static_cast<size_t>(newIndex - curIndex) * sizeof *b);
+  else
+    std::memmove(b + newIndex + 1, b + newIndex, static_cast<size_t>(curIndex - newIndex) * sizeof *b);
+  b[newIndex] = buffer;
 }
 
 void TDataSet::SetCurrentRecord(int index) {
@@ -80,7 +86,7 @@ bool TDataSet::GetNextRecord() {
 }
 
 bool TDataSet::GetPriorRecord() {
-  CheckBiDirectional();
+  if (m_uniDirectional) CheckBiDirectional();
   if (m_recordCount > 0) SetCurrentRecord(0);
   bool ok = GetRecord(m_buffers[static_cast<size_t>(m_bufferCount)], gmPrior, true) == grOK;
   if (ok) {
@@ -110,6 +116,39 @@ int TDataSet::GetPriorRecords() {
   return n;
 }
 
+TRecordBuffer TDataSet::TakeRecordBuffer() {
+  const int size = GetRecordSize();
+  if (!m_keptBuffers.empty()) {
+    if (size == m_keptRecordSize) {
+      TRecordBuffer buffer = m_keptBuffers.back();
+      m_keptBuffers.pop_back();
+      return buffer;
+    }
+    // The kind lays its rows out differently since they were made.
+    ReleaseKeptBuffers();
+  }
+  m_bufferRecordSize = size;
+  return AllocRecordBuffer();
+}
+
+void TDataSet::KeepBuffers() {
+  // Only a kind that tells its buffer size can say whether they still fit;
+  // a dying dataset has no next open.
+  if (m_buffers.empty() || m_bufferRecordSize <= 0 || IsDestroying()) return;
+  ReleaseKeptBuffers();
+  m_keptRecordSize = m_bufferRecordSize;
+  m_keptBuffers.swap(m_buffers);
+  m_bufferCount = 0;
+}
+
+void TDataSet::ReleaseKeptBuffers() {
+  while (!m_keptBuffers.empty()) {
+    TRecordBuffer buffer = m_keptBuffers.back();
+    m_keptBuffers.pop_back();
+    FreeRecordBuffer(buffer);
+  }
+}
+
 void TDataSet::SetBufferCount(int value) {
   if (value < 0) value = 0;
   size_t wanted = value > 0 ? static_cast<size_t>(value) + 1 : 0;
@@ -128,7 +167,15 @@ void TDataSet::SetBufferCount(int value) {
     m_buffers.pop_back();
     FreeRecordBuffer(buffer);
   }
-  while (m_buffers.size() < wanted) m_buffers.push_back(AllocRecordBuffer());
+  if (m_buffers.empty() && !m_keptBuffers.empty() && GetRecordSize() == m_keptRecordSize) {
+    // Reopened: the window takes its buffers back at once.
+    m_buffers.swap(m_keptBuffers);
+    while (m_buffers.size() > wanted) {
+      m_keptBuffers.push_back(m_buffers.back());
+      m_buffers.pop_back();
+    }
+  }
+  while (m_buffers.size() < wanted) m_buffers.push_back(TakeRecordBuffer());
   bool grew = value > m_bufferCount;
   m_bufferCount = value;
   if (grew && m_internalOpenComplete && IsCursorOpen()) GetNextRecords();

@@ -82,6 +82,11 @@ void TDataSource::NotifyDataLinks(TDataEvent event, intptr_t info) {
   // Non-visual links (such as master-detail links) first, so that the data
   // they drive is current before any control repaints; each group from the
   // most recently attached link to the first.
+  if (m_dataLinks.empty()) return;
+  if (m_dataLinks.size() == 1) {
+    m_dataLinks.front()->DataEvent(event, info);
+    return;
+  }
   const TSmallCopy links(m_dataLinks);
   auto attached = [this](TDataLink* link) {
     return std::find(m_dataLinks.begin(), m_dataLinks.end(), link) != m_dataLinks.end();

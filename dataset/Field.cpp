@@ -185,6 +185,7 @@ void TField::SetDataSet(TDataSet* dataSet) {
 void TField::SetFieldName(const std::string& name) {
   if (m_dataSet) m_dataSet->CheckInactive();
   m_fieldName = name;
+  m_nameHash = SameTextHash(name);
 }
 
 void TField::SetDisplayLabel(const std::string& label) {
@@ -376,8 +377,11 @@ void TField::GetText(std::string& text, bool) const { text = GetAsString(); }
 // --- TFields --------------------------------------------------------------
 
 TField* TFields::FindField(std::string_view name) const {
+  // Sources look their columns up by name for every value they hand over:
+  // each field keeps the hash of its name, so only a likely match is compared.
+  const std::size_t hash = SameTextHash(name);
   for (TField* f : m_list)
-    if (SameText(f->FieldName(), name)) return f;
+    if (f->m_nameHash == hash && SameText(f->FieldName(), name)) return f;
   return nullptr;
 }
 

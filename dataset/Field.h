@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dataset/Variant.h"
+#include "runtime/CodePage.h"
 #include "runtime/Component.h"
 #include "runtime/Currency.h"
 #include "runtime/DateText.h"
@@ -230,6 +231,7 @@ class TField : public TComponent {
  private:
   TDataSet* m_dataSet = nullptr;  // not owned; the dataset removes us at its end
   std::string m_fieldName;
+  std::size_t m_nameHash = SameTextHash("");  // of m_fieldName, for TFields::FindField
   std::string m_displayLabel;
   TFieldType m_dataType = ftUnknown;
   TFieldKind m_fieldKind = fkData;

@@ -23,8 +23,27 @@ void TStringField::SetFixedChar(bool v) {
   if (DataType() == ftString || DataType() == ftFixedChar) SetDataType(v ? ftFixedChar : ftString);
 }
 
+namespace {
+
+// A zeroed scratch area for one value: on the stack for the usual sizes,
+// since sources read every text value through it.
+class TTextBuffer {
+ public:
+  explicit TTextBuffer(size_t size) {
+    if (size > sizeof m_local) m_heap.resize(size);
+    std::memset(data(), 0, size);
+  }
+  char* data() noexcept { return m_heap.empty() ? m_local : m_heap.data(); }
+
+ private:
+  char m_local[256];
+  std::vector<char> m_heap;
+};
+
+}  // namespace
+
 bool TStringField::GetValue(std::string& value) const {
-  std::vector<char> buf(static_cast<size_t>(DataSize()) + 1, '\0');
+  TTextBuffer buf(static_cast<size_t>(DataSize()) + 1);
   if (!GetData(buf.data())) return false;
   value.assign(buf.data(), strnlen(buf.data(), static_cast<size_t>(m_size)));
   if (m_transliterate && DataSet()) value = DataSet()->Translate(value, false);
@@ -33,13 +52,16 @@ bool TStringField::GetValue(std::string& value) const {
 
 std::string TStringField::GetAsString() const {
   std::string s;
-  return GetValue(s) ? s : std::string();
+  if (!GetValue(s)) s.clear();
+  return s;  // returned in place, not copied
 }
 
 void TStringField::SetAsStringImpl(const std::string& v) {
-  std::string text = m_transliterate && DataSet() ? DataSet()->Translate(v, true) : v;
+  std::string translated;
+  if (m_transliterate && DataSet()) translated = DataSet()->Translate(v, true);
+  const std::string& text = m_transliterate && DataSet() ? translated : v;
   // Only Size bytes fit; the rest is cut off.
-  std::vector<char> buf(static_cast<size_t>(m_size) + 1, '\0');
+  TTextBuffer buf(static_cast<size_t>(m_size) + 1);
   std::memcpy(buf.data(), text.data(), std::min(text.size(), static_cast<size_t>(m_size)));
   SetData(buf.data());
 }
@@ -122,7 +144,8 @@ TBytesField::TBytesField(TComponent* AOwner) : TField(AOwner) {
 
 std::string TBytesField::GetAsString() const {
   std::string s;
-  return GetData(&s) ? s : std::string();
+  if (!GetData(&s)) s.clear();
+  return s;  // returned in place, not copied
 }
 
 void TBytesField::SetAsStringImpl(const std::string& v) { SetData(&v); }
@@ -156,7 +179,8 @@ bool TBlobField::GetValue(std::string& value) const {
 
 std::string TBlobField::GetAsString() const {
   std::string s;
-  return GetValue(s) ? s : std::string();
+  if (!GetValue(s)) s.clear();
+  return s;  // returned in place, not copied
 }
 
 void TBlobField::SetAsStringImpl(const std::string& v) { SetData(&v); }

@@ -109,6 +109,14 @@ std::string Convert(const void* data, size_t bytes) {
   return converter.Run(static_cast<const char*>(data), bytes);
 }
 
+// Plain ASCII is the same in the code page, UTF-8 and UTF-16: such texts
+// (most of them) skip iconv, which costs far more per call than a copy.
+bool IsAscii(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
 std::u16string ToU16(const std::string& bytes) {
   std::u16string s(bytes.size() / 2, u'\0');
   std::memcpy(s.data(), bytes.data(), s.size() * 2);
@@ -145,33 +153,26 @@ const CaseTables& Case() {
 }  // namespace
 
 std::string AnsiToUtf8(std::string_view ansi) {
-  // Pure ASCII is the same in both: skip iconv for the common case.
-  bool ascii = true;
-  for (char c : ansi)
-    if (static_cast<unsigned char>(c) >= 0x80) {
-      ascii = false;
-      break;
-    }
-  if (ascii) return std::string(ansi);
+  if (IsAscii(ansi)) return std::string(ansi);
   return Convert<Enc::Ansi, Enc::Utf8>(ansi.data(), ansi.size());
 }
 
 std::string Utf8ToAnsi(std::string_view utf8) {
-  bool ascii = true;
-  for (char c : utf8)
-    if (static_cast<unsigned char>(c) >= 0x80) {
-      ascii = false;
-      break;
-    }
-  if (ascii) return std::string(utf8);
+  if (IsAscii(utf8)) return std::string(utf8);
   return Convert<Enc::Utf8, Enc::Ansi>(utf8.data(), utf8.size());
 }
 
 std::string WideToAnsi(std::u16string_view wide) {
-  return Convert<Enc::Utf16, Enc::Ansi>(wide.data(), wide.size() * 2);
+  std::string out(wide.size(), '\0');
+  for (size_t i = 0; i < wide.size(); ++i) {
+    if (wide[i] >= 0x80) return Convert<Enc::Utf16, Enc::Ansi>(wide.data(), wide.size() * 2);
+    out[i] = static_cast<char>(wide[i]);
+  }
+  return out;
 }
 
 std::u16string AnsiToWide(std::string_view ansi) {
+  if (IsAscii(ansi)) return std::u16string(ansi.begin(), ansi.end());
   return ToU16(Convert<Enc::Ansi, Enc::Utf16>(ansi.data(), ansi.size()));
 }
 
@@ -198,19 +199,28 @@ std::string AnsiLowerCase(std::string_view s) {
 }
 
 int AnsiCompareText(std::string_view a, std::string_view b) {
-  const auto& t = Case().upper;
   size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    int ca = t[static_cast<unsigned char>(a[i])];
-    int cb = t[static_cast<unsigned char>(b[i])];
-    if (ca != cb) return ca < cb ? -1 : 1;
+  // Names are mostly compared with themselves in the same case: equal bytes
+  // need no case table.
+  size_t i = 0;
+  while (i < n && a[i] == b[i]) ++i;
+  if (i < n) {
+    const auto& t = Case().upper;
+    for (; i < n; ++i) {
+      int ca = t[static_cast<unsigned char>(a[i])];
+      int cb = t[static_cast<unsigned char>(b[i])];
+      if (ca != cb) return ca < cb ? -1 : 1;
+    }
   }
   if (a.size() == b.size()) return 0;
   return a.size() < b.size() ? -1 : 1;
 }
 
-bool SameText(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && AnsiCompareText(a, b) == 0;
+std::size_t SameTextHash(std::string_view s) noexcept {
+  const auto& t = Case().upper;
+  std::size_t h = 14695981039346656037ull;  // FNV-1a
+  for (char c : s) h = (h ^ t[static_cast<unsigned char>(c)]) * 1099511628211ull;
+  return h;
 }
 
 char UpperCaseAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }

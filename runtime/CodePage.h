@@ -3,6 +3,7 @@
 // is 8-bit in this code page; these are the only crossings.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -26,8 +27,13 @@ std::string AnsiLowerCase(std::string_view s);
 // Case-insensitive comparison following the code page: <0, 0, >0. Orders
 // by the code-page value of the upper-case letters (not a linguistic order).
 int AnsiCompareText(std::string_view a, std::string_view b);
-// Case-insensitive equality of names (code-page aware).
-bool SameText(std::string_view a, std::string_view b);
+// Case-insensitive equality of names (code-page aware). Inline: most names
+// compared differ in length already.
+inline bool SameText(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && AnsiCompareText(a, b) == 0;
+}
+// A hash of the upper-case form: texts SameText finds equal hash equal.
+std::size_t SameTextHash(std::string_view s) noexcept;
 // ASCII-only upper case, for protocol names and keywords.
 char UpperCaseAscii(char c);
 std::string UpperCaseAscii(std::string_view s);

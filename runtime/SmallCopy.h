@@ -31,6 +31,6 @@ class TSmallCopy {
   const T* data() const noexcept { return m_size <= N ? m_inline.data() : m_heap.data(); }
 
   std::size_t m_size;
-  std::array<T, N> m_inline{};
+  std::array<T, N> m_inline;  // only the first m_size are set
   std::vector<T> m_heap;
 };

@@ -80,7 +80,11 @@ int TStrings::IndexOf(std::string_view line) const {
 }
 
 std::string TStrings::Text() const {
+  // Datasets take their statement's text on every open: one allocation.
+  size_t size = 0;
+  for (const auto& l : m_lines) size += l.size() + 2;
   std::string out;
+  out.reserve(size);
   for (const auto& l : m_lines) {
     out += l;
     out += "\r\n";

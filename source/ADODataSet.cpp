@@ -5,6 +5,7 @@
 // Row identity (the bookmark): the stored row number, i.e. the row's place in
 // the file, stable across sorts.
 #include <algorithm>
+#include <cstring>
 
 #include "runtime/CodePage.h"
 #include "runtime/Format.h"
@@ -267,11 +268,19 @@ bool TCustomADODataSet::GetFieldData(TField* field, void* buffer) {
   const size_t col = static_cast<size_t>(m_columnOfField[static_cast<size_t>(no - 1)]);
   const TMdbCell& cell = m_table->Cell(static_cast<size_t>(row), col);
   if (cell.null) return false;
-  if (buffer) {
-    // A text is cut at the field's size in bytes, like the driver's bound buffer.
-    const int cut = (field->DataType() == ftString || field->DataType() == ftFixedChar) ? field->Size() : 0;
-    VariantToNative(*field, JetValue(*m_table, static_cast<size_t>(row), col, cut), buffer);
+  if (!buffer) return true;
+  // A text is cut at the field's size in bytes, like the driver's bound buffer.
+  const bool toText = field->DataType() == ftString || field->DataType() == ftFixedChar;
+  const int type = m_table->columns[col].type;
+  if (toText && (type == mdbwire::kText || type == mdbwire::kMemo)) {
+    // The common read, once per value handed over: straight into the buffer.
+    const std::string text = JetTextToAnsi(cell.data, m_table->jetVersion, m_table->codePage);
+    const size_t n = std::min(text.size(), static_cast<size_t>(field->Size()));
+    std::memcpy(buffer, text.data(), n);
+    static_cast<char*>(buffer)[n] = '\0';
+    return true;
   }
+  VariantToNative(*field, JetValue(*m_table, static_cast<size_t>(row), col, toText ? field->Size() : 0), buffer);
   return true;
 }
 

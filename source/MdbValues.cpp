@@ -21,11 +21,24 @@ std::u16string Ucs2(std::string_view s) {
   return out;
 }
 
-// "FF FE" compressed text: single bytes are characters U+0001..U+00FF, a 0
-// byte toggles to two-byte units and back.
-std::u16string Uncompress(std::string_view s) {
-  std::u16string out;
-  out.reserve(s.size());
+bool IsCompressed(std::string_view s) {
+  return s.size() >= 2 && static_cast<uint8_t>(s[0]) == 0xFF && static_cast<uint8_t>(s[1]) == 0xFE;
+}
+
+// Hands the UTF-16 units of a stored Jet 4 text to `unit` in order, until it
+// returns false (then false). Plain texts are UCS-2; "FF FE" compressed
+// ones hold single bytes for characters U+0001..U+00FF, where a 0 byte
+// toggles to two-byte units and back.
+template <class Unit>
+bool ForEachUnit(std::string_view s, Unit unit) {
+  auto pair = [&s](size_t i) {
+    return static_cast<char16_t>(static_cast<uint8_t>(s[i]) | (static_cast<uint8_t>(s[i + 1]) << 8));
+  };
+  if (!IsCompressed(s)) {
+    for (size_t i = 0; i + 1 < s.size(); i += 2)
+      if (!unit(pair(i))) return false;
+    return true;
+  }
   bool narrow = true;
   size_t i = 2;
   while (i < s.size()) {
@@ -33,16 +46,41 @@ std::u16string Uncompress(std::string_view s) {
       narrow = !narrow;
       ++i;
     } else if (narrow) {
-      out.push_back(static_cast<char16_t>(static_cast<uint8_t>(s[i])));
+      if (!unit(static_cast<char16_t>(static_cast<uint8_t>(s[i])))) return false;
       ++i;
     } else {
       if (i + 1 >= s.size()) break;
-      out.push_back(static_cast<char16_t>(static_cast<uint8_t>(s[i]) |
-                                          (static_cast<uint8_t>(s[i + 1]) << 8)));
+      if (!unit(pair(i))) return false;
       i += 2;
     }
   }
+  return true;
+}
+
+// A stored Jet 4 text of one-byte units at most: never longer than its bytes.
+std::u16string Jet4ToWide(std::string_view s) {
+  std::u16string out(s.size(), u'\0');
+  size_t n = 0;
+  ForEachUnit(s, [&](char16_t u) {
+    out[n++] = u;
+    return true;
+  });
+  out.resize(n);
   return out;
+}
+
+// The stored Jet 4 text as system text when it is plain ASCII, which reads
+// the same in the code page: most texts skip the way through UTF-16.
+bool Jet4AsciiToAnsi(std::string_view s, std::string& out) {
+  out.assign(s.size(), '\0');
+  size_t n = 0;
+  const bool ascii = ForEachUnit(s, [&](char16_t u) {
+    if (u >= 0x80) return false;
+    out[n++] = static_cast<char>(u);
+    return true;
+  });
+  out.resize(n);
+  return ascii;
 }
 
 std::u16string EightBitToWide(std::string_view s, int codePage) {
@@ -107,14 +145,13 @@ T Fixed(const std::string& data) {
 
 std::u16string JetTextToWide(std::string_view stored, int jetVersion, int codePage) {
   if (jetVersion == 0) return EightBitToWide(stored, codePage);
-  if (stored.size() >= 2 && static_cast<uint8_t>(stored[0]) == 0xFF &&
-      static_cast<uint8_t>(stored[1]) == 0xFE)
-    return Uncompress(stored);
-  return Ucs2(stored);
+  return Jet4ToWide(stored);
 }
 
 std::string JetTextToAnsi(std::string_view stored, int jetVersion, int codePage) {
   if (jetVersion == 0 && (codePage == 0 || codePage == 1250)) return std::string(stored);
+  std::string ansi;
+  if (jetVersion != 0 && Jet4AsciiToAnsi(stored, ansi)) return ansi;
   return WideToAnsi(JetTextToWide(stored, jetVersion, codePage));
 }
 

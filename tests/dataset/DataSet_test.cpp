@@ -386,4 +386,91 @@ TEST_F(DataSetTest, BookmarksReturnToTheirRow) {
   EXPECT_EQ(ds->RecNo(), 2);
 }
 
+TEST_F(DataSetTest, FieldLookupFollowsRenamesAddsAndRemovals) {
+  auto* key = new TIntegerField(form.get());
+  key->SetFieldName("ID");
+  key->SetDataSet(ds);
+  EXPECT_EQ(ds->FindField("id"), key);
+  key->SetFieldName("\x8A" "IFRA");  // "ŠIFRA": case follows the code page
+  EXPECT_EQ(ds->FindField("ID"), nullptr);
+  EXPECT_EQ(ds->FindField("\x9A" "ifra"), key);
+  // The first of two fields with one name is the one found, until it goes.
+  auto* twin = new TStringField(form.get());
+  twin->SetFieldName("\x9A" "ifra");
+  twin->SetDataSet(ds);
+  EXPECT_EQ(ds->FindField("\x8A" "IFRA"), key);
+  key->SetDataSet(nullptr);
+  EXPECT_EQ(ds->FindField("\x8A" "IFRA"), twin);
+  delete key;
+}
+
+// A kind that counts its record buffers and can change their size.
+struct BufferCounts {
+  int allocated = 0;
+  int freed = 0;
+};
+
+class CountingDataSet : public TMemDataSet {
+ public:
+  CountingDataSet(TComponent* owner, BufferCounts& counts) : TMemDataSet(owner), m_counts(counts) {}
+  ~CountingDataSet() override {
+    Destroying();
+    SetActive(false);
+  }
+  int recordSize = 64;
+
+ protected:
+  TRecordBuffer AllocRecordBuffer() override {
+    ++m_counts.allocated;
+    return TMemDataSet::AllocRecordBuffer();
+  }
+  void FreeRecordBuffer(TRecordBuffer& buffer) override {
+    ++m_counts.freed;
+    TMemDataSet::FreeRecordBuffer(buffer);
+  }
+  int GetRecordSize() const override { return recordSize; }
+
+ private:
+  BufferCounts& m_counts;
+};
+
+TEST(DataSetBuffersTest, ReopenKeepsBuffersWhileTheirSizeFits) {
+  for (bool closeFirst : {true, false}) {
+    SCOPED_TRACE(closeFirst ? "destroyed closed" : "destroyed open");
+    TComponent form;
+    BufferCounts counts;
+    auto* ds = new CountingDataSet(&form, counts);
+    ds->AddFieldDef("ID", ftInteger);
+    for (int i = 1; i <= 5; ++i) ds->AddRow({i});
+    auto* src = new TDataSource(&form);
+    src->SetDataSet(ds);
+    RecordingLink grid("grid");
+    grid.SetBufferCount(3);
+    grid.SetDataSource(src);
+    auto reopen = [&](int recordSize) {
+      ds->Close();
+      ds->recordSize = recordSize;
+      ds->Open();
+      ds->Next();
+      EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 2);
+      EXPECT_EQ(ds->WindowRecordCount(), 3);
+    };
+    ds->Open();
+    const int window = counts.allocated;
+    EXPECT_EQ(window, 4);  // three rows and the scratch buffer
+    reopen(64);
+    EXPECT_EQ(counts.allocated, window);
+    EXPECT_EQ(counts.freed, 0);
+    // A new layout: the old buffers go back, new ones are made.
+    reopen(128);
+    EXPECT_EQ(counts.allocated, 2 * window);
+    EXPECT_EQ(counts.freed, window);
+    // Destruction hands every buffer back, kept or in use.
+    if (closeFirst) ds->Close();
+    grid.SetDataSource(nullptr);
+    delete ds;
+    EXPECT_EQ(counts.freed, counts.allocated);
+  }
+}
+
 }  // namespace

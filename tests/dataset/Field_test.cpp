@@ -205,4 +205,17 @@ TEST_F(FieldTest, FieldEventsSeeTheNewValue) {
   EXPECT_EQ(F("I")->AsInteger(), 5);
 }
 
+TEST(LongStringFieldTest, TextsLongerThanUsualAreStoredAndCutWhole) {
+  TComponent form;
+  auto* ds = new TMemDataSet(&form);
+  ds->AddFieldDef("OPIS", ftString, 300);
+  ds->AddRow({std::string(300, 'a')});
+  ds->Open();
+  TField* opis = ds->FieldByName("OPIS");
+  EXPECT_EQ(opis->AsString(), std::string(300, 'a'));
+  ds->Edit();
+  opis->SetAsString(std::string(299, 'b') + "cd");
+  EXPECT_EQ(opis->AsString(), std::string(299, 'b') + "c");
+}
+
 }  // namespace

@@ -49,10 +49,27 @@ TEST(CodePage, CaseFollowsTheCodePage) {
   EXPECT_EQ(AnsiCompareText("abc", "ABD"), -1);
   EXPECT_EQ(AnsiCompareText("\x9A", "\x8A"), 0);
   EXPECT_EQ(AnsiCompareText("ab", "a"), 1);
+  // A common start in the same case, then letters differing only in case.
+  EXPECT_EQ(AnsiCompareText("ID_\x9A" "ifra", "ID_\x8A" "IFRA"), 0);
+  EXPECT_EQ(AnsiCompareText("ID_a", "ID_B"), -1);
   // The ASCII-only helpers leave accented letters alone.
   EXPECT_EQ(UpperCaseAscii("isc_dpb_\xE8"), "ISC_DPB_\xE8");
   EXPECT_TRUE(SameTextAscii("User_Name", "USER_NAME"));
   EXPECT_FALSE(SameTextAscii("\xE8", "\xC8"));
+}
+
+TEST(CodePage, AsciiTextsAndTextsEndingInALetterConvertAlike) {
+  // Plain ASCII takes a shortcut; a text that turns non-ASCII at its end
+  // must come out as if converted whole.
+  EXPECT_EQ(WideToAnsi(u"plain ASCII"), "plain ASCII");
+  EXPECT_EQ(WideToAnsi(std::u16string(u"a\0b", 3)), std::string("a\0b", 3));
+  EXPECT_EQ(WideToAnsi(u""), "");
+  EXPECT_EQ(WideToAnsi(u"abcš"), "abc\x9A");
+  EXPECT_EQ(AnsiToWide("plain ASCII"), u"plain ASCII");
+  EXPECT_EQ(AnsiToWide("abc\x9A"), u"abcš");
+  EXPECT_EQ(Utf8ToAnsi("abcš"), "abc\x9A");
+  EXPECT_EQ(SameTextHash("\x9A" "ifra_1"), SameTextHash("\x8A" "IFRA_1"));
+  EXPECT_NE(SameTextHash("ifra"), SameTextHash("ifre"));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "SourceFixture.h"
+#include "runtime/CodePage.h"
 #include "runtime/Exceptions.h"
 #include "source/MdbValues.h"
 
@@ -333,6 +334,33 @@ TEST(MdbValues, DecimalToCurrency) {
       EXPECT_EQ(v.Raw, c.raw);
     }
     EXPECT_EQ(JetDecimalText(c.bytes, c.scale), c.text);
+  }
+}
+
+// Jet 4 texts in both stored forms, ASCII or not, read the same as through
+// UTF-16; a text that turns non-ASCII late must not come out half converted.
+TEST(MdbValues, Jet4TextsInEitherFormReadAsSystemText) {
+  using namespace std::string_literals;
+  struct Case {
+    std::string stored;
+    std::string ansi;
+    const char* what;
+  };
+  const Case cases[] = {
+      {"A\0b\0"s, "Ab", "UCS-2 ASCII"},
+      {"A\0\x61\x01"s, "A\x9A", "UCS-2 with a letter of the code page"},
+      {"A\0b\0c"s, "Ab", "UCS-2 with a stray last byte"},
+      {"\xFF\xFE" "abc"s, "abc", "compressed ASCII"},
+      {"\xFF\xFE" "ab\xE9"s, "ab\xE9", "compressed, one byte above ASCII last"},
+      {"\xFF\xFE" "a\0\x61\x01\0b"s, "a\x9A" "b", "compressed with a two-byte stretch"},
+      {"\xFF\xFE" "a\0" "c\0\0d"s, "acd", "compressed, ASCII in the two-byte stretch"},
+      {"\xFF\xFE" "a\0\x16\x04"s, "a?", "a letter outside the code page"},
+      {""s, "", "empty"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(JetTextToAnsi(c.stored, 1, 0), c.ansi);
+    EXPECT_EQ(JetTextToAnsi(c.stored, 1, 0), WideToAnsi(JetTextToWide(c.stored, 1, 0)));
   }
 }
 
