@@ -452,13 +452,13 @@ bool TFIBCustomDataSet::SameFieldsAsBefore(bool descriptorsKept) {
   for (size_t i = 0; same && i < m_fieldSnapshot.size(); ++i) {
     const TField* f = fields[static_cast<int>(i)];
     const TFieldSnapshot& s = m_fieldSnapshot[i];
-    same = s.field == f && s.kind == f->FieldKind() && s.type == f->DataType() && s.size == f->Size() &&
-           s.name == f->FieldName();
+    same = s.field == f && *s.cls == typeid(*f) && s.kind == f->FieldKind() && s.type == f->DataType() &&
+           s.size == f->Size() && s.name == f->FieldName();
   }
   if (same) return true;
   m_fieldSnapshot.clear();
   for (const TField* f : fields)
-    m_fieldSnapshot.push_back({f, f->FieldName(), f->FieldKind(), f->DataType(), f->Size()});
+    m_fieldSnapshot.push_back({f, &typeid(*f), f->FieldName(), f->FieldKind(), f->DataType(), f->Size()});
   m_fieldMap.clear();
   m_paramBindings.clear();
   ++m_shapeGeneration;

@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <typeinfo>
 #include <unordered_map>
 #include <vector>
 
@@ -516,6 +517,7 @@ class TFIBCustomDataSet : public TCachedDataSet {
   };
   struct TFieldSnapshot {
     const TField* field;
+    const std::type_info* cls;  // a field freed and another made in its place
     std::string name;
     TFieldKind kind;
     TFieldType type;

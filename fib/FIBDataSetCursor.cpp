@@ -217,7 +217,7 @@ void TFIBCustomDataSet::FetchAll() {
 const std::vector<int>& TFIBCustomDataSet::ColumnTargets(TFIBQuery& query) {
   auto map = std::find_if(m_columnMaps.begin(), m_columnMaps.end(),
                           [&](const TColumnMap& m) { return m.query == &query; });
-  if (map == m_columnMaps.end()) map = m_columnMaps.insert(m_columnMaps.end(), TColumnMap{&query});
+  if (map == m_columnMaps.end()) map = m_columnMaps.insert(m_columnMaps.end(), TColumnMap{&query, -1, 0, {}});
   const int count = query.Columns().Count();
   if (map->prepares == query.PrepareCount() && map->shape == m_shapeGeneration &&
       map->targets.size() == static_cast<size_t>(count))
