@@ -102,7 +102,6 @@ TFIBCustomDataSet::~TFIBCustomDataSet() {
     // A destructor cannot report; the statements drop their handles below.
   }
   ReleaseTransactionHooks();
-  ReleaseSpareBuffers();
   m_qRefresh.reset();
   m_qDelete.reset();
   m_qUpdate.reset();

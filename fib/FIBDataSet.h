@@ -336,8 +336,6 @@ class TFIBCustomDataSet : public TCachedDataSet {
   TGetResult GetRecord(TRecordBuffer buffer, TGetMode getMode, bool doCheck) override;
   TRecordBuffer AllocRecordBuffer() override;
   void FreeRecordBuffer(TRecordBuffer& buffer) override;
-  // Frees the buffers FreeRecordBuffer kept for reuse.
-  void ReleaseSpareBuffers() noexcept;
   TBookmarkFlag GetBookmarkFlag(TRecordBuffer buffer) const override;
   void SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag value) override;
   int GetRecordSize() const override { return m_recordSize; }
@@ -507,7 +505,7 @@ class TFIBCustomDataSet : public TCachedDataSet {
   int m_scrollSuppress = 0;
   bool m_cursorAtEnd = false;  // the server cursor has no more rows
   std::unordered_map<std::string, TField*> m_fieldMap;
-  // What a close keeps for the next open (see RestoreOrBuildDescriptors).
+  // What a close keeps for the next open (see RestoreDescriptors).
   struct TKeptShape {
     int selectPrepares = -1;   // QSelect()->PrepareCount() they were built after
     int fieldDefsBuilds = -1;  // m_fieldDefsBuilds then
@@ -534,7 +532,6 @@ class TFIBCustomDataSet : public TCachedDataSet {
   uint64_t m_originsShape = 0;
   uint64_t m_orderShape = 0;      // m_sortFields resolved for this shape
   std::vector<std::string> m_sortFields;  // from the select's ORDER BY (psGetOrderInfo)
-  std::vector<TRecordBuffer> m_spareBuffers;  // freed record buffers kept for reuse
   std::string m_orderByText;              // the select text m_orderBy was parsed from
   std::vector<TOrderByItem> m_orderBy;
   // Repeated exact searches on the same key fields (a transfer locates every

@@ -11,18 +11,13 @@
 namespace {
 
 // Each record buffer is preceded by the address of its calculated values, so
-// that a buffer can be freed whatever layout the dataset has by then, and by
-// its size, so that a spare one is reused only for the same layout.
+// that a buffer can be freed whatever layout the dataset has by then.
 constexpr size_t kCalcSlot = sizeof(std::vector<Variant>*);
-constexpr size_t kHeader = kCalcSlot + sizeof(size_t);
-// Spare buffers kept for the next open (a detail dataset reopens per master row).
-constexpr size_t kMaxSpareBuffers = 64;
+constexpr size_t kHeader = kCalcSlot;
 
 std::vector<Variant>*& CalcValues(TRecordBuffer buffer) {
   return *reinterpret_cast<std::vector<Variant>**>(buffer - kCalcSlot);
 }
-
-size_t& BufferSize(TRecordBuffer buffer) { return *reinterpret_cast<size_t*>(buffer - kHeader); }
 
 void DeleteBuffer(TRecordBuffer buffer) {
   delete CalcValues(buffer);
@@ -35,35 +30,16 @@ void DeleteBuffer(TRecordBuffer buffer) {
 
 TRecordBuffer TFIBCustomDataSet::AllocRecordBuffer() {
   const size_t size = static_cast<size_t>(std::max(m_recordSize, fibrec::kNullFlags));
-  if (!m_spareBuffers.empty()) {
-    TRecordBuffer buffer = m_spareBuffers.back();
-    m_spareBuffers.pop_back();
-    if (BufferSize(buffer) == size) {
-      std::memset(buffer, 0, size);
-      CalcValues(buffer)->clear();
-      return buffer;
-    }
-    // The layout changed: the other spares are of the old one too.
-    DeleteBuffer(buffer);
-    ReleaseSpareBuffers();
-  }
   auto* raw = new std::byte[kHeader + size]();
   TRecordBuffer buffer = raw + kHeader;
-  BufferSize(buffer) = size;
   CalcValues(buffer) = new std::vector<Variant>();
   return buffer;
 }
 
 void TFIBCustomDataSet::FreeRecordBuffer(TRecordBuffer& buffer) {
   if (!buffer) return;
-  if (m_spareBuffers.size() < kMaxSpareBuffers && !IsDestroying()) m_spareBuffers.push_back(buffer);
-  else DeleteBuffer(buffer);
+  DeleteBuffer(buffer);
   buffer = nullptr;
-}
-
-void TFIBCustomDataSet::ReleaseSpareBuffers() noexcept {
-  for (TRecordBuffer buffer : m_spareBuffers) DeleteBuffer(buffer);
-  m_spareBuffers.clear();
 }
 
 void TFIBCustomDataSet::ClearCalcFields(TRecordBuffer buffer) {
