@@ -6,6 +6,7 @@
 #include <ibase.h>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -163,6 +164,7 @@ class TCallBackList : public TComponent {
   };
   mutable std::recursive_mutex m_lock;
   std::vector<Pair> m_pairs;
+  std::atomic<size_t> m_size{0};  // m_pairs.size(), readable without the lock
 };
 
 // ---------------------------------------------------------------------------

@@ -15,6 +15,7 @@ TCallBackList::~TCallBackList() {
   for (const Pair& p : m_pairs)
     if (p.data) RemoveFreeNotification(p.data);
   m_pairs.clear();
+  m_size.store(0, std::memory_order_relaxed);
 }
 
 int TCallBackList::Add(TTransactionCallBack handler, TComponent* data) {
@@ -22,6 +23,7 @@ int TCallBackList::Add(TTransactionCallBack handler, TComponent* data) {
   for (size_t i = 0; i < m_pairs.size(); ++i)
     if (m_pairs[i].handler == handler && m_pairs[i].data == data) return static_cast<int>(i);
   m_pairs.push_back({handler, data});
+  m_size.store(m_pairs.size(), std::memory_order_relaxed);
   if (data) FreeNotification(data);
   return static_cast<int>(m_pairs.size()) - 1;
 }
@@ -29,6 +31,7 @@ int TCallBackList::Add(TTransactionCallBack handler, TComponent* data) {
 void TCallBackList::Remove(TTransactionCallBack handler, TComponent* data) {
   std::lock_guard lock(m_lock);
   std::erase_if(m_pairs, [&](const Pair& p) { return p.handler == handler && p.data == data; });
+  m_size.store(m_pairs.size(), std::memory_order_relaxed);
 }
 
 int TCallBackList::Count() const {
@@ -37,6 +40,8 @@ int TCallBackList::Count() const {
 }
 
 void TCallBackList::Call(bool lastFirst, TFIBTransaction* tr, TTransactionAction action, bool force) {
+  // Most lists stay empty for a transaction's life: no lock, no copy for them.
+  if (m_size.load(std::memory_order_relaxed) == 0) return;
   // A handler may change the list: the calls go through a copy.
   const TSmallCopy pairs = [this] {
     std::lock_guard lock(m_lock);
@@ -54,6 +59,7 @@ void TCallBackList::Notification(TComponent* AComponent, TOperation Operation) {
   if (Operation != TOperation::opRemove) return;
   std::lock_guard lock(m_lock);
   std::erase_if(m_pairs, [&](const Pair& p) { return p.data == AComponent; });
+  m_size.store(m_pairs.size(), std::memory_order_relaxed);
 }
 
 // --- binding object --------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "fib/pFIBDatabase.h"
 
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 TpFIBDatabase::TpFIBDatabase(TComponent* AOwner) : TFIBDatabase(AOwner) {}
@@ -43,10 +44,22 @@ void TpFIBTransaction::ApplyTPBMode() {
   params.EndUpdate();
 }
 
+namespace {
+
+// Every start and end asks for the database's hooks: the exact class is
+// checked first, a full dynamic_cast only for other classes.
+TpFIBDatabase* AsPFIBDatabase(TFIBDatabase* db) {
+  if (!db) return nullptr;
+  if (typeid(*db) == typeid(TpFIBDatabase)) return static_cast<TpFIBDatabase*>(db);
+  return dynamic_cast<TpFIBDatabase*>(db);
+}
+
+}  // namespace
+
 void TpFIBTransaction::StartTransaction() {
   if (Active()) return;
   ApplyTPBMode();
-  auto* db = dynamic_cast<TpFIBDatabase*>(DefaultDatabase());
+  TpFIBDatabase* db = AsPFIBDatabase(DefaultDatabase());
   if (db && db->BeforeStartTransaction) db->BeforeStartTransaction(this);
   if (BeforeStart) BeforeStart(this);
   TFIBTransaction::StartTransaction();
@@ -55,7 +68,7 @@ void TpFIBTransaction::StartTransaction() {
 }
 
 void TpFIBTransaction::EndTransaction(TTransactionAction action, bool force) {
-  auto* db = dynamic_cast<TpFIBDatabase*>(DefaultDatabase());
+  TpFIBDatabase* db = AsPFIBDatabase(DefaultDatabase());
   if (db && db->BeforeEndTransaction) db->BeforeEndTransaction(this, action, force);
   if (BeforeEnd) BeforeEnd(this, action, force);
   TFIBTransaction::EndTransaction(action, force);

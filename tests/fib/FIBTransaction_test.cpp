@@ -168,6 +168,25 @@ TEST_F(EmbeddedTransaction, NotificationOrderAroundStartAndEnds) {
   EXPECT_EQ(std::count(log.begin(), log.end(), "temp cb action=0"), 0);
 }
 
+TEST_F(EmbeddedTransaction, CallBackAddedOrRemovedBetweenStartsIsHonoured) {
+  TComponent d;
+  d.SetName("d");
+  tr->StartTransaction();  // every list still empty
+  tr->Commit();
+  EXPECT_TRUE(log.empty());
+  tr->RegisterCallBack(cbBeforeStart, &LogCallBack, &d);
+  tr->RegisterCallBack(cbAfterEnd, &LogCallBack, &d);
+  tr->StartTransaction();
+  tr->Commit();
+  EXPECT_EQ(log, (std::vector<std::string>{"d cb action=0", "d cb action=2"}));
+  log.clear();
+  tr->UnRegisterCallBack(cbBeforeStart, &LogCallBack, &d);
+  tr->UnRegisterCallBack(cbAfterEnd, &LogCallBack, &d);
+  tr->StartTransaction();
+  tr->Commit();
+  EXPECT_TRUE(log.empty());
+}
+
 TEST_F(EmbeddedTransaction, StartAndEndRulesAndMessages) {
   TFIBTransaction plain(&form);
   plain.SetName("plain");
