@@ -167,14 +167,6 @@ void TDataSet::SetBufferCount(int value) {
     m_buffers.pop_back();
     FreeRecordBuffer(buffer);
   }
-  if (m_buffers.empty() && !m_keptBuffers.empty() && GetRecordSize() == m_keptRecordSize) {
-    // Reopened: the window takes its buffers back at once.
-    m_buffers.swap(m_keptBuffers);
-    while (m_buffers.size() > wanted) {
-      m_keptBuffers.push_back(m_buffers.back());
-      m_buffers.pop_back();
-    }
-  }
   while (m_buffers.size() < wanted) m_buffers.push_back(TakeRecordBuffer());
   bool grew = value > m_bufferCount;
   m_bufferCount = value;

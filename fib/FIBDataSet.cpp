@@ -444,7 +444,7 @@ bool TFIBCustomDataSet::RestoreDescriptors() {
   return true;
 }
 
-bool TFIBCustomDataSet::SameFieldsAsBefore(bool descriptorsKept) {
+void TFIBCustomDataSet::UpdateFieldSnapshot(bool descriptorsKept) {
   const TFields& fields = Fields();
   // Default fields are new objects on every open.
   bool same = descriptorsKept && !DefaultFields() && m_fieldSnapshot.size() == static_cast<size_t>(fields.Count());
@@ -454,14 +454,13 @@ bool TFIBCustomDataSet::SameFieldsAsBefore(bool descriptorsKept) {
     same = s.field == f && *s.cls == typeid(*f) && s.kind == f->FieldKind() && s.type == f->DataType() &&
            s.size == f->Size() && s.name == f->FieldName();
   }
-  if (same) return true;
+  if (same) return;
   m_fieldSnapshot.clear();
   for (const TField* f : fields)
     m_fieldSnapshot.push_back({f, &typeid(*f), f->FieldName(), f->FieldKind(), f->DataType(), f->Size()});
   m_fieldMap.clear();
   m_paramBindings.clear();
   ++m_shapeGeneration;
-  return false;
 }
 
 void TFIBCustomDataSet::BuildDescriptors() {
@@ -569,7 +568,7 @@ void TFIBCustomDataSet::InternalOpen() {
   m_cursorAtEnd = false;
   const bool restored = kept && RestoreDescriptors();
   if (!restored) BuildDescriptors();
-  SameFieldsAsBefore(restored);
+  UpdateFieldSnapshot(restored);
   m_qSelect->ExecQuery();
   if (HasPrepareOption(psGetOrderInfo) && m_orderShape != m_shapeGeneration) ResolveOrderInfo();
   ApplyFieldsInfo();
@@ -632,8 +631,6 @@ void TFIBCustomDataSet::ApplyFieldOrigins() {
     if (origin && fields[i]->Origin() != *origin) fields[i]->SetOrigin(*origin);
   }
 }
-
-void TFIBCustomDataSet::DoBeforeClose() { TDataSet::DoBeforeClose(); }
 
 void TFIBCustomDataSet::CloseCursor() { TDataSet::CloseCursor(); }
 

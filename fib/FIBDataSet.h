@@ -329,7 +329,6 @@ class TFIBCustomDataSet : public TCachedDataSet {
   void CloseCursor() override;
   void DataEvent(TDataEvent event, intptr_t info) override;
   void DoBeforeOpen() override;
-  void DoBeforeClose() override;
   void DoAfterOpen() override;
   void DoBeforeScroll() override;
   void DoAfterScroll() override;
@@ -435,10 +434,10 @@ class TFIBCustomDataSet : public TCachedDataSet {
   // Takes back the descriptors and the (emptied) cache kept by the last
   // close when nothing they were built from changed since.
   bool RestoreDescriptors();
-  // Whether Fields() are the fields the kept shape was taken from (never
-  // when the descriptors were built anew); else takes a new snapshot, forgets
+  // Unless Fields() are the fields the kept shape was taken from (never so
+  // when the descriptors were built anew), takes a new snapshot, forgets
   // what was derived from the old fields and raises OpenShapeGeneration.
-  bool SameFieldsAsBefore(bool descriptorsKept);
+  void UpdateFieldSnapshot(bool descriptorsKept);
   void BuildDescriptors();
   void ComputeLayout();
   void ApplyFieldOrigins();
