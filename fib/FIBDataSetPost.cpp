@@ -65,8 +65,10 @@ T Read(const std::byte* p) {
 // --- what the dataset may do ---------------------------------------------------------------
 
 bool TFIBCustomDataSet::HasSQLText(const TStrings& lines) {
-  for (int i = 0; i < lines.Count(); ++i)
-    for (char c : lines[i])
+  // Asked several times for every posted row: straight over the lines, no
+  // indexed access per line.
+  for (const std::string& line : lines.Lines())
+    for (char c : line)
       if (static_cast<unsigned char>(c) > 32) return true;
   return false;
 }

@@ -14,6 +14,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "fib/IB_Intf.h"
@@ -162,7 +163,21 @@ class TCallBackList : public TComponent {
     TTransactionCallBack handler;
     TComponent* data;  // not owned; dropped when destroyed
   };
-  mutable std::recursive_mutex m_lock;
+  // Guards the pairs. It is held only while a few entries are copied or
+  // edited, never around a handler or anything that could come back to this
+  // list; every start and end of a transaction takes it several times, so a
+  // spin on a flag serves better than a mutex.
+  class TPairsLock {
+   public:
+    void lock() noexcept {
+      while (m_flag.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+    }
+    void unlock() noexcept { m_flag.clear(std::memory_order_release); }
+
+   private:
+    std::atomic_flag m_flag = ATOMIC_FLAG_INIT;
+  };
+  mutable TPairsLock m_lock;
   std::vector<Pair> m_pairs;
   std::atomic<size_t> m_size{0};  // m_pairs.size(), readable without the lock
 };

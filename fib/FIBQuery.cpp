@@ -189,6 +189,11 @@ void TFIBQuery::Analyse() {
     m_preparedParams->SetCount(0);
     m_processedSQL = m_params->Count() > 0 ? std::string() : text;
   }
+  m_textDependents.clear();
+  for (int i = 0; i < m_params->Count(); ++i) {
+    const TFIBXSQLVAR& v = *m_params->m_vars[static_cast<size_t>(i)];
+    if (v.m_isMacro || (v.m_nullRewritable && v.m_inWhere)) m_textDependents.push_back(i);
+  }
   if (m_handle) FreeHandle();
   m_rewritten = false;
   m_sqlAnalysed = true;
@@ -293,7 +298,7 @@ int TFIBQuery::FieldIndex(std::string_view name) {
 
 bool TFIBQuery::NeedsRePrepare() const {
   if (!m_prepared || m_macroValuesChanged) return true;
-  for (int i = 0; i < m_params->Count(); ++i) {
+  for (int i : m_textDependents) {
     const TFIBXSQLVAR& v = *m_params->m_vars[static_cast<size_t>(i)];
     if (v.m_isMacro) {
       if (!(v.AsVariant() == v.OldValue())) return true;
@@ -516,6 +521,9 @@ void TFIBQuery::DoPrepareOnServer() {
 void TFIBQuery::InitColumnsNull() { m_columns->ClearValues(); }
 
 void TFIBQuery::WriteBlobParams(TFIBXSQLDA& area) {
+  // Only a blob text loaded into a parameter of this statement (which sets
+  // the flag) can leave anything to write.
+  if (!m_hasBlobParams) return;
   for (int i = 0; i < area.Count(); ++i) {
     TFIBXSQLVAR& v = *area.m_vars[static_cast<size_t>(i)];
     if (!v.m_blobStream) continue;
@@ -651,7 +659,9 @@ void TFIBQuery::DoExecQuery() {
     m_params->m_vars[static_cast<size_t>(i)]->m_modified = false;
     m_params->m_vars[static_cast<size_t>(i)]->m_blobStream.reset();
   }
-  for (int i = 0; i < m_preparedParams->Count(); ++i) m_preparedParams->m_vars[static_cast<size_t>(i)]->m_blobStream.reset();
+  if (m_hasBlobParams)
+    for (int i = 0; i < m_preparedParams->Count(); ++i)
+      m_preparedParams->m_vars[static_cast<size_t>(i)]->m_blobStream.reset();
   m_macroValuesChanged = false;
   if (HasOption(qoAutoCommit) && tr->Active()) {
     if (tr->TimeoutAction() == TACommitRetaining) tr->CommitRetaining();

@@ -194,6 +194,9 @@ class TFIBXSQLVAR {
   // Applies one change to this variable and every namesake, then marks them typed.
   void Apply(const Change& change);
   void ApplyOne(const Change& change);
+  // SetRawValue's shortcut for a value of the slot's own type and length;
+  // false when the general path is needed.
+  bool OverwriteInPlace(short type, int length, const void* bytes);
   void ResizeData(int length);
   void RepointSlot(XSQLVAR* slot);
   // Makes the slot untyped and null without a buffer (fresh parameter).
@@ -460,6 +463,9 @@ class TFIBQuery : public TComponent {
   int m_changeCount = 0;
   int m_prepareCount = 0;
   bool m_sqlAnalysed = false;
+  // The parameters whose value can change the text sent (macros, and nullable
+  // comparisons in the WHERE clause), from the last analysis.
+  std::vector<int> m_textDependents;
   bool m_paramCheckSnapshot = true;
   bool m_rewritten = false;
   bool m_macroValuesChanged = false;

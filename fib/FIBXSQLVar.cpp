@@ -302,11 +302,36 @@ void TFIBXSQLVAR::SetRawValue(short sqlType, int length, const void* bytes) {
   if (length < 0 || length > kMaxSentValueBytes)
     FIBErrorText("Value of parameter \"%s\" is too long (%d bytes, at most %d).",
                  {m_name, length, kMaxSentValueBytes});
+  const short type = static_cast<short>(sqlType & ~1);
+  if (OverwriteInPlace(type, length, bytes)) return;
   Change c{Action::Data};
-  c.type = static_cast<short>(sqlType & ~1);
+  c.type = type;
   c.length = length;
   c.bytes = bytes;
   Apply(c);
+}
+
+bool TFIBXSQLVAR::OverwriteInPlace(short type, int length, const void* bytes) {
+  // A statement run row after row gets values of the same type and length
+  // each time: then the slot, its buffer and every flag but the null
+  // indicator stay as the general path would leave them, and only the bytes
+  // change. Anything else (a namesake to reach, a pending blob text or wide
+  // text to drop, a new type or size) takes the general path.
+  XSQLVAR& x = *m_xvar;
+  const size_t bufLen = static_cast<size_t>(type == SQL_VARYING ? length + 2 : length);
+  if (length <= 0 || (x.sqltype & ~1) != type || SlotLength(x) != length || m_data.size() != bufLen ||
+      x.sqldata != m_data.data() || m_blobStream || m_wideText || m_parent->Namesakes(m_index))
+    return false;
+  if (x.sqltype & 1) m_ind = 0;
+  x.sqlscale = 0;
+  if (bytes) {
+    if (bufLen == 4) std::memcpy(m_data.data(), bytes, 4);
+    else if (bufLen == 8) std::memcpy(m_data.data(), bytes, 8);
+    else std::memcpy(m_data.data(), bytes, bufLen);
+  }
+  m_modified = true;
+  m_typed = true;
+  return true;
 }
 
 void TFIBXSQLVAR::SetScale(short scale) {

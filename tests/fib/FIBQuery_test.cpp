@@ -115,6 +115,22 @@ TEST(FIBQuery, NullParameterIsRewrittenAfterAnExplicitPrepare) {
   EXPECT_TRUE(q->Rewritten());
 }
 
+// Which parameters can change the text sent is learnt anew with each text.
+TEST(FIBQuery, NullRewriteFollowsANewText) {
+  TScratchDatabase db;
+  CreateExtraData(db);
+  auto q = db.Query(kExtraDataSelect);
+  q->ParamByName("BRDOK")->SetAsInteger(7);
+  EXPECT_EQ(Column(*q, "VREDNOST").size(), 2u);
+  q->SetSQLText("SELECT VREDNOST FROM EXTRA_DATA WHERE REDOSLED >= :R AND BRDOK = :BRDOK");
+  q->ParamByName("R")->SetAsInteger(0);
+  q->ParamByName("BRDOK")->SetAsInteger(7);
+  EXPECT_EQ(Column(*q, "VREDNOST").size(), 2u);
+  q->ParamByName("BRDOK")->SetIsNull(true);
+  EXPECT_EQ(Column(*q, "VREDNOST"), (std::vector<std::string>{"bez artikla"}));
+  EXPECT_TRUE(q->Rewritten());
+}
+
 TEST(FIBQuery, NotEqualRewriteAndUnrewrittenOperators) {
   TScratchDatabase db;
   CreateExtraData(db);

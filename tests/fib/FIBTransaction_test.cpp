@@ -187,6 +187,35 @@ TEST_F(EmbeddedTransaction, CallBackAddedOrRemovedBetweenStartsIsHonoured) {
   EXPECT_TRUE(log.empty());
 }
 
+// A handler may change its own list while the list is being called: the
+// call goes on over the pairs it started with, the next one sees the change.
+TEST_F(EmbeddedTransaction, CallBackChangingItsListWhileCalled) {
+  static TFIBTransaction* s_tr = nullptr;
+  static TComponent* s_next = nullptr;
+  struct Swap {
+    static void Handler(TComponent* data, TFIBTransaction* tr, TTransactionAction action, bool force) {
+      LogCallBack(data, tr, action, force);
+      s_tr->UnRegisterCallBack(cbBeforeEnd, &Handler, data);
+      s_tr->RegisterCallBack(cbBeforeEnd, &LogCallBack, s_next);
+    }
+  };
+  TComponent d, e, next;
+  d.SetName("d");
+  e.SetName("e");
+  next.SetName("next");
+  s_tr = tr;
+  s_next = &next;
+  tr->RegisterCallBack(cbBeforeEnd, &Swap::Handler, &d);
+  tr->RegisterCallBack(cbBeforeEnd, &LogCallBack, &e);
+  tr->StartTransaction();
+  tr->Commit();
+  EXPECT_EQ(log, (std::vector<std::string>{"d cb action=2", "e cb action=2"}));
+  log.clear();
+  tr->StartTransaction();
+  tr->Commit();
+  EXPECT_EQ(log, (std::vector<std::string>{"e cb action=2", "next cb action=2"}));
+}
+
 TEST_F(EmbeddedTransaction, StartAndEndRulesAndMessages) {
   TFIBTransaction plain(&form);
   plain.SetName("plain");

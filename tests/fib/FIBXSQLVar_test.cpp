@@ -339,6 +339,34 @@ TEST(FIBXSQLVar, NullStateAndWritersReachNamesakes) {
   EXPECT_EQ(a1->AsWideString(), u"5");
 }
 
+// Statements run row after row get values of the same type and length each
+// time; such a value still clears the null flag, reaches every namesake and
+// replaces a pending blob text or the last wide text.
+TEST(FIBXSQLVar, SameTypeAndLengthAgainActsLikeAnyValue) {
+  TFIBQuery q;
+  q.SetSQLText("SELECT * FROM T WHERE A = :A OR C = :A OR B = :B");
+  TFIBXSQLVAR* a0 = q.Params()[0];
+  TFIBXSQLVAR* a1 = q.Params()[1];
+  TFIBXSQLVAR* b = q.Params()[2];
+  a0->SetAsInteger(1);
+  a0->SetAsInteger(2);
+  EXPECT_EQ(a1->AsInteger(), 2);
+  b->SetAsInteger(1);
+  b->SetIsNull(true);
+  b->SetAsInteger(3);
+  EXPECT_FALSE(b->IsNull());
+  EXPECT_EQ(b->AsInteger(), 3);
+
+  b->SetAsWideString(u"ab");
+  b->SetAsString("cd");
+  EXPECT_EQ(b->AsWideString(), u"cd");
+  b->LoadFromStream("blob text");
+  const ISC_QUAD id{1, 2};
+  b->SetAsQuad(id);
+  EXPECT_FALSE(b->HasBlobStream());
+  EXPECT_EQ(b->AsQuad().gds_quad_low, 2u);
+}
+
 TEST(FIBXSQLVar, DatesAndTimesUseTheServerDayOffsets) {
   TFIBQuery q;
   q.SetSQLText("SELECT * FROM T WHERE A = :A");
