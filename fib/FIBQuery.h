@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -195,8 +196,9 @@ class TFIBXSQLVAR {
   void Apply(const Change& change);
   void ApplyOne(const Change& change);
   // SetRawValue's shortcut for a value of the slot's own type and length;
-  // false when the general path is needed.
-  bool OverwriteInPlace(short type, int length, const void* bytes);
+  // false when the general path is needed. Inline: the fixed-size writers
+  // take it once per parameter per row.
+  inline bool OverwriteInPlace(short type, int length, const void* bytes);
   void ResizeData(int length);
   void RepointSlot(XSQLVAR* slot);
   // Makes the slot untyped and null without a buffer (fresh parameter).
@@ -275,7 +277,10 @@ class TFIBXSQLDA {
   bool IsParams() const { return m_isParams; }
   TFIBQuery* Query() const { return m_query; }
   // Client error 23 when out of range.
-  TFIBXSQLVAR* Vars(int index) const;
+  TFIBXSQLVAR* Vars(int index) const {
+    if (index < 0 || index >= m_count) IndexOutOfRange();
+    return m_vars[static_cast<size_t>(index)].get();
+  }
   TFIBXSQLVAR* operator[](int index) const { return Vars(index); }
   // The variable of that name or nullptr; never raises.
   TFIBXSQLVAR* ByName(std::string_view name);
@@ -284,6 +289,10 @@ class TFIBXSQLDA {
   void RegisterName(std::string_view name, int index, bool keepAsIs);
   // The other variables of the same name (parameter areas), or nullptr.
   const std::vector<int>* Namesakes(int index) const;
+  bool HasNamesakes(int index) const noexcept {
+    return m_isParams && static_cast<size_t>(index) < m_namesakes.size() &&
+           !m_namesakes[static_cast<size_t>(index)].empty();
+  }
   void ClearValues();
   void CopyValuesByName(TFIBXSQLDA& from);
   // Caches the declared types, names columns from their aliases and sizes buffers.
@@ -295,6 +304,7 @@ class TFIBXSQLDA {
  private:
   friend class TFIBXSQLVAR;
   friend class TFIBQuery;
+  [[noreturn]] static void IndexOutOfRange();
   void ClearNames();
   int FindNameIndex(std::string_view name) const;  // last registered, or -1
 
@@ -310,6 +320,29 @@ class TFIBXSQLDA {
   std::vector<std::pair<std::string, TFIBXSQLVAR*>> m_cache;
   bool m_deferredSettings = false;
 };
+
+bool TFIBXSQLVAR::OverwriteInPlace(short type, int length, const void* bytes) {
+  // A statement run row after row gets values of the same type and length
+  // each time: then the slot, its buffer and every flag but the null
+  // indicator stay as the general path would leave them, and only the bytes
+  // change. Anything else (a namesake to reach, a pending blob text or wide
+  // text to drop, a new type or size) takes the general path.
+  XSQLVAR& x = *m_xvar;
+  const size_t bufLen = static_cast<size_t>(type == SQL_VARYING ? length + 2 : length);
+  if ((x.sqltype & ~1) != type || SlotLength(x) != length || length <= 0 || m_data.size() != bufLen ||
+      x.sqldata != m_data.data() || m_blobStream || m_wideText || m_parent->HasNamesakes(m_index))
+    return false;
+  if (x.sqltype & 1) m_ind = 0;
+  x.sqlscale = 0;
+  if (bytes) {
+    if (bufLen == 4) std::memcpy(m_data.data(), bytes, 4);
+    else if (bufLen == 8) std::memcpy(m_data.data(), bytes, 8);
+    else std::memcpy(m_data.data(), bytes, bufLen);
+  }
+  m_modified = true;
+  m_typed = true;
+  return true;
+}
 
 // One SQL statement through the client library: text analysis, prepare,
 // execute, fetch, close and free. Owns its areas and its binding object.

@@ -107,7 +107,13 @@ void TFIBXSQLVAR::SaveOldValue() {
   m_saved.sqlsubtype = x.sqlsubtype;
   m_saved.sqllen = x.sqllen;
   m_saved.ind = m_ind;
-  m_saved.data.assign(m_data.begin(), m_data.end());
+  // Every execution saves every parameter, nearly always a value of the size
+  // saved the time before: then a plain copy into the buffer it has.
+  const size_t n = m_data.size();
+  if (m_saved.data.size() != n) m_saved.data.assign(m_data.begin(), m_data.end());
+  else if (n == 4) std::memcpy(m_saved.data.data(), m_data.data(), 4);
+  else if (n == 8) std::memcpy(m_saved.data.data(), m_data.data(), 8);
+  else if (n > 0) std::memcpy(m_saved.data.data(), m_data.data(), n);
   m_saved.blobStream = m_blobStream;
   m_saved.wideText = m_wideText;
   m_saved.pending = true;
@@ -311,29 +317,6 @@ void TFIBXSQLVAR::SetRawValue(short sqlType, int length, const void* bytes) {
   Apply(c);
 }
 
-bool TFIBXSQLVAR::OverwriteInPlace(short type, int length, const void* bytes) {
-  // A statement run row after row gets values of the same type and length
-  // each time: then the slot, its buffer and every flag but the null
-  // indicator stay as the general path would leave them, and only the bytes
-  // change. Anything else (a namesake to reach, a pending blob text or wide
-  // text to drop, a new type or size) takes the general path.
-  XSQLVAR& x = *m_xvar;
-  const size_t bufLen = static_cast<size_t>(type == SQL_VARYING ? length + 2 : length);
-  if (length <= 0 || (x.sqltype & ~1) != type || SlotLength(x) != length || m_data.size() != bufLen ||
-      x.sqldata != m_data.data() || m_blobStream || m_wideText || m_parent->Namesakes(m_index))
-    return false;
-  if (x.sqltype & 1) m_ind = 0;
-  x.sqlscale = 0;
-  if (bytes) {
-    if (bufLen == 4) std::memcpy(m_data.data(), bytes, 4);
-    else if (bufLen == 8) std::memcpy(m_data.data(), bytes, 8);
-    else std::memcpy(m_data.data(), bytes, bufLen);
-  }
-  m_modified = true;
-  m_typed = true;
-  return true;
-}
-
 void TFIBXSQLVAR::SetScale(short scale) {
   Change c{Action::Scale};
   c.scale = scale;
@@ -384,10 +367,7 @@ TFIBXSQLDA::TFIBXSQLDA(TFIBQuery* query, bool isParams) : m_query(query), m_isPa
 
 TFIBXSQLDA::~TFIBXSQLDA() { std::free(m_raw); }
 
-TFIBXSQLVAR* TFIBXSQLDA::Vars(int index) const {
-  if (index < 0 || index >= m_count) FIBError(feXSQLDAIndexOutOfRange);
-  return m_vars[static_cast<size_t>(index)].get();
-}
+void TFIBXSQLDA::IndexOutOfRange() { FIBError(feXSQLDAIndexOutOfRange); }
 
 void TFIBXSQLDA::ClearNames() {
   m_names.clear();

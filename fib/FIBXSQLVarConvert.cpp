@@ -398,7 +398,9 @@ Variant TFIBXSQLVAR::AsVariant() const {
 // ---------------------------------------------------------------------------
 // Typed writers
 
-void TFIBXSQLVAR::SetAsInteger(int32_t value) { SetRawValue(SQL_LONG, 4, &value); }
+void TFIBXSQLVAR::SetAsInteger(int32_t value) {
+  if (!OverwriteInPlace(SQL_LONG, 4, &value)) SetRawValue(SQL_LONG, 4, &value);
+}
 
 void TFIBXSQLVAR::SetAsInt64(int64_t value) {
   if (m_query && m_query->Dialect() < 3) {
@@ -409,7 +411,9 @@ void TFIBXSQLVAR::SetAsInt64(int64_t value) {
   }
 }
 
-void TFIBXSQLVAR::SetAsDouble(double value) { SetRawValue(SQL_DOUBLE, 8, &value); }
+void TFIBXSQLVAR::SetAsDouble(double value) {
+  if (!OverwriteInPlace(SQL_DOUBLE, 8, &value)) SetRawValue(SQL_DOUBLE, 8, &value);
+}
 
 void TFIBXSQLVAR::SetAsCurrency(Currency value) {
   if (m_query && m_query->Dialect() < 3) {
