@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <typeinfo>
 
 #include "fib/FIBDataSet.h"
 #include "fib/FIBFields.h"
@@ -51,6 +52,13 @@ std::string NewGuidText() {
                 static_cast<unsigned>((hi >> 16) & 0xFFFF), static_cast<unsigned>(hi & 0xFFFF),
                 static_cast<unsigned>(lo >> 48), static_cast<unsigned long long>(lo & 0xFFFFFFFFFFFFull));
   return text;
+}
+
+// Every new row asks each text field; nearly all are exactly ours, so the
+// class is compared before a full cast.
+TFIBStringField* AsFIBStringField(TField* field) {
+  if (typeid(*field) == typeid(TFIBStringField)) return static_cast<TFIBStringField*>(field);
+  return dynamic_cast<TFIBStringField*>(field);
 }
 
 template <class T>
@@ -136,7 +144,7 @@ void TFIBCustomDataSet::ApplyNewRecordDefaults() {
     // the casts for the others on every new row.
     const TFieldType dataType = field->DataType();
     const bool text = dataType == ftString || dataType == ftFixedChar || dataType == ftGuid || dataType == ftWideString;
-    auto* str = text ? dynamic_cast<TFIBStringField*>(field) : nullptr;
+    auto* str = text ? AsFIBStringField(field) : nullptr;
     if (str && str->DefaultValueEmptyString()) {
       field->SetAsString(std::string());
       continue;

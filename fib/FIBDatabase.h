@@ -177,9 +177,15 @@ class TCallBackList : public TComponent {
    private:
     std::atomic_flag m_flag = ATOMIC_FLAG_INIT;
   };
+  using TPairs = std::vector<Pair>;
+  // Puts in a list without the pairs `drop` picks (none picked: no change).
+  void DropWhere(const std::function<bool(const Pair&)>& drop);
   mutable TPairsLock m_lock;
-  std::vector<Pair> m_pairs;
-  std::atomic<size_t> m_size{0};  // m_pairs.size(), readable without the lock
+  // Never changed in place: an edit puts a new list in, so a call goes on
+  // over the list it started with whatever its handlers register or drop,
+  // without copying the pairs each time.
+  std::shared_ptr<const TPairs> m_pairs = std::make_shared<const TPairs>();
+  std::atomic<size_t> m_size{0};  // m_pairs->size(), readable without the lock
 };
 
 // ---------------------------------------------------------------------------

@@ -5,61 +5,70 @@
 #include "fib/FIBDatabase.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Format.h"
-#include "runtime/SmallCopy.h"
 
 // --- callback lists ------------------------------------------------------------
 
 TCallBackList::~TCallBackList() {
   Destroying();
   std::lock_guard lock(m_lock);
-  for (const Pair& p : m_pairs)
+  for (const Pair& p : *m_pairs)
     if (p.data) RemoveFreeNotification(p.data);
-  m_pairs.clear();
+  m_pairs.reset();
   m_size.store(0, std::memory_order_relaxed);
 }
 
 int TCallBackList::Add(TTransactionCallBack handler, TComponent* data) {
   std::lock_guard lock(m_lock);
-  for (size_t i = 0; i < m_pairs.size(); ++i)
-    if (m_pairs[i].handler == handler && m_pairs[i].data == data) return static_cast<int>(i);
-  m_pairs.push_back({handler, data});
-  m_size.store(m_pairs.size(), std::memory_order_relaxed);
+  const TPairs& pairs = *m_pairs;
+  for (size_t i = 0; i < pairs.size(); ++i)
+    if (pairs[i].handler == handler && pairs[i].data == data) return static_cast<int>(i);
+  auto grown = std::make_shared<TPairs>(pairs);
+  grown->push_back({handler, data});
+  m_pairs = std::move(grown);
+  m_size.store(m_pairs->size(), std::memory_order_relaxed);
   if (data) FreeNotification(data);
-  return static_cast<int>(m_pairs.size()) - 1;
+  return static_cast<int>(m_pairs->size()) - 1;
+}
+
+void TCallBackList::DropWhere(const std::function<bool(const Pair&)>& drop) {
+  std::lock_guard lock(m_lock);
+  if (std::none_of(m_pairs->begin(), m_pairs->end(), drop)) return;
+  auto kept = std::make_shared<TPairs>(*m_pairs);
+  std::erase_if(*kept, drop);
+  m_pairs = std::move(kept);
+  m_size.store(m_pairs->size(), std::memory_order_relaxed);
 }
 
 void TCallBackList::Remove(TTransactionCallBack handler, TComponent* data) {
-  std::lock_guard lock(m_lock);
-  std::erase_if(m_pairs, [&](const Pair& p) { return p.handler == handler && p.data == data; });
-  m_size.store(m_pairs.size(), std::memory_order_relaxed);
+  DropWhere([&](const Pair& p) { return p.handler == handler && p.data == data; });
 }
 
 int TCallBackList::Count() const {
   std::lock_guard lock(m_lock);
-  return static_cast<int>(m_pairs.size());
+  return static_cast<int>(m_pairs->size());
 }
 
 void TCallBackList::Call(bool lastFirst, TFIBTransaction* tr, TTransactionAction action, bool force) {
-  // Most lists stay empty for a transaction's life: no lock, no copy for them.
+  // Most lists stay empty for a transaction's life: no lock for them.
   if (m_size.load(std::memory_order_relaxed) == 0) return;
-  // A handler may change the list: the calls go through a copy.
-  const TSmallCopy pairs = [this] {
+  // A handler may change the list: the calls go through the list as it is now.
+  std::shared_ptr<const TPairs> pairs;
+  {
     std::lock_guard lock(m_lock);
-    return TSmallCopy(m_pairs);
-  }();
-  const size_t count = pairs.size();
-  for (size_t i = 0; i < count; ++i) {
-    const Pair& p = pairs[lastFirst ? count - 1 - i : i];
-    p.handler(p.data, tr, action, force);
+    pairs = m_pairs;
   }
+  const Pair* items = pairs->data();
+  const size_t count = pairs->size();
+  if (lastFirst)
+    for (size_t i = count; i-- > 0;) items[i].handler(items[i].data, tr, action, force);
+  else
+    for (size_t i = 0; i < count; ++i) items[i].handler(items[i].data, tr, action, force);
 }
 
 void TCallBackList::Notification(TComponent* AComponent, TOperation Operation) {
   TComponent::Notification(AComponent, Operation);
   if (Operation != TOperation::opRemove) return;
-  std::lock_guard lock(m_lock);
-  std::erase_if(m_pairs, [&](const Pair& p) { return p.data == AComponent; });
-  m_size.store(m_pairs.size(), std::memory_order_relaxed);
+  DropWhere([&](const Pair& p) { return p.data == AComponent; });
 }
 
 // --- binding object --------------------------------------------------------------
