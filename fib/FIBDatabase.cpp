@@ -302,15 +302,12 @@ std::shared_ptr<IIBClientLibrary> TFIBDatabase::ClientLibraryPtr() {
   return m_clientLibrary;
 }
 
-ISC_STATUS TFIBDatabase::Call(ISC_STATUS status, bool raise) {
-  RestoreFPUControlWord();
-  if (m_idleTimer && m_idleTimer->Enabled()) {
-    m_idleTimer->Restart();
-    m_lastActivity = TTimer::Clock::now();
-  }
-  if (raise && status > 0) IBError(ClientLibrary(), this);
-  return status;
+void TFIBDatabase::NoteActivity() {
+  m_idleTimer->Restart();
+  m_lastActivity = TTimer::Clock::now();
 }
+
+void TFIBDatabase::RaiseFromStatus() { IBError(ClientLibrary(), this); }
 
 const std::string& TFIBDatabase::DPB() {
   if (m_rebuildDPB) {

@@ -24,6 +24,9 @@ class TScratchDatabase {
     static int counter = 0;
     m_dir = fs::temp_directory_path() /
             ("fibq_" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
+    // A run killed before its clean-up leaves its directory behind; a later
+    // process with the same id owns the name now.
+    fs::remove_all(m_dir);
     fs::create_directories(m_dir);
     m_path = (m_dir / "scratch.fdb").string();
     {
