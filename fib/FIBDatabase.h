@@ -465,7 +465,14 @@ class TFIBTransaction : public TComponent {
   // Result check: restores the FPU word, clears the idle mark, passes the
   // status to every database's check without raising, and with raise set and
   // status > 0 raises from the status vector with this transaction as sender.
-  ISC_STATUS Call(ISC_STATUS status, bool raise);
+  // Inline like the database's: every client call of a statement passes here.
+  ISC_STATUS Call(ISC_STATUS status, bool raise) {
+    RestoreFPUControlWord();
+    m_idleMark = false;
+    for (TFIBDatabase* db : m_databases) db->Call(status, false);
+    if (raise && status > 0) RaiseFromStatus();
+    return status;
+  }
   // The TPB as the next start sends it (built now if TRParams changed).
   const std::string& TPB();
 
@@ -530,6 +537,7 @@ class TFIBTransaction : public TComponent {
   TState m_state = tsInactive;
   bool m_connectionLost = false;
   bool m_idleMark = false;
+  [[noreturn]] void RaiseFromStatus();  // the error in the status vector
   std::unique_ptr<TTimer> m_timer;  // exists while Timeout is non-zero
   std::array<std::unique_ptr<TCallBackList>, 5> m_callBacks;
 };

@@ -259,13 +259,7 @@ const std::string& TFIBTransaction::TPB() {
   return m_tpb;
 }
 
-ISC_STATUS TFIBTransaction::Call(ISC_STATUS status, bool raise) {
-  RestoreFPUControlWord();
-  m_idleMark = false;
-  for (TFIBDatabase* db : m_databases) db->Call(status, false);
-  if (raise && status > 0) IBError(m_databases.at(0)->ClientLibrary(), this);
-  return status;
-}
+void TFIBTransaction::RaiseFromStatus() { IBError(m_databases.at(0)->ClientLibrary(), this); }
 
 // --- databases ---------------------------------------------------------------------
 
