@@ -163,10 +163,10 @@ class TCallBackList : public TComponent {
     TTransactionCallBack handler;
     TComponent* data;  // not owned; dropped when destroyed
   };
-  // Guards the pairs. It is held only while a few entries are copied or
-  // edited, never around a handler or anything that could come back to this
-  // list; every start and end of a transaction takes it several times, so a
-  // spin on a flag serves better than a mutex.
+  // Guards the pairs. It is held only while the list is taken or replaced,
+  // never around a handler or anything that could come back to this list;
+  // every start and end of a transaction takes it several times, so a spin
+  // on a flag serves better than a mutex.
   class TPairsLock {
    public:
     void lock() noexcept {
