@@ -13,6 +13,7 @@
 #include "dataset/DataSet.h"
 #include "fib/pFIBDataSet.h"
 #include "runtime/Format.h"
+#include "runtime/LikelyCast.h"
 #include "runtime/FormatSettings.h"
 #include "runtime/NumText.h"
 #include "runtime/StrUtils.h"
@@ -112,7 +113,8 @@ bool ParseDecimal(std::string_view text, int d, int64_t& r) {
 }  // namespace
 
 TFIBCustomDataSet* FIBDataSetOf(const TField& field) {
-  return dynamic_cast<TFIBCustomDataSet*>(field.DataSet());
+  // Asked on every read and store of a value.
+  return LikelyCast<TFIBCustomDataSet, TpFIBDataSet>(field.DataSet());
 }
 
 const TFIBFieldDescr* FIBColumnOf(const TField& field) {
@@ -378,11 +380,11 @@ void TFIBBCDField::GetText(std::string& text, bool displayText) const {
 // --- TpFIBDataSet's string-field hooks ---------------------------------------------
 
 int TpFIBDataSet::StringStoreLength(const TField* field) const {
-  auto* s = dynamic_cast<const TFIBStringField*>(field);
+  auto* s = LikelyCast<const TFIBStringField, TFIBStringField>(field);
   return s ? s->ExplicitLength() : -1;
 }
 
 bool TpFIBDataSet::FieldEmptyStrToNull(const TField* field) const {
-  auto* s = dynamic_cast<const TFIBStringField*>(field);
+  auto* s = LikelyCast<const TFIBStringField, TFIBStringField>(field);
   return s && s->EmptyStrToNull();
 }

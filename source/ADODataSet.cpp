@@ -274,10 +274,10 @@ bool TCustomADODataSet::GetFieldData(TField* field, void* buffer) {
   const int type = m_table->columns[col].type;
   if (toText && (type == mdbwire::kText || type == mdbwire::kMemo)) {
     // The common read, once per value handed over: straight into the buffer.
-    const std::string text = JetTextToAnsi(cell.data, m_table->jetVersion, m_table->codePage);
-    const size_t n = std::min(text.size(), static_cast<size_t>(field->Size()));
-    std::memcpy(buffer, text.data(), n);
-    static_cast<char*>(buffer)[n] = '\0';
+    char* text = static_cast<char*>(buffer);
+    const size_t n = JetTextToAnsiInto(cell.data, m_table->jetVersion, m_table->codePage, text,
+                                       static_cast<size_t>(std::max(field->Size(), 0)));
+    text[n] = '\0';
     return true;
   }
   VariantToNative(*field, JetValue(*m_table, static_cast<size_t>(row), col, toText ? field->Size() : 0), buffer);

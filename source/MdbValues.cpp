@@ -3,6 +3,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -153,6 +154,29 @@ std::string JetTextToAnsi(std::string_view stored, int jetVersion, int codePage)
   std::string ansi;
   if (jetVersion != 0 && Jet4AsciiToAnsi(stored, ansi)) return ansi;
   return WideToAnsi(JetTextToWide(stored, jetVersion, codePage));
+}
+
+size_t JetTextToAnsiInto(std::string_view stored, int jetVersion, int codePage, char* out, size_t capacity) {
+  if (jetVersion != 0) {
+    // Plain ASCII goes straight into the caller's buffer, cut at its
+    // capacity: the bytes are the same as those of the full conversion.
+    size_t n = 0;
+    bool full = false;
+    const bool ascii = ForEachUnit(stored, [&](char16_t u) {
+      if (u >= 0x80) return false;
+      if (n == capacity) {
+        full = true;
+        return false;
+      }
+      out[n++] = static_cast<char>(u);
+      return true;
+    });
+    if (ascii || full) return n;
+  }
+  const std::string text = JetTextToAnsi(stored, jetVersion, codePage);
+  const size_t n = std::min(text.size(), capacity);
+  std::memcpy(out, text.data(), n);
+  return n;
 }
 
 std::string JetGuidText(std::string_view b) {

@@ -17,6 +17,8 @@
 std::u16string JetTextToWide(std::string_view stored, int jetVersion, int codePage);
 // ... and in the system code page.
 std::string JetTextToAnsi(std::string_view stored, int jetVersion, int codePage);
+// The same text written into `out`, cut at `capacity` bytes; returns its length.
+size_t JetTextToAnsiInto(std::string_view stored, int jetVersion, int codePage, char* out, size_t capacity);
 
 // A replication ID's 16 bytes as "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
 std::string JetGuidText(std::string_view bytes);

@@ -187,10 +187,12 @@ int TColumn::DefaultWidth() const {
   const int chars = m_field->DisplayWidth();
   int width = chars * m_grid->CharWidth() + 4;
   if (QTableView* view = m_grid->m_view) {
-    std::string title = TitleCaption();
+    // Asked for every column on every layout pass: the title is compared in
+    // place and measured again only when it or the font changed.
+    const std::string& title = m_field ? m_field->DisplayName() : m_fieldName;
     if (m_titleWidth < 0 || title != m_measuredTitle || view->font() != m_measuredFont) {
       m_titleWidth = view->fontMetrics().horizontalAdvance(QString::fromUtf8(AnsiToUtf8(title))) + 4;
-      m_measuredTitle = std::move(title);
+      m_measuredTitle = title;
       m_measuredFont = view->font();
     }
     width = std::max(width, m_titleWidth);
@@ -482,9 +484,11 @@ void TDBGrid::ApplyColumnWidths() {
 void TDBGrid::LinkActiveChanged() {
   // The fields of a closed dataset may be gone: the columns let go of them
   // (and take the new ones) at once, and the buffer count the dataset
-  // fetches by must be right before it next reads.
+  // fetches by must be right before it next reads. A closing dataset reads
+  // nothing: its count is left as it was, so that a detail reopened for the
+  // next master row fills its window once, at the size it is shown with.
   BindColumns();
-  UpdateBufferCount();
+  if (m_link->Active()) UpdateBufferCount();
   m_layoutStale = true;
   ScheduleUpdate();
 }

@@ -361,6 +361,13 @@ TEST(MdbValues, Jet4TextsInEitherFormReadAsSystemText) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(JetTextToAnsi(c.stored, 1, 0), c.ansi);
     EXPECT_EQ(JetTextToAnsi(c.stored, 1, 0), WideToAnsi(JetTextToWide(c.stored, 1, 0)));
+    // Written into a field's buffer: the full text cut at every capacity,
+    // a non-ASCII letter before, at or after the cut included.
+    for (size_t capacity = 0; capacity <= c.ansi.size() + 1; ++capacity) {
+      char out[16] = {};
+      const size_t n = JetTextToAnsiInto(c.stored, 1, 0, out, capacity);
+      EXPECT_EQ(std::string(out, n), c.ansi.substr(0, capacity)) << "capacity " << capacity;
+    }
   }
 }
 
