@@ -532,12 +532,6 @@ void TFIBCustomDataSet::ComputeLayout() {
   m_scratch.assign(static_cast<size_t>(m_recordSize), std::byte{0});
 }
 
-const TFIBFieldDescr* TFIBCustomDataSet::ColumnOf(const TField* field) const {
-  const int no = field ? field->FieldNo() : 0;
-  if (no < 1 || no > ColumnCount()) return nullptr;
-  return &m_descrs[static_cast<size_t>(no - 1)];
-}
-
 // --- open and close ---------------------------------------------------------------------
 
 void TFIBCustomDataSet::DoBeforeOpen() {

@@ -263,8 +263,12 @@ class TFIBCustomDataSet : public TCachedDataSet {
   int ColumnCount() const noexcept { return static_cast<int>(m_descrs.size()); }
   // Descriptor of a 1-based field number.
   const TFIBFieldDescr& Column(int fieldNo) const { return m_descrs.at(static_cast<size_t>(fieldNo - 1)); }
-  // The descriptor a data field is bound to, or nullptr.
-  const TFIBFieldDescr* ColumnOf(const TField* field) const;
+  // The descriptor a data field is bound to, or nullptr. Inline: every
+  // value read and written asks it.
+  const TFIBFieldDescr* ColumnOf(const TField* field) const {
+    const int no = field ? field->FieldNo() : 0;
+    return no >= 1 && no <= ColumnCount() ? &m_descrs[static_cast<size_t>(no - 1)] : nullptr;
+  }
   TRecordsCache* Cache() const noexcept { return m_cache.get(); }
   // Rows fetched into the cache so far.
   int FetchedCount() const noexcept { return m_fetched; }

@@ -4,13 +4,13 @@
 #include <cmath>
 #include <cstring>
 #include <random>
-#include <typeinfo>
 
 #include "fib/FIBDataSet.h"
 #include "fib/FIBFields.h"
 #include "fib/fib.h"
 #include "fib/pFIBDatabase.h"
 #include "runtime/DateText.h"
+#include "runtime/LikelyCast.h"
 #include "runtime/StrUtils.h"
 
 namespace {
@@ -52,13 +52,6 @@ std::string NewGuidText() {
                 static_cast<unsigned>((hi >> 16) & 0xFFFF), static_cast<unsigned>(hi & 0xFFFF),
                 static_cast<unsigned>(lo >> 48), static_cast<unsigned long long>(lo & 0xFFFFFFFFFFFFull));
   return text;
-}
-
-// Every new row asks each text field; nearly all are exactly ours, so the
-// class is compared before a full cast.
-TFIBStringField* AsFIBStringField(TField* field) {
-  if (typeid(*field) == typeid(TFIBStringField)) return static_cast<TFIBStringField*>(field);
-  return dynamic_cast<TFIBStringField*>(field);
 }
 
 template <class T>
@@ -123,7 +116,7 @@ void TFIBCustomDataSet::ApplyNewRecordDefaults() {
   TFIBDatabase* db = Database();
   // ParamsToFieldsLinks: "FIELD=PARAM" pairs separated by ";" or line breaks.
   std::vector<std::pair<std::string, std::string>> links;
-  {
+  if (!m_autoUpdateOptions.ParamsToFieldsLinks.empty()) {  // nearly always empty: no copy and scan per row
     std::string text = m_autoUpdateOptions.ParamsToFieldsLinks;
     for (char& c : text)
       if (c == '\r' || c == '\n') c = ';';
@@ -144,7 +137,7 @@ void TFIBCustomDataSet::ApplyNewRecordDefaults() {
     // the casts for the others on every new row.
     const TFieldType dataType = field->DataType();
     const bool text = dataType == ftString || dataType == ftFixedChar || dataType == ftGuid || dataType == ftWideString;
-    auto* str = text ? AsFIBStringField(field) : nullptr;
+    auto* str = text ? LikelyCast<TFIBStringField, TFIBStringField>(field) : nullptr;
     if (str && str->DefaultValueEmptyString()) {
       field->SetAsString(std::string());
       continue;

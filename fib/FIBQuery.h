@@ -136,7 +136,8 @@ class TFIBXSQLVAR {
   void LoadFromStream(std::string_view content);
 
   // Readers. A failed conversion raises client error 33 and changes nothing.
-  bool IsNull() const;
+  // IsNull is inline: the re-prepare check asks it before every execution.
+  inline bool IsNull() const;
   bool IsNullable() const { return (m_xvar->sqltype & 1) != 0; }
   std::string AsString() const;
   std::u16string AsWideString() const;
@@ -208,7 +209,11 @@ class TFIBXSQLVAR {
   // nothing reads it.
   void SaveOldValue();
   // Whether the old value is null, without making it a Variant.
-  bool OldValueIsNull() const;
+  inline bool OldValueIsNull() const;
+  // A column of a select that has fetched no row reads as null.
+  bool InEmptyResult() const;
+  // Null by the slot alone: a nullable slot flagged null, or no type yet.
+  static bool SlotIsNull(short sqltype, short ind) { return ((sqltype & 1) && ind == -1) || (sqltype & ~1) == 0; }
   // Exchanges the slot's state with the saved one.
   void SwapSavedValue();
   // Caches the server's description and sizes the buffers (after a describe).
@@ -320,6 +325,19 @@ class TFIBXSQLDA {
   std::vector<std::pair<std::string, TFIBXSQLVAR*>> m_cache;
   bool m_deferredSettings = false;
 };
+
+bool TFIBXSQLVAR::IsNull() const {
+  if (m_blobStream) return false;
+  if (!m_parent->IsParams() && InEmptyResult()) return true;
+  return SlotIsNull(m_xvar->sqltype, m_ind);
+}
+
+bool TFIBXSQLVAR::OldValueIsNull() const {
+  if (!m_saved.pending) return m_oldValue.IsNull();
+  // As IsNull() of a parameter: AsVariant gives Null then and only then.
+  if (m_saved.blobStream) return false;
+  return SlotIsNull(m_saved.sqltype, m_saved.ind);
+}
 
 bool TFIBXSQLVAR::OverwriteInPlace(short type, int length, const void* bytes) {
   // A statement run row after row gets values of the same type and length

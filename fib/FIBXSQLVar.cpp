@@ -65,13 +65,8 @@ short TFIBXSQLVAR::DeclaredType() const {
 
 bool TFIBXSQLVAR::IsColumn() const { return !m_parent->IsParams(); }
 
-bool TFIBXSQLVAR::IsNull() const {
-  if (m_blobStream) return false;
-  if (IsColumn() && m_query && m_query->RecordCount() == 0 && m_query->SQLType() != SQLExecProcedure)
-    return true;
-  if (IsNullable() && m_ind == -1) return true;
-  const short t = static_cast<short>(m_xvar->sqltype & ~1);
-  return t == 0;
+bool TFIBXSQLVAR::InEmptyResult() const {
+  return m_query && m_query->RecordCount() == 0 && m_query->SQLType() != SQLExecProcedure;
 }
 
 void TFIBXSQLVAR::RepointSlot(XSQLVAR* slot) {
@@ -151,13 +146,6 @@ const Variant& TFIBXSQLVAR::OldValue() const {
 void TFIBXSQLVAR::SetOldValue(const Variant& v) {
   m_oldValue = v;
   m_saved.pending = false;
-}
-
-bool TFIBXSQLVAR::OldValueIsNull() const {
-  if (!m_saved.pending) return m_oldValue.IsNull();
-  // As IsNull() of a parameter: AsVariant gives Null then and only then.
-  if (m_saved.blobStream) return false;
-  return ((m_saved.sqltype & 1) && m_saved.ind == -1) || (m_saved.sqltype & ~1) == 0;
 }
 
 void TFIBXSQLVAR::CopyStateFrom(const TFIBXSQLVAR& other) {

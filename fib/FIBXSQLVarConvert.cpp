@@ -489,7 +489,8 @@ void TFIBXSQLVAR::SetStringValue(std::string_view text8, const std::u16string* w
     if (const auto* others = m_parent->Namesakes(m_index))
       for (int i : *others) fn(*m_parent->m_vars[static_cast<size_t>(i)]);
   };
-  const bool keepWide = ConnectionUnicodeOrNone() && !m_isMacro;
+  const bool unicodeOrNone = ConnectionUnicodeOrNone();
+  const bool keepWide = unicodeOrNone && !m_isMacro;
   // Stored after the raw value is set, which forgets any earlier wide text.
   auto storeWide = [&] {
     if (keepWide && wide) forEach([&](TFIBXSQLVAR& v) { v.m_wideText = *wide; });
@@ -499,7 +500,7 @@ void TFIBXSQLVAR::SetStringValue(std::string_view text8, const std::u16string* w
   if (T == 0 && !m_isMacro) {
     forEach([&](TFIBXSQLVAR& v) { v.m_deferred = true; });
     m_parent->m_deferredSettings = true;
-  } else if (ConnectionUnicodeOrNone() && !m_isMacro && (T == SQL_TEXT || T == SQL_VARYING) &&
+  } else if (keepWide && (T == SQL_TEXT || T == SQL_VARYING) &&
              IsUnicodeCharset(m_declSubtype & 0xFF)) {
     encodeUtf8 = true;
   }

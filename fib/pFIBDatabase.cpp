@@ -3,8 +3,9 @@
 #include "fib/pFIBDatabase.h"
 
 #include <string>
-#include <typeinfo>
 #include <vector>
+
+#include "runtime/LikelyCast.h"
 
 TpFIBDatabase::TpFIBDatabase(TComponent* AOwner) : TFIBDatabase(AOwner) {}
 
@@ -44,22 +45,10 @@ void TpFIBTransaction::ApplyTPBMode() {
   params.EndUpdate();
 }
 
-namespace {
-
-// Every start and end asks for the database's hooks: the exact class is
-// checked first, a full dynamic_cast only for other classes.
-TpFIBDatabase* AsPFIBDatabase(TFIBDatabase* db) {
-  if (!db) return nullptr;
-  if (typeid(*db) == typeid(TpFIBDatabase)) return static_cast<TpFIBDatabase*>(db);
-  return dynamic_cast<TpFIBDatabase*>(db);
-}
-
-}  // namespace
-
 void TpFIBTransaction::StartTransaction() {
   if (Active()) return;
   ApplyTPBMode();
-  TpFIBDatabase* db = AsPFIBDatabase(DefaultDatabase());
+  TpFIBDatabase* db = LikelyCast<TpFIBDatabase, TpFIBDatabase>(DefaultDatabase());
   if (db && db->BeforeStartTransaction) db->BeforeStartTransaction(this);
   if (BeforeStart) BeforeStart(this);
   TFIBTransaction::StartTransaction();
@@ -68,7 +57,7 @@ void TpFIBTransaction::StartTransaction() {
 }
 
 void TpFIBTransaction::EndTransaction(TTransactionAction action, bool force) {
-  TpFIBDatabase* db = AsPFIBDatabase(DefaultDatabase());
+  TpFIBDatabase* db = LikelyCast<TpFIBDatabase, TpFIBDatabase>(DefaultDatabase());
   if (db && db->BeforeEndTransaction) db->BeforeEndTransaction(this, action, force);
   if (BeforeEnd) BeforeEnd(this, action, force);
   TFIBTransaction::EndTransaction(action, force);

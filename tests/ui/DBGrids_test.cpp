@@ -105,13 +105,14 @@ TEST_F(GridTest, DefaultColumns) {
 }
 
 // Stored columns keep their widths; one without a width takes its field's
-// default; one naming no field stays empty; titles show while closed.
+// default; one naming no field stays empty; titles show while closed; a
+// column finds its field whatever the letters' case.
 TEST_F(GridTest, StoredColumns) {
   TColumn* naziv = grid->Columns().Add();
   naziv->SetFieldName("NAZIV");
   naziv->SetWidth(92);
   TColumn* id = grid->Columns().Add();
-  id->SetFieldName("ID");
+  id->SetFieldName("Id");
   TColumn* missing = grid->Columns().Add();
   missing->SetFieldName("NEMA");
   ASSERT_EQ(grid->ColumnCount(), 3);
