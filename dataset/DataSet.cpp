@@ -336,7 +336,7 @@ void TDataSet::WriteFieldData(TField* field, const void* buffer, bool nativeForm
   SetFieldData(field, native);
 }
 
-std::string TDataSet::Translate(const std::string& src, bool) const { return src; }
+void TDataSet::Translate(std::string&, bool) const {}
 
 // --- fields -------------------------------------------------------------------
 

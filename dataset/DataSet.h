@@ -279,9 +279,10 @@ class TDataSet : public TComponent {
   bool ReadFieldData(TField* field, void* buffer, bool nativeFormat);
   virtual void SetFieldData(TField* field, const void* buffer) = 0;
   void WriteFieldData(TField* field, const void* buffer, bool nativeFormat);
-  // Copies text between the kind's character set and the system code page;
-  // the generic one copies unchanged.
-  virtual std::string Translate(const std::string& src, bool toOem) const;
+  // Converts text in place between the kind's character set and the system
+  // code page; the generic one leaves it as it is. In place: every text
+  // value read goes through it.
+  virtual void Translate(std::string& text, bool toOem) const;
 
   // Handlers. OnPostError chooses what a failing post hook does.
   TDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose;

@@ -46,7 +46,7 @@ bool TStringField::GetValue(std::string& value) const {
   TTextBuffer buf(static_cast<size_t>(DataSize()) + 1);
   if (!GetData(buf.data())) return false;
   value.assign(buf.data(), strnlen(buf.data(), static_cast<size_t>(m_size)));
-  if (m_transliterate && DataSet()) value = DataSet()->Translate(value, false);
+  if (m_transliterate && DataSet()) DataSet()->Translate(value, false);
   return true;
 }
 
@@ -58,7 +58,10 @@ std::string TStringField::GetAsString() const {
 
 void TStringField::SetAsStringImpl(const std::string& v) {
   std::string translated;
-  if (m_transliterate && DataSet()) translated = DataSet()->Translate(v, true);
+  if (m_transliterate && DataSet()) {
+    translated = v;
+    DataSet()->Translate(translated, true);
+  }
   const std::string& text = m_transliterate && DataSet() ? translated : v;
   // Only Size bytes fit; the rest is cut off.
   TTextBuffer buf(static_cast<size_t>(m_size) + 1);

@@ -145,7 +145,7 @@ bool TFIBStringField::GetValue(std::string& value) const {
     m_readBuffer[0] = '\0';
   if (!GetData(m_readBuffer.data())) return false;
   value.assign(m_readBuffer.data(), strnlen(m_readBuffer.data(), static_cast<size_t>(m_size)));
-  if (Transliterate() && DataSet()) value = DataSet()->Translate(value, false);
+  if (Transliterate() && DataSet()) DataSet()->Translate(value, false);
   return true;
 }
 
@@ -170,7 +170,8 @@ std::string TFIBStringField::GetAsString() const {
 }
 
 void TFIBStringField::SetAsStringImpl(const std::string& v) {
-  std::string text = Transliterate() && DataSet() ? DataSet()->Translate(v, true) : v;
+  std::string text = v;
+  if (Transliterate() && DataSet()) DataSet()->Translate(text, true);
   // The dataset stores the text's own length (cut to the column), so an
   // empty text is a present, empty value and a NUL inside does not end it.
   struct Mode {
