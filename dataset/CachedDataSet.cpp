@@ -117,6 +117,17 @@ int TCachedDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) con
   return pa < pb ? -1 : (pa > pb ? 1 : 0);
 }
 
+int TCachedDataSet::CursorRowInWindow() const {
+  if (m_position < 0 || m_position >= CachedRowCount()) return -1;
+  const int64_t id = RowId(m_position);
+  // A post, cancel or refresh keeps the row current; a search may find one
+  // elsewhere in the window.
+  if (RecordId(Buffers(ActiveRecord())) == id) return ActiveRecord();
+  for (int i = 0; i < WindowRecordCount(); ++i)
+    if (RecordId(Buffers(i)) == id) return i;
+  return -1;
+}
+
 // --- counts -----------------------------------------------------------------
 
 int TCachedDataSet::GetRecordCount() const { return IsCursorOpen() ? CachedRowCount() : -1; }

@@ -91,6 +91,8 @@ class TCachedDataSet : public TDataSet {
   int GetRecNo() const override;
   // Fetches up to the row when needed; out of range does nothing.
   void SetRecNoImpl(int value) override;
+  // By row identity, the active buffer first.
+  int CursorRowInWindow() const override;
 
  private:
   // Moves the position one step (or not, for gmCurrent); grOK when it is on

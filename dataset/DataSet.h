@@ -412,6 +412,10 @@ class TDataSet : public TComponent {
   int GetPriorRecords();
   // Resizes the window to the largest window size any viewer asks for.
   void UpdateBufferCount();
+  // The window index of the buffer that holds the row the cursor is on, -1
+  // when none does or the kind cannot tell (the generic answer). Resync
+  // reads the rows back into the buffers that held them from there.
+  virtual int CursorRowInWindow() const { return -1; }
   virtual void SetBufferCount(int value);
   // Runs a modifying hook under an error handler (OnPostError ...).
   void CheckOperation(const std::function<void()>& operation, const TDataSetErrorEvent& handler);

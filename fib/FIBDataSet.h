@@ -398,6 +398,11 @@ class TFIBCustomDataSet : public TCachedDataSet {
   // Row `position` of the cache into / out of a record buffer (sets the record number).
   void ReadCachedRecord(int position, TRecordBuffer buffer);
   void WriteCachedRecord(int position, TRecordBuffer buffer);
+  // A buffer remembers which cached row it was read from, so that reading
+  // that row into it again copies nothing while the row is unchanged. Any
+  // other write into a buffer's row bytes forgets it first.
+  static void ForgetCachedRecord(TRecordBuffer buffer);
+  void InitRecord(TRecordBuffer buffer) override;
   // Converts the current output row of `query` into the cache at `position`:
   // the select's columns by number, another statement's by output name
   // (columns without a match are skipped; undelivered ones keep their value).

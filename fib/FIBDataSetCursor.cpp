@@ -11,13 +11,18 @@
 namespace {
 
 // Each record buffer is preceded by the address of its calculated values, so
-// that a buffer can be freed whatever layout the dataset has by then.
+// that a buffer can be freed whatever layout the dataset has by then, and
+// before that by the cache stamp of the row it holds (0: none; see
+// TRecordsCache::Read). Both move with the buffer when the window shifts.
 constexpr size_t kCalcSlot = sizeof(std::vector<Variant>*);
-constexpr size_t kHeader = kCalcSlot;
+constexpr size_t kStampSlot = sizeof(uint64_t);
+constexpr size_t kHeader = kStampSlot + kCalcSlot;
 
 std::vector<Variant>*& CalcValues(TRecordBuffer buffer) {
   return *reinterpret_cast<std::vector<Variant>**>(buffer - kCalcSlot);
 }
+
+uint64_t& LoadedStamp(TRecordBuffer buffer) { return *reinterpret_cast<uint64_t*>(buffer - kHeader); }
 
 void DeleteBuffer(TRecordBuffer buffer) {
   delete CalcValues(buffer);
@@ -75,8 +80,17 @@ void TFIBCustomDataSet::SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag valu
 // --- the cache ------------------------------------------------------------------------
 
 void TFIBCustomDataSet::ReadCachedRecord(int position, TRecordBuffer buffer) {
-  m_cache->Read(position, buffer + fibrec::kCachedFrom);
+  // Most reads refill a buffer with the very row it holds (the window
+  // rebuilt after a post or a search): the stamp skips the copy then.
+  m_cache->Read(position, buffer + fibrec::kCachedFrom, LoadedStamp(buffer));
   SetRecNoOf(buffer, position);
+}
+
+void TFIBCustomDataSet::ForgetCachedRecord(TRecordBuffer buffer) { LoadedStamp(buffer) = 0; }
+
+void TFIBCustomDataSet::InitRecord(TRecordBuffer buffer) {
+  ForgetCachedRecord(buffer);
+  TCachedDataSet::InitRecord(buffer);
 }
 
 void TFIBCustomDataSet::WriteCachedRecord(int position, TRecordBuffer buffer) {
