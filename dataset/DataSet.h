@@ -435,6 +435,10 @@ class TDataSet : public TComponent {
   void ActivateBuffers();
   void AddDataSource(TDataSource* ds);
   void RemoveDataSource(TDataSource* ds);
+  // Parts of DataEvent: the local reaction to a field change, and telling
+  // more than one data source.
+  void FieldChanged(TField* field);
+  void NotifyDataSources(TDataEvent event, intptr_t info);
 
   TDataSetState m_state = dsInactive;
   TDataSetState m_disableState = dsInactive;

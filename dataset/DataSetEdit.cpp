@@ -77,7 +77,7 @@ void TDataSet::Append() {
   // The new row takes the buffer after the last row of the window, and the
   // rows before it are read back from the last one on into the buffers that
   // held them (see Resync).
-  std::rotate(m_buffers.begin(), m_buffers.begin() + m_recordCount, m_buffers.end());
+  if (m_recordCount > 0) std::rotate(m_buffers.begin(), m_buffers.begin() + m_recordCount, m_buffers.end());
   ClearBuffers();
   TRecordBuffer buffer = m_buffers[0];
   InitRecord(buffer);

@@ -162,6 +162,9 @@ void TDataSet::SetBufferCount(int value) {
     if (m_activeRecord >= m_recordCount) m_activeRecord = std::max(0, m_recordCount - 1);
     CursorPosChanged();
   }
+  // A reopened window takes back the buffers it kept all at once.
+  if (m_buffers.empty() && wanted > 0 && !m_keptBuffers.empty() && GetRecordSize() == m_keptRecordSize)
+    m_buffers.swap(m_keptBuffers);
   while (m_buffers.size() > wanted) {
     TRecordBuffer buffer = m_buffers.back();
     m_buffers.pop_back();
@@ -295,9 +298,11 @@ void TDataSet::Resync(TResyncMode mode) {
   // for a row that did not change; the window itself is rebuilt as always.
   const int held = m_recordCount > 0 ? CursorRowInWindow() : -1;
   const int turn = held >= 0 ? held : m_recordCount;
-  std::rotate(m_buffers.begin(), m_buffers.begin() + turn, m_buffers.end());
+  if (turn > 0) std::rotate(m_buffers.begin(), m_buffers.begin() + turn, m_buffers.end());
   // Until the cursor's row is read the old window stays as it was.
-  const auto restore = [this, turn] { std::rotate(m_buffers.begin(), m_buffers.end() - turn, m_buffers.end()); };
+  const auto restore = [this, turn] {
+    if (turn > 0) std::rotate(m_buffers.begin(), m_buffers.end() - turn, m_buffers.end());
+  };
   TRecordBuffer first = m_buffers[0];
   bool found;
   try {

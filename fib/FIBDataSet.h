@@ -450,6 +450,8 @@ class TFIBCustomDataSet : public TCachedDataSet {
   void BindTransactionHooks();
   void ReleaseTransactionHooks();
   bool FetchRowFromServer();
+  // GetRecord where an error may be turned into grError or handed to OnGetRecordError.
+  TGetResult GetRecordHandlingErrors(TRecordBuffer buffer, TGetMode getMode, bool doCheck);
   void ConvertColumn(const XSQLVAR& x, const TFIBFieldDescr& d, std::byte* base, int column);
   void OnReadTransactionEnding(TFIBTransaction* tr);
   // The state and field checks of a store; returns the buffer to write.

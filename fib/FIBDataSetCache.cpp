@@ -214,10 +214,6 @@ void TRecordsCache::Write(int position, const std::byte* src) {
   }
 }
 
-const std::byte* TRecordsCache::Fixed(int position) const {
-  return Slot(Physical(position, "Can't read LogBuffer.Incorrect RecordNo"));
-}
-
 std::string_view TRecordsCache::String(int position, int stringColumn) const {
   const StringRef& ref = Refs(Physical(position, "Can't read LogBuffer.Incorrect RecordNo"))[stringColumn];
   if (ref.length == 0) return {};

@@ -67,7 +67,9 @@ class TRecordsCache {
 
   // Direct views for searching without copying: the fixed part of a row, and
   // one string column's stored text.
-  const std::byte* Fixed(int position) const;
+  const std::byte* Fixed(int position) const {
+    return Slot(Physical(position, "Can't read LogBuffer.Incorrect RecordNo"));
+  }
   std::string_view String(int position, int stringColumn) const;
 
   // Bytes held by blocks, string stores and the map (for the benchmark).

@@ -72,9 +72,10 @@ TBookmarkFlag TFIBCustomDataSet::GetBookmarkFlag(TRecordBuffer buffer) const {
 }
 
 void TFIBCustomDataSet::SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag value) {
+  std::byte& flag = buffer[fibrec::kBookmarkFlag];
   // An appended row is numbered as the row after the last one fetched.
-  if (GetBookmarkFlag(buffer) == bfInserted && value == bfEOF) SetRecNoOf(buffer, m_fetched);
-  buffer[fibrec::kBookmarkFlag] = static_cast<std::byte>(value);
+  if (value == bfEOF && flag == static_cast<std::byte>(bfInserted)) SetRecNoOf(buffer, m_fetched);
+  flag = static_cast<std::byte>(value);
 }
 
 // --- the cache ------------------------------------------------------------------------
@@ -247,6 +248,12 @@ void TFIBCustomDataSet::FetchRowIntoCache(TFIBQuery& query, int position) {
 // --- navigation ---------------------------------------------------------------------------
 
 TGetResult TFIBCustomDataSet::GetRecord(TRecordBuffer buffer, TGetMode getMode, bool doCheck) {
+  // Nothing to turn an error into: it goes on as it is (the window's usual reads).
+  if (doCheck && !OnGetRecordError) return TCachedDataSet::GetRecord(buffer, getMode, doCheck);
+  return GetRecordHandlingErrors(buffer, getMode, doCheck);
+}
+
+TGetResult TFIBCustomDataSet::GetRecordHandlingErrors(TRecordBuffer buffer, TGetMode getMode, bool doCheck) {
   for (;;) {
     try {
       return TCachedDataSet::GetRecord(buffer, getMode, doCheck);
