@@ -15,15 +15,12 @@ TRecordBuffer TCachedDataSet::FieldBuffer() const {
 
 TGetResult TCachedDataSet::Step(TGetMode getMode) {
   int count = CachedRowCount();
-  // The current row at a position beyond the rows at hand: fetch up to it.
-  if (getMode == gmCurrent)
-    while (m_position >= count && FetchRow()) count = CachedRowCount();
-  // What is still missing was deleted from under the cursor, which is then
-  // after the last row.
-  if (m_position > count) m_position = count;
+  int p = m_position;
   switch (getMode) {
-    case gmNext: {
-      int p = m_position;
+    case gmNext:
+      // What is missing behind the cursor was deleted from under it: it is
+      // after the last row then.
+      if (p > count) p = count;
       do {
         if (p < count - 1) {
           ++p;
@@ -37,9 +34,8 @@ TGetResult TCachedDataSet::Step(TGetMode getMode) {
       } while (!RowVisible(p));
       m_position = p;
       return grOK;
-    }
-    case gmPrior: {
-      int p = m_position;
+    case gmPrior:
+      if (p > count) p = count;
       do {
         if (p <= 0) {
           m_position = -1;
@@ -49,13 +45,15 @@ TGetResult TCachedDataSet::Step(TGetMode getMode) {
       } while (!RowVisible(p));
       m_position = p;
       return grOK;
-    }
     case gmCurrent:
       break;
   }
-  if (m_position < 0) return grBOF;
-  if (m_position >= count) return grEOF;
-  return grOK;
+  // The current row at a position beyond the rows at hand: fetch up to it.
+  while (p >= count && FetchRow()) count = CachedRowCount();
+  if (p > count) p = count;
+  m_position = p;
+  if (p < 0) return grBOF;
+  return p >= count ? grEOF : grOK;
 }
 
 TGetResult TCachedDataSet::GetRecord(TRecordBuffer buffer, TGetMode getMode, bool) {
