@@ -171,15 +171,6 @@ void TRecordsCache::Read(int position, std::byte* dest) const {
   CopyOut(Slot(Physical(position, "Can't read Buffer.Incorrect RecordNo")), dest);
 }
 
-void TRecordsCache::Read(int position, std::byte* dest, uint64_t& loaded) const {
-  const std::byte* slot = Slot(Physical(position, "Can't read Buffer.Incorrect RecordNo"));
-  const uint64_t stamp = SlotStamp(slot);
-  if (loaded == stamp) return;
-  loaded = 0;
-  CopyOut(slot, dest);
-  loaded = stamp;
-}
-
 void TRecordsCache::CopyOut(const std::byte* slot, std::byte* dest) const {
   std::memcpy(dest, slot, static_cast<size_t>(m_slotSize));
   const StringRef* refs = reinterpret_cast<const StringRef*>(slot + m_refsOffset);
