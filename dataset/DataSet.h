@@ -401,7 +401,10 @@ class TDataSet : public TComponent {
   void CursorPosChanged() noexcept { m_currentRecord = -1; }
   // Puts the cursor onto the active buffer's row when it is elsewhere.
   void UpdateCursorPos();
-  void SetCurrentRecord(int index);
+  // Inline: the window asks for every row it reads, mostly where the cursor is.
+  void SetCurrentRecord(int index) {
+    if (m_currentRecord != index) MoveCursorToBuffer(index);
+  }
   int BookmarkSize() const noexcept { return m_bookmarkSize; }
   void SetBookmarkSize(int v) { m_bookmarkSize = v; }
   void SetActiveRecord(int value);
@@ -427,6 +430,8 @@ class TDataSet : public TComponent {
   void BeginInsertAppend();
   void EndInsertAppend();
   void MoveBuffer(int curIndex, int newIndex);
+  // SetCurrentRecord when the cursor is elsewhere.
+  void MoveCursorToBuffer(int index);
   // Record buffers kept from the last open (see CloseCursor): reused while
   // the kind's GetRecordSize stays what it was, else handed back.
   TRecordBuffer TakeRecordBuffer();

@@ -43,8 +43,7 @@ void TDataSet::MoveBuffer(int curIndex, int newIndex) {
   b[newIndex] = buffer;
 }
 
-void TDataSet::SetCurrentRecord(int index) {
-  if (m_currentRecord == index) return;
+void TDataSet::MoveCursorToBuffer(int index) {
   TRecordBuffer buffer = m_buffers[static_cast<size_t>(index)];
   switch (GetBookmarkFlag(buffer)) {
     case bfCurrent:
