@@ -18,8 +18,8 @@ TGetResult TCachedDataSet::Step(TGetMode getMode) {
   int p = m_position;
   switch (getMode) {
     case gmNext:
-      // What is missing behind the cursor was deleted from under it: it is
-      // after the last row then.
+      // What is still missing was deleted from under the cursor, which is
+      // then after the last row.
       if (p > count) p = count;
       do {
         if (p < count - 1) {

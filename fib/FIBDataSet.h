@@ -10,7 +10,9 @@
 //   6..    one null flag per column (1 = null)
 //   then   fixed-width column values in column order (TFIBFieldDescr::Offset)
 //   then   out-of-line strings: a 4-byte length, then the declared size
-// The calculated-field values of a buffer sit in front of it (CalcValuesOf).
+// The calculated-field values of a buffer sit in front of it (CalcValuesOf),
+// and in front of them the stamp of the cached row it holds (see
+// ForgetCachedRecord).
 // The row cache keeps bytes 5 .. end of the strings of every fetched row.
 #pragma once
 
