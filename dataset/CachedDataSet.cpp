@@ -15,15 +15,12 @@ TRecordBuffer TCachedDataSet::FieldBuffer() const {
 
 TGetResult TCachedDataSet::Step(TGetMode getMode) {
   int count = CachedRowCount();
-  // The current row at a position beyond the rows at hand: fetch up to it.
-  if (getMode == gmCurrent)
-    while (m_position >= count && FetchRow()) count = CachedRowCount();
-  // What is still missing was deleted from under the cursor, which is then
-  // after the last row.
-  if (m_position > count) m_position = count;
+  int p = m_position;
   switch (getMode) {
-    case gmNext: {
-      int p = m_position;
+    case gmNext:
+      // What is still missing was deleted from under the cursor, which is
+      // then after the last row.
+      if (p > count) p = count;
       do {
         if (p < count - 1) {
           ++p;
@@ -37,9 +34,8 @@ TGetResult TCachedDataSet::Step(TGetMode getMode) {
       } while (!RowVisible(p));
       m_position = p;
       return grOK;
-    }
-    case gmPrior: {
-      int p = m_position;
+    case gmPrior:
+      if (p > count) p = count;
       do {
         if (p <= 0) {
           m_position = -1;
@@ -49,23 +45,122 @@ TGetResult TCachedDataSet::Step(TGetMode getMode) {
       } while (!RowVisible(p));
       m_position = p;
       return grOK;
-    }
     case gmCurrent:
       break;
   }
-  if (m_position < 0) return grBOF;
-  if (m_position >= count) return grEOF;
-  return grOK;
+  // The current row at a position beyond the rows at hand: fetch up to it.
+  while (p >= count && FetchRow()) count = CachedRowCount();
+  if (p > count) p = count;
+  m_position = p;
+  if (p < 0) return grBOF;
+  return p >= count ? grEOF : grOK;
 }
 
 TGetResult TCachedDataSet::GetRecord(TRecordBuffer buffer, TGetMode getMode, bool) {
   const TGetResult result = Step(getMode);
   if (result != grOK) return result;
-  LoadRecord(buffer, m_position);
+  ReadRow(buffer, m_position);
+  return grOK;
+}
+
+void TCachedDataSet::ReadRow(TRecordBuffer buffer, int position) {
+  LoadRecord(buffer, position);
   SetBookmarkFlag(buffer, bfCurrent);
   ClearCalcFields(buffer);
   if (CalcFieldsCount() > 0) GetCalcFields(buffer);
-  return grOK;
+}
+
+// --- resync without stepping ---------------------------------------------------
+
+int TCachedDataSet::PriorVisibleRow(int position) const {
+  do {
+    if (position <= 0) return -1;
+    --position;
+  } while (!RowVisible(position));
+  return position;
+}
+
+int TCachedDataSet::NextVisibleCachedRow(int position) const {
+  const int count = CachedRowCount();
+  do {
+    if (position >= count - 1) return -1;
+    ++position;
+  } while (!RowVisible(position));
+  return position;
+}
+
+bool TCachedDataSet::ResyncMayReadInPlace() const {
+  return m_resyncInPlace && CanResyncInPlace() && CalcFieldsCount() == 0 && !IsUniDirectional();
+}
+
+bool TCachedDataSet::ResyncInPlace(TResyncMode mode) {
+  const int count = CachedRowCount();
+  const int p0 = m_position;
+  if (!ResyncMayReadInPlace() || p0 < 0 || p0 >= count) return false;
+  const int held = CursorRowInWindow();
+  if (held < 0) return false;
+  const int n = BufferCount();
+  // The full rebuild reads the cursor's row, then up to `want` rows before
+  // it, then rows after it until the window is full, then more rows before.
+  const int want = (mode & rmCenter) ? (n - 1) / 2 : ActiveRecord();
+  std::vector<int>& before = m_rowsBefore;  // nearest first
+  std::vector<int>& after = m_rowsAfter;
+  before.clear();
+  after.clear();
+  int q = p0;
+  while (static_cast<int>(before.size()) < want && (q = PriorVisibleRow(q)) >= 0) before.push_back(q);
+  const int firstBefore = static_cast<int>(before.size());
+  const auto rows = [&] { return static_cast<int>(before.size() + after.size()) + 1; };
+  q = p0;
+  while (rows() < n && (q = NextVisibleCachedRow(q)) >= 0) after.push_back(q);
+  // A window not full here means a step forward failed at the last row at
+  // hand, which fetches unless nothing is left.
+  const bool afterFailed = rows() < n;
+  if (afterFailed && !AllRowsFetched()) return false;
+  bool lastBeforeFailed = false;
+  q = before.empty() ? p0 : before.back();
+  while (afterFailed && rows() < n) {
+    if ((q = PriorVisibleRow(q)) < 0) {
+      lastBeforeFailed = true;
+      break;
+    }
+    before.push_back(q);
+  }
+  // The full rebuild turns the buffers so that the one holding the cursor's
+  // row comes first; they come back as they are only when that row ends up
+  // where it is.
+  const int active = static_cast<int>(before.size());
+  if (held != active) return false;
+
+  ReadRow(Buffers(active), p0);
+  for (int i = 0; i < active; ++i) ReadRow(Buffers(active - 1 - i), before[static_cast<size_t>(i)]);
+  for (size_t j = 0; j < after.size(); ++j) ReadRow(Buffers(active + 1 + static_cast<int>(j)), after[j]);
+
+  // Where the last step of the full rebuild leaves the cursor: a failed step
+  // back before the first row, a failed step forward after the last. (Rows
+  // after the cursor's are always asked for when the first steps back fell
+  // short, so their outcome is what counts then.)
+  int current = 0, position = firstBefore > 0 ? before[static_cast<size_t>(firstBefore - 1)] : p0;
+  if (firstBefore + 1 < n) {
+    if (afterFailed) {
+      current = -1;
+      position = count;
+    } else {
+      current = rows() - 1;
+      position = after.back();
+    }
+  }
+  if (afterFailed) {
+    if (lastBeforeFailed) {
+      current = position = -1;
+    } else {
+      current = 0;
+      position = before.back();
+    }
+  }
+  m_position = position;
+  SetWindowAsRead(rows(), active, current);
+  return true;
 }
 
 void TCachedDataSet::InternalLast() {
@@ -117,6 +212,17 @@ int TCachedDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) con
   return pa < pb ? -1 : (pa > pb ? 1 : 0);
 }
 
+int TCachedDataSet::CursorRowInWindow() const {
+  if (m_position < 0 || m_position >= CachedRowCount()) return -1;
+  const int64_t id = RowId(m_position);
+  // A post, cancel or refresh keeps the row current; a search may find one
+  // elsewhere in the window.
+  if (RecordId(Buffers(ActiveRecord())) == id) return ActiveRecord();
+  for (int i = 0; i < WindowRecordCount(); ++i)
+    if (RecordId(Buffers(i)) == id) return i;
+  return -1;
+}
+
 // --- counts -----------------------------------------------------------------
 
 int TCachedDataSet::GetRecordCount() const { return IsCursorOpen() ? CachedRowCount() : -1; }
@@ -137,4 +243,22 @@ void TCachedDataSet::SetRecNoImpl(int value) {
   m_position = value - 1;
   Resync(rmExact | rmCenter);
   DoAfterScroll();
+}
+
+bool TCachedDataSet::AppendInPlace() {
+  // The first step back puts the cursor after the last row, which fetches
+  // the rest unless nothing is left; then steps back until the window is full.
+  const int n = BufferCount();
+  if (n <= 1 || !ResyncMayReadInPlace() || !AllRowsFetched()) return false;
+  std::vector<int>& rows = m_rowsBefore;  // nearest first
+  rows.clear();
+  int q = CachedRowCount();
+  while (static_cast<int>(rows.size()) + 1 < n && (q = PriorVisibleRow(q)) >= 0) rows.push_back(q);
+  const int k = static_cast<int>(rows.size());
+  // Each row read goes into the scratch buffer, which then comes first.
+  const bool failed = k + 1 < n;
+  TakeRowsAbove(k, failed ? -1 : 0);
+  for (int i = 0; i < k; ++i) ReadRow(Buffers(k - 1 - i), rows[static_cast<size_t>(i)]);
+  m_position = failed ? -1 : rows.back();
+  return true;
 }

@@ -204,15 +204,9 @@ void TDataSet::CheckCanModify() const {
 // --- data events ------------------------------------------------------------
 
 void TDataSet::DataEvent(TDataEvent event, intptr_t info) {
-  if (event == deFieldChange) {
-    auto* field = reinterpret_cast<TField*>(info);
-    if (field->FieldKind() == fkData || field->FieldKind() == fkInternalCalc) {
-      m_modified = true;
-      if (m_state != dsSetKey && field->FieldKind() == fkData && CalcFieldsCount() > 0)
-        GetCalcFields(ActiveBuffer());
-    }
-    field->Change();
-  }
+  // Every change of the window and of every field comes through here: the
+  // rare parts stay out of line, so that the usual event costs little.
+  if (event == deFieldChange) FieldChanged(reinterpret_cast<TField*>(info));
   if (ControlsDisabled() || m_state == dsBlockRead) return;
   // The usual single data source needs no copy: no one is left to visit
   // after it, whatever its handlers attach or detach.
@@ -220,6 +214,19 @@ void TDataSet::DataEvent(TDataEvent event, intptr_t info) {
     m_dataSources.front()->DataEvent(event, info);
     return;
   }
+  NotifyDataSources(event, info);
+}
+
+void TDataSet::FieldChanged(TField* field) {
+  if (field->FieldKind() == fkData || field->FieldKind() == fkInternalCalc) {
+    m_modified = true;
+    if (m_state != dsSetKey && field->FieldKind() == fkData && CalcFieldsCount() > 0)
+      GetCalcFields(ActiveBuffer());
+  }
+  field->Change();
+}
+
+void TDataSet::NotifyDataSources(TDataEvent event, intptr_t info) {
   // A copy: a handler may attach or detach data sources.
   const TSmallCopy sources(m_dataSources);
   for (TDataSource* ds : sources)

@@ -4,6 +4,7 @@
 // supply storage and navigation through the protected virtual hooks.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -402,7 +403,10 @@ class TDataSet : public TComponent {
   void CursorPosChanged() noexcept { m_currentRecord = -1; }
   // Puts the cursor onto the active buffer's row when it is elsewhere.
   void UpdateCursorPos();
-  void SetCurrentRecord(int index);
+  // Inline: the window asks for every row it reads, mostly where the cursor is.
+  void SetCurrentRecord(int index) {
+    if (m_currentRecord != index) MoveCursorToBuffer(index);
+  }
   int BookmarkSize() const noexcept { return m_bookmarkSize; }
   void SetBookmarkSize(int v) { m_bookmarkSize = v; }
   void SetActiveRecord(int value);
@@ -413,6 +417,39 @@ class TDataSet : public TComponent {
   int GetPriorRecords();
   // Resizes the window to the largest window size any viewer asks for.
   void UpdateBufferCount();
+  // The window index of the buffer that holds the row the cursor is on, -1
+  // when none does or the kind cannot tell (the generic answer). Resync
+  // reads the rows back into the buffers that held them from there.
+  virtual int CursorRowInWindow() const { return -1; }
+  // Lets a kind rebuild the window of a resync itself when it can tell, without
+  // moving its cursor row by row, exactly what the full rebuild would leave:
+  // the same rows in the same buffers, read as GetRecord reads them, and the
+  // same window marks (see SetWindowAsRead). False: the full rebuild runs.
+  // Asked in the browse state with rows in the window only.
+  virtual bool ResyncInPlace(TResyncMode mode) { return false; }
+  // Lets a kind fill the window above a new appended row itself, the same
+  // way: the rows GetPriorRecords would read, in the buffers it would read
+  // them into, the marks it would leave (see TakeRowsAbove). False: it runs.
+  virtual bool AppendInPlace() { return false; }
+  // The last `rows` buffers (the scratch one included) come first, above the
+  // window's rows, the current one included, with the cursor on buffer
+  // `currentRecord`; the kind has read or reads the rows into them.
+  void TakeRowsAbove(int rows, int currentRecord) {
+    std::rotate(m_buffers.begin(), m_buffers.end() - rows, m_buffers.end());
+    m_recordCount += rows;
+    m_activeRecord += rows;
+    m_currentRecord = currentRecord;
+  }
+  // The window after a rebuild that found its rows: `recordCount` rows with
+  // the current one at `activeRecord`, the cursor on buffer `currentRecord`
+  // (-1: elsewhere), neither BOF nor EOF.
+  void SetWindowAsRead(int recordCount, int activeRecord, int currentRecord) noexcept {
+    m_recordCount = recordCount;
+    m_activeRecord = activeRecord;
+    m_currentRecord = currentRecord;
+    m_bof = false;
+    m_eof = false;
+  }
   virtual void SetBufferCount(int value);
   // Runs a modifying hook under an error handler (OnPostError ...).
   void CheckOperation(const std::function<void()>& operation, const TDataSetErrorEvent& handler);
@@ -424,6 +461,8 @@ class TDataSet : public TComponent {
   void BeginInsertAppend();
   void EndInsertAppend();
   void MoveBuffer(int curIndex, int newIndex);
+  // SetCurrentRecord when the cursor is elsewhere.
+  void MoveCursorToBuffer(int index);
   // Record buffers kept from the last open (see CloseCursor): reused while
   // the kind's GetRecordSize stays what it was, else handed back.
   TRecordBuffer TakeRecordBuffer();
@@ -432,6 +471,10 @@ class TDataSet : public TComponent {
   void ActivateBuffers();
   void AddDataSource(TDataSource* ds);
   void RemoveDataSource(TDataSource* ds);
+  // Parts of DataEvent: the local reaction to a field change, and telling
+  // more than one data source.
+  void FieldChanged(TField* field);
+  void NotifyDataSources(TDataEvent event, intptr_t info);
 
   TDataSetState m_state = dsInactive;
   TDataSetState m_disableState = dsInactive;

@@ -1,5 +1,7 @@
 // Editing a dataset: browse-mode checks, append, insert, edit, post,
 // cancel, delete and refresh.
+#include <algorithm>
+
 #include "dataset/DataSet.h"
 #include "runtime/Exceptions.h"
 
@@ -72,6 +74,10 @@ void TDataSet::EndInsertAppend() {
 
 void TDataSet::Append() {
   BeginInsertAppend();
+  // The new row takes the buffer after the last row of the window, and the
+  // rows before it are read back from the last one on into the buffers that
+  // held them (see Resync).
+  if (m_recordCount > 0) std::rotate(m_buffers.begin(), m_buffers.begin() + m_recordCount, m_buffers.end());
   ClearBuffers();
   TRecordBuffer buffer = m_buffers[0];
   InitRecord(buffer);
@@ -79,7 +85,7 @@ void TDataSet::Append() {
   m_recordCount = 1;
   m_bof = false;
   // The rows before the new one fill the window above it.
-  GetPriorRecords();
+  if (!AppendInPlace()) GetPriorRecords();
   InternalInsert();
   EndInsertAppend();
 }

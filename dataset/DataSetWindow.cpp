@@ -43,8 +43,7 @@ void TDataSet::MoveBuffer(int curIndex, int newIndex) {
   b[newIndex] = buffer;
 }
 
-void TDataSet::SetCurrentRecord(int index) {
-  if (m_currentRecord == index) return;
+void TDataSet::MoveCursorToBuffer(int index) {
   TRecordBuffer buffer = m_buffers[static_cast<size_t>(index)];
   switch (GetBookmarkFlag(buffer)) {
     case bfCurrent:
@@ -162,6 +161,9 @@ void TDataSet::SetBufferCount(int value) {
     if (m_activeRecord >= m_recordCount) m_activeRecord = std::max(0, m_recordCount - 1);
     CursorPosChanged();
   }
+  // A reopened window takes back the buffers it kept all at once.
+  if (m_buffers.empty() && wanted > 0 && !m_keptBuffers.empty() && GetRecordSize() == m_keptRecordSize)
+    m_buffers.swap(m_keptBuffers);
   while (m_buffers.size() > wanted) {
     TRecordBuffer buffer = m_buffers.back();
     m_buffers.pop_back();
@@ -288,19 +290,46 @@ int TDataSet::MoveBy(int distance) {
 }
 
 void TDataSet::Resync(TResyncMode mode) {
-  TRecordBuffer scratch = m_buffers[static_cast<size_t>(m_recordCount)];
-  if (mode & rmExact) {
-    CursorPosChanged();
-    if (GetRecord(scratch, gmCurrent, true) != grOK) DatabaseError("Record not found", this);
-  } else if (GetRecord(scratch, gmCurrent, false) != grOK &&
-             GetRecord(scratch, gmNext, false) != grOK &&
-             GetRecord(scratch, gmPrior, false) != grOK) {
+  if (m_state == dsBrowse && m_recordCount > 0 && ResyncInPlace(mode)) {
+    DataEvent(deDataSetChange, 0);
+    return;
+  }
+  // The rows come back into the buffers that held them: the buffers are
+  // turned so that the one holding the cursor's row (else the first free
+  // one) comes first, the one before it last, where the rows before are
+  // read into. A kind that remembers the row a buffer holds copies nothing
+  // for a row that did not change; the window itself is rebuilt as always.
+  const int held = m_recordCount > 0 ? CursorRowInWindow() : -1;
+  const int turn = held >= 0 ? held : m_recordCount;
+  if (turn > 0) std::rotate(m_buffers.begin(), m_buffers.begin() + turn, m_buffers.end());
+  // Until the cursor's row is read the old window stays as it was.
+  const auto restore = [this, turn] {
+    if (turn > 0) std::rotate(m_buffers.begin(), m_buffers.end() - turn, m_buffers.end());
+  };
+  TRecordBuffer first = m_buffers[0];
+  bool found;
+  try {
+    if (mode & rmExact) {
+      CursorPosChanged();
+      found = GetRecord(first, gmCurrent, true) == grOK;
+    } else {
+      found = GetRecord(first, gmCurrent, false) == grOK || GetRecord(first, gmNext, false) == grOK ||
+              GetRecord(first, gmPrior, false) == grOK;
+    }
+  } catch (...) {
+    restore();
+    throw;
+  }
+  if (!found) {
+    if (mode & rmExact) {
+      restore();
+      DatabaseError("Record not found", this);
+    }
     ClearBuffers();
     DataEvent(deDataSetChange, 0);
     return;
   }
   int count = (mode & rmCenter) ? (m_bufferCount - 1) / 2 : m_activeRecord;
-  MoveBuffer(m_recordCount, 0);
   ActivateBuffers();
   try {
     while (count > 0 && GetPriorRecord()) --count;

@@ -87,6 +87,10 @@ void TDataSource::NotifyDataLinks(TDataEvent event, intptr_t info) {
     m_dataLinks.front()->DataEvent(event, info);
     return;
   }
+  NotifyEachLink(event, info);
+}
+
+void TDataSource::NotifyEachLink(TDataEvent event, intptr_t info) {
   const TSmallCopy links(m_dataLinks);
   auto attached = [this](TDataLink* link) {
     return std::find(m_dataLinks.begin(), m_dataLinks.end(), link) != m_dataLinks.end();

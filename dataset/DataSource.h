@@ -54,6 +54,8 @@ class TDataSource : public TComponent {
   void DataEvent(TDataEvent event, intptr_t info);
   void NotifyLinks(TDataEvent event, intptr_t info);
   void NotifyDataLinks(TDataEvent event, intptr_t info);
+  // NotifyDataLinks for more than one link.
+  void NotifyEachLink(TDataEvent event, intptr_t info);
   void UpdateState();
   void AddDataLink(TDataLink* link);
   void RemoveDataLink(TDataLink* link);

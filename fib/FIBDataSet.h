@@ -10,7 +10,9 @@
 //   6..    one null flag per column (1 = null)
 //   then   fixed-width column values in column order (TFIBFieldDescr::Offset)
 //   then   out-of-line strings: a 4-byte length, then the declared size
-// The calculated-field values of a buffer sit in front of it (CalcValuesOf).
+// The calculated-field values of a buffer sit in front of it (CalcValuesOf),
+// and in front of them the stamp of the cached row it holds (see
+// ForgetCachedRecord).
 // The row cache keeps bytes 5 .. end of the strings of every fetched row.
 #pragma once
 
@@ -327,6 +329,8 @@ class TFIBCustomDataSet : public TCachedDataSet {
   int PositionOfRowId(int64_t id) const override { return id >= 0 && id < m_fetched ? static_cast<int>(id) : -1; }
   void LoadRecord(TRecordBuffer buffer, int position) override { ReadCachedRecord(position, buffer); }
   int64_t RecordId(TRecordBuffer buffer) const override { return RecNoOf(buffer); }
+  bool CanResyncInPlace() const override { return true; }
+  bool AllRowsFetched() const override { return m_cursorAtEnd || !m_cursorOpen; }
   void SetRecordId(TRecordBuffer buffer, int64_t id) override { SetRecNoOf(buffer, static_cast<int32_t>(id)); }
 
   // --- generic hooks -------------------------------------------------------
@@ -402,6 +406,11 @@ class TFIBCustomDataSet : public TCachedDataSet {
   // Row `position` of the cache into / out of a record buffer (sets the record number).
   void ReadCachedRecord(int position, TRecordBuffer buffer);
   void WriteCachedRecord(int position, TRecordBuffer buffer);
+  // A buffer remembers which cached row it was read from, so that reading
+  // that row into it again copies nothing while the row is unchanged. Any
+  // other write into a buffer's row bytes forgets it first.
+  static void ForgetCachedRecord(TRecordBuffer buffer);
+  void InitRecord(TRecordBuffer buffer) override;
   // Converts the current output row of `query` into the cache at `position`:
   // the select's columns by number, another statement's by output name
   // (columns without a match are skipped; undelivered ones keep their value).
@@ -449,6 +458,8 @@ class TFIBCustomDataSet : public TCachedDataSet {
   void BindTransactionHooks();
   void ReleaseTransactionHooks();
   bool FetchRowFromServer();
+  // GetRecord where an error may be turned into grError or handed to OnGetRecordError.
+  TGetResult GetRecordHandlingErrors(TRecordBuffer buffer, TGetMode getMode, bool doCheck);
   void ConvertColumn(const XSQLVAR& x, const TFIBFieldDescr& d, std::byte* base, int column);
   void OnReadTransactionEnding(TFIBTransaction* tr);
   // The state and field checks of a store; returns the buffer to write.

@@ -2,6 +2,7 @@
 #include "fib/FIBDataSetCache.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstring>
 #include <utility>
@@ -9,6 +10,10 @@
 namespace {
 constexpr int kMinBlockBytes = 1024;
 constexpr size_t kStoreChunk = 64 * 1024;
+
+// Shared by all caches: a record part that outlives its cache (a reopened
+// dataset's window) must never find its old stamp on another row.
+std::atomic<uint64_t> g_lastStamp{0};
 }  // namespace
 
 // Append-only text storage of one string column, in chunks so that growing
@@ -57,7 +62,8 @@ TRecordsCache::TRecordsCache(int slotSize, std::vector<TCacheStringColumn> strin
   // Slots start on 8-byte boundaries so that the string references after the
   // fixed part are aligned.
   auto align8 = [](int n) { return (n + 7) & ~7; };
-  m_refsOffset = align8(m_slotSize);
+  m_stampOffset = align8(m_slotSize);
+  m_refsOffset = m_stampOffset + static_cast<int>(sizeof(uint64_t));
   m_stride = align8(std::max(1, m_refsOffset + static_cast<int>(m_strings.size() * sizeof(StringRef))));
   int blockBytes = std::max(kMinBlockBytes, std::max(bufferChunks, 1) * m_stride);
   if (m_stride > blockBytes) throw EMemManagerError("Incompatible Sizes");
@@ -87,8 +93,15 @@ int TRecordsCache::NewPhysical() {
       m_blocks.push_back(std::make_unique_for_overwrite<std::byte[]>(bytes));
     }
   }
-  std::memset(Slot(physical), 0, static_cast<size_t>(m_stride));
+  std::byte* slot = Slot(physical);
+  std::memset(slot, 0, static_cast<size_t>(m_stride));
+  Restamp(slot);
   return physical;
+}
+
+void TRecordsCache::Restamp(std::byte* slot) {
+  const uint64_t stamp = g_lastStamp.fetch_add(1, std::memory_order_relaxed) + 1;
+  std::memcpy(slot + m_stampOffset, &stamp, sizeof stamp);
 }
 
 int TRecordsCache::Append() {
@@ -155,8 +168,10 @@ void TRecordsCache::Empty(bool keepMemory) {
 }
 
 void TRecordsCache::Read(int position, std::byte* dest) const {
-  int physical = Physical(position, "Can't read Buffer.Incorrect RecordNo");
-  const std::byte* slot = Slot(physical);
+  CopyOut(Slot(Physical(position, "Can't read Buffer.Incorrect RecordNo")), dest);
+}
+
+void TRecordsCache::CopyOut(const std::byte* slot, std::byte* dest) const {
   std::memcpy(dest, slot, static_cast<size_t>(m_slotSize));
   const StringRef* refs = reinterpret_cast<const StringRef*>(slot + m_refsOffset);
   for (size_t i = 0; i < m_strings.size(); ++i) {
@@ -172,6 +187,7 @@ void TRecordsCache::Write(int position, const std::byte* src) {
   int physical = Physical(position, "Can't write to Buffer.Incorrect RecordNo");
   std::byte* slot = Slot(physical);
   m_lowestChange = std::min(m_lowestChange, position);
+  Restamp(slot);
   std::memcpy(slot, src, static_cast<size_t>(m_slotSize));
   StringRef* refs = reinterpret_cast<StringRef*>(slot + m_refsOffset);
   for (size_t i = 0; i < m_strings.size(); ++i) {
@@ -187,10 +203,6 @@ void TRecordsCache::Write(int position, const std::byte* src) {
     ref.length = length;
     if (length > 0) std::memcpy(m_stores[i]->At(ref.offset), src + c.offset + 4, length);
   }
-}
-
-const std::byte* TRecordsCache::Fixed(int position) const {
-  return Slot(Physical(position, "Can't read LogBuffer.Incorrect RecordNo"));
 }
 
 std::string_view TRecordsCache::String(int position, int stringColumn) const {

@@ -11,13 +11,18 @@
 namespace {
 
 // Each record buffer is preceded by the address of its calculated values, so
-// that a buffer can be freed whatever layout the dataset has by then.
+// that a buffer can be freed whatever layout the dataset has by then, and
+// before that by the cache stamp of the row it holds (0: none; see
+// TRecordsCache::Read). Both move with the buffer when the window shifts.
 constexpr size_t kCalcSlot = sizeof(std::vector<Variant>*);
-constexpr size_t kHeader = kCalcSlot;
+constexpr size_t kStampSlot = sizeof(uint64_t);
+constexpr size_t kHeader = kStampSlot + kCalcSlot;
 
 std::vector<Variant>*& CalcValues(TRecordBuffer buffer) {
   return *reinterpret_cast<std::vector<Variant>**>(buffer - kCalcSlot);
 }
+
+uint64_t& LoadedStamp(TRecordBuffer buffer) { return *reinterpret_cast<uint64_t*>(buffer - kHeader); }
 
 void DeleteBuffer(TRecordBuffer buffer) {
   delete CalcValues(buffer);
@@ -67,16 +72,26 @@ TBookmarkFlag TFIBCustomDataSet::GetBookmarkFlag(TRecordBuffer buffer) const {
 }
 
 void TFIBCustomDataSet::SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag value) {
+  std::byte& flag = buffer[fibrec::kBookmarkFlag];
   // An appended row is numbered as the row after the last one fetched.
-  if (GetBookmarkFlag(buffer) == bfInserted && value == bfEOF) SetRecNoOf(buffer, m_fetched);
-  buffer[fibrec::kBookmarkFlag] = static_cast<std::byte>(value);
+  if (value == bfEOF && flag == static_cast<std::byte>(bfInserted)) SetRecNoOf(buffer, m_fetched);
+  flag = static_cast<std::byte>(value);
 }
 
 // --- the cache ------------------------------------------------------------------------
 
 void TFIBCustomDataSet::ReadCachedRecord(int position, TRecordBuffer buffer) {
-  m_cache->Read(position, buffer + fibrec::kCachedFrom);
+  // Most reads refill a buffer with the very row it holds (the window
+  // rebuilt after a post or a search): the stamp skips the copy then.
+  m_cache->Read(position, buffer + fibrec::kCachedFrom, LoadedStamp(buffer));
   SetRecNoOf(buffer, position);
+}
+
+void TFIBCustomDataSet::ForgetCachedRecord(TRecordBuffer buffer) { LoadedStamp(buffer) = 0; }
+
+void TFIBCustomDataSet::InitRecord(TRecordBuffer buffer) {
+  ForgetCachedRecord(buffer);
+  TCachedDataSet::InitRecord(buffer);
 }
 
 void TFIBCustomDataSet::WriteCachedRecord(int position, TRecordBuffer buffer) {
@@ -151,7 +166,13 @@ void TFIBCustomDataSet::ConvertColumn(const XSQLVAR& x, const TFIBFieldDescr& d,
       break;
     }
     default:
-      std::memcpy(dst, src, static_cast<size_t>(std::min<int>(d.Size, x.sqllen)));
+      // Mostly a 2-, 4- or 8-byte number: a copy of known size is a move.
+      switch (const int n = std::min<int>(d.Size, x.sqllen)) {
+        case 2: std::memcpy(dst, src, 2); break;
+        case 4: std::memcpy(dst, src, 4); break;
+        case 8: std::memcpy(dst, src, 8); break;
+        default: std::memcpy(dst, src, static_cast<size_t>(n)); break;
+      }
       break;
   }
 }
@@ -233,6 +254,12 @@ void TFIBCustomDataSet::FetchRowIntoCache(TFIBQuery& query, int position) {
 // --- navigation ---------------------------------------------------------------------------
 
 TGetResult TFIBCustomDataSet::GetRecord(TRecordBuffer buffer, TGetMode getMode, bool doCheck) {
+  // Nothing to turn an error into: it goes on as it is (the window's usual reads).
+  if (doCheck && !OnGetRecordError) return TCachedDataSet::GetRecord(buffer, getMode, doCheck);
+  return GetRecordHandlingErrors(buffer, getMode, doCheck);
+}
+
+TGetResult TFIBCustomDataSet::GetRecordHandlingErrors(TRecordBuffer buffer, TGetMode getMode, bool doCheck) {
   for (;;) {
     try {
       return TCachedDataSet::GetRecord(buffer, getMode, doCheck);

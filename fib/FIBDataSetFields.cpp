@@ -256,6 +256,7 @@ TRecordBuffer TFIBCustomDataSet::CheckStore(TField* field, const void* value) {
   if (!b) FIBError(feNotInEditMode, {FullComponentName()});
   if (!ColumnOf(field)) DatabaseErrorFmt("Field '%s' not found", {field->DisplayName()}, this);
   field->Validate(value);
+  ForgetCachedRecord(b);
   return b;
 }
 

@@ -3,6 +3,7 @@
 // at their length and rewritten longer or shorter, and the bookkeeping errors.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -39,11 +40,11 @@ TRecordsCache MakeCache() { return TRecordsCache(kFixed, {{kStringAt, kStringSiz
 
 TEST(RecordsCache, RowsAcrossBlocksKeepTheirValues) {
   TRecordsCache cache = MakeCache();
-  // 8 + 16 bytes a slot: a 1,024-byte block holds 42 slots, so 100 rows span three blocks.
-  EXPECT_EQ(cache.SlotsPerBlock(), 42);
+  // 8 + 8 (stamp) + 16 bytes a slot: a 1,024-byte block holds 32 slots, so 100 rows span four blocks.
+  EXPECT_EQ(cache.SlotsPerBlock(), 32);
   for (int i = 0; i < 100; ++i) cache.Write(cache.Append(), Row(i, "text " + std::to_string(i)).data());
   EXPECT_EQ(cache.Count(), 100);
-  for (int i : {0, 41, 42, 99}) EXPECT_EQ(Read(cache, i), std::to_string(i) + ":text " + std::to_string(i));
+  for (int i : {0, 31, 32, 99}) EXPECT_EQ(Read(cache, i), std::to_string(i) + ":text " + std::to_string(i));
   EXPECT_EQ(cache.String(99, 0), "text 99");
 }
 
@@ -71,9 +72,10 @@ TEST(RecordsCache, StringsKeepTheirLengthAndAreRewritten) {
   EXPECT_EQ(Read(cache, p), "1:a much longer text than before");
   cache.Write(p, Row(1, "").data());
   EXPECT_EQ(Read(cache, p), "1:");
-  // Strings take their length, not the declared 40 bytes.
+  // Strings take their length, not the declared 40 bytes (which would more
+  // than double the 32 bytes of a slot).
   for (int i = 0; i < 10000; ++i) cache.Write(cache.Append(), Row(i, "abc").data());
-  EXPECT_LT(cache.MemoryUsed(), static_cast<size_t>(10001) * (kFixed + 16 + kStringSize) / 2);
+  EXPECT_LT(cache.MemoryUsed(), static_cast<size_t>(10001) * (kFixed + 8 + 16 + kStringSize) * 2 / 3);
 }
 
 TEST(RecordsCache, ResetEmptiesButKeepsTheFirstBlockAndStrings) {
@@ -94,6 +96,48 @@ TEST(RecordsCache, ResetEmptiesButKeepsTheFirstBlockAndStrings) {
   for (int i = 2; i < 50; ++i) cache.Write(cache.Append(), Row(i, "r").data());
   EXPECT_EQ(Read(cache, 49), "49:r");
   EXPECT_EQ(Read(cache, 0), "7:seven");
+}
+
+// Reading with the stamp a record part was last read with copies only when
+// the row is not the one it holds; true when it copied.
+bool ReadCopies(const TRecordsCache& cache, int position, std::vector<std::byte>& part, uint64_t& loaded) {
+  std::fill(part.begin(), part.end(), std::byte{0x5a});
+  cache.Read(position, part.data(), loaded);
+  return part[0] != std::byte{0x5a};
+}
+
+TEST(RecordsCache, StampedReadsCopyOnlyRowsThePartDoesNotHold) {
+  TRecordsCache cache = MakeCache();
+  for (int i = 0; i < 3; ++i) cache.Write(cache.Append(), Row(i, "r" + std::to_string(i)).data());
+  std::vector<std::byte> part(kFixed + 4 + kStringSize);
+  uint64_t loaded = 0;
+  EXPECT_TRUE(ReadCopies(cache, 1, part, loaded));
+  EXPECT_FALSE(ReadCopies(cache, 1, part, loaded));
+  EXPECT_TRUE(ReadCopies(cache, 2, part, loaded));  // another row
+  EXPECT_TRUE(ReadCopies(cache, 1, part, loaded));
+  // A row inserted before it moves the row, not its content.
+  cache.Insert(0);
+  EXPECT_FALSE(ReadCopies(cache, 2, part, loaded));
+  cache.Write(2, Row(1, "r1").data());  // rewritten, even with the same bytes
+  EXPECT_TRUE(ReadCopies(cache, 2, part, loaded));
+  // A removed row's slot taken by a new row; a new row not written yet is
+  // copied too, also into a part that holds no row.
+  cache.Remove(2);
+  const int p = cache.Append();
+  EXPECT_TRUE(ReadCopies(cache, p, part, loaded));
+  uint64_t none = 0;
+  EXPECT_TRUE(ReadCopies(cache, cache.Append(), part, none));
+  // An emptied cache's new row in the first slot again.
+  EXPECT_TRUE(ReadCopies(cache, 1, part, loaded));  // the first slot's row
+  cache.Reset();
+  cache.Write(cache.Append(), Row(0, "r0").data());
+  EXPECT_TRUE(ReadCopies(cache, 0, part, loaded));
+  // The same row in the same slot of two caches made alike.
+  TRecordsCache a = MakeCache(), b = MakeCache();
+  a.Write(a.Append(), Row(1, "r1").data());
+  b.Write(b.Append(), Row(1, "r1").data());
+  EXPECT_TRUE(ReadCopies(a, 0, part, loaded));
+  EXPECT_TRUE(ReadCopies(b, 0, part, loaded));
 }
 
 TEST(RecordsCache, PositionsOutsideTheRowsAreRefused) {
