@@ -136,27 +136,20 @@ bool TCachedDataSet::ResyncInPlace(TResyncMode mode) {
   for (int i = 0; i < active; ++i) ReadRow(Buffers(active - 1 - i), before[static_cast<size_t>(i)]);
   for (size_t j = 0; j < after.size(); ++j) ReadRow(Buffers(active + 1 + static_cast<int>(j)), after[j]);
 
-  // Where the last step of the full rebuild leaves the cursor: a failed step
-  // back before the first row, a failed step forward after the last. (Rows
-  // after the cursor's are always asked for when the first steps back fell
-  // short, so their outcome is what counts then.)
-  int current = 0, position = firstBefore > 0 ? before[static_cast<size_t>(firstBefore - 1)] : p0;
-  if (firstBefore + 1 < n) {
-    if (afterFailed) {
-      current = -1;
-      position = count;
-    } else {
-      current = rows() - 1;
-      position = after.back();
-    }
-  }
+  // Where the last step of the full rebuild leaves the cursor: when the
+  // steps forward fell short, the steps back that followed (on the first row
+  // read, or before it when one failed); else the last step forward, or the
+  // last step back when the window was full without any.
+  int current, position;
   if (afterFailed) {
-    if (lastBeforeFailed) {
-      current = position = -1;
-    } else {
-      current = 0;
-      position = before.back();
-    }
+    current = lastBeforeFailed ? -1 : 0;
+    position = lastBeforeFailed ? -1 : before.back();
+  } else if (firstBefore + 1 < n) {
+    current = rows() - 1;
+    position = after.back();
+  } else {
+    current = 0;
+    position = firstBefore > 0 ? before[static_cast<size_t>(firstBefore - 1)] : p0;
   }
   m_position = position;
   SetWindowAsRead(rows(), active, current);
