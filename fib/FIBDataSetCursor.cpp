@@ -7,6 +7,7 @@
 
 #include "fib/FIBDataSet.h"
 #include "fib/fib.h"
+#include "runtime/CopyBytes.h"
 
 namespace {
 
@@ -166,13 +167,7 @@ void TFIBCustomDataSet::ConvertColumn(const XSQLVAR& x, const TFIBFieldDescr& d,
       break;
     }
     default:
-      // Mostly a 2-, 4- or 8-byte number: a copy of known size is a move.
-      switch (const int n = std::min<int>(d.Size, x.sqllen)) {
-        case 2: std::memcpy(dst, src, 2); break;
-        case 4: std::memcpy(dst, src, 4); break;
-        case 8: std::memcpy(dst, src, 8); break;
-        default: std::memcpy(dst, src, static_cast<size_t>(n)); break;
-      }
+      CopyValueBytes(dst, src, static_cast<size_t>(std::min<int>(d.Size, x.sqllen)));
       break;
   }
 }

@@ -6,7 +6,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,6 +16,7 @@
 #include "dataset/Variant.h"
 #include "fib/SqlTxtRtns.h"
 #include "runtime/Component.h"
+#include "runtime/CopyBytes.h"
 #include "runtime/Currency.h"
 #include "runtime/DateText.h"
 #include "runtime/Strings.h"
@@ -352,11 +352,7 @@ bool TFIBXSQLVAR::OverwriteInPlace(short type, int length, const void* bytes) {
     return false;
   if (x.sqltype & 1) m_ind = 0;
   x.sqlscale = 0;
-  if (bytes) {
-    if (bufLen == 4) std::memcpy(m_data.data(), bytes, 4);
-    else if (bufLen == 8) std::memcpy(m_data.data(), bytes, 8);
-    else std::memcpy(m_data.data(), bytes, bufLen);
-  }
+  if (bytes) CopyValueBytes(m_data.data(), bytes, bufLen);
   m_modified = true;
   m_typed = true;
   return true;

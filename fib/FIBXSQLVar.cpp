@@ -106,9 +106,7 @@ void TFIBXSQLVAR::SaveOldValue() {
   // saved the time before: then a plain copy into the buffer it has.
   const size_t n = m_data.size();
   if (m_saved.data.size() != n) m_saved.data.assign(m_data.begin(), m_data.end());
-  else if (n == 4) std::memcpy(m_saved.data.data(), m_data.data(), 4);
-  else if (n == 8) std::memcpy(m_saved.data.data(), m_data.data(), 8);
-  else if (n > 0) std::memcpy(m_saved.data.data(), m_data.data(), n);
+  else CopyValueBytes(m_saved.data.data(), m_data.data(), n);
   m_saved.blobStream = m_blobStream;
   m_saved.wideText = m_wideText;
   m_saved.pending = true;

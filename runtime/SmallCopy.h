@@ -1,6 +1,6 @@
 // A copy of a short list, taken before calling handlers that may change the
-// list. Notifications and transaction callbacks go out several times for
-// every row a transfer writes, to one or two listeners: copying those onto
+// list. Notifications go out several times for every row a transfer
+// writes, to one or two listeners: copying those onto
 // the heap each time cost more than the dispatch itself, so a short list
 // stays on the stack.
 #pragma once

@@ -429,19 +429,6 @@ void TDBGrid::BuildColumns() {
   ResetView();
 }
 
-namespace {
-
-// FindField's match, found by comparing the names directly: the few stored
-// columns are bound again on every open, and most field names differ from a
-// column's in length already, which costs less than hashing the name.
-TField* FieldNamed(const TDataSet& dataSet, std::string_view name) {
-  for (TField* field : dataSet.Fields())
-    if (SameText(field->FieldName(), name)) return field;
-  return nullptr;
-}
-
-}  // namespace
-
 void TDBGrid::BindColumns() {
   TDataSet* dataSet = m_link->Active() ? m_link->DataSet() : nullptr;
   m_shown.clear();
@@ -451,7 +438,7 @@ void TDBGrid::BindColumns() {
   size_t defaults = 0;
   if (m_storedColumns.Count() > 0) {
     for (auto& column : m_storedColumns.m_items) {
-      column->m_field = dataSet ? FieldNamed(*dataSet, column->m_fieldName) : nullptr;
+      column->m_field = dataSet ? dataSet->FindField(column->m_fieldName) : nullptr;
       m_shown.push_back(column.get());
     }
   } else if (dataSet) {
