@@ -648,6 +648,7 @@ void TFIBCustomDataSet::InternalClose() {
   m_kept.cache = std::move(m_cache);
   if (m_kept.cache) m_kept.cache->Reset();
   m_locateIndex = TLocateIndex{};
+  m_locateFields = TLocateFields{};
   BindFields(false);
   if (DefaultFields()) DestroyFields();
 }

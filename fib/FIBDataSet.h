@@ -573,6 +573,15 @@ class TFIBCustomDataSet : public TCachedDataSet {
     void Clear();
   };
   TLocateIndex m_locateIndex;
+  // The key fields of the last search of this open, by the text naming them:
+  // fields are neither added nor renamed while open, so the same text names
+  // the same fields until one goes (the count tells).
+  struct TLocateFields {
+    std::string names;
+    int fieldCount = -1;
+    std::vector<TField*> list;
+  };
+  TLocateFields m_locateFields;
   bool m_wasControlsDisabled = false;
 
   // ---------------------------------------------------------------------------

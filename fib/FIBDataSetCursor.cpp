@@ -25,6 +25,12 @@ std::vector<Variant>*& CalcValues(TRecordBuffer buffer) {
 
 uint64_t& LoadedStamp(TRecordBuffer buffer) { return *reinterpret_cast<uint64_t*>(buffer - kHeader); }
 
+// `count` null values, or none.
+[[gnu::noinline]] void ResetCalcSlots(std::vector<Variant>& calc, size_t count) {
+  if (count == 0) calc.clear();
+  else calc.assign(count, Variant::Null());
+}
+
 void DeleteBuffer(TRecordBuffer buffer) {
   delete CalcValues(buffer);
   delete[] (buffer - kHeader);
@@ -51,9 +57,11 @@ void TFIBCustomDataSet::FreeRecordBuffer(TRecordBuffer& buffer) {
 void TFIBCustomDataSet::ClearCalcFields(TRecordBuffer buffer) {
   std::vector<Variant>& calc = *CalcValues(buffer);
   // Only calculated and lookup fields read their slot (an absent slot reads
-  // as null): without such fields the buffer needs no slots to clear.
-  if (CalcFieldsCount() == 0) calc.clear();
-  else calc.assign(static_cast<size_t>(FieldCount()), Variant::Null());
+  // as null): without such fields the buffer needs no slots to clear, and
+  // has none already on every read but the first after such fields went.
+  // Every row read comes here: the work is kept out of line.
+  const int slots = CalcFieldsCount() == 0 ? 0 : FieldCount();
+  if (slots != 0 || !calc.empty()) ResetCalcSlots(calc, static_cast<size_t>(slots));
 }
 
 std::vector<Variant>& TFIBCustomDataSet::CalcValuesOf(TRecordBuffer buffer) { return *CalcValues(buffer); }

@@ -200,7 +200,14 @@ bool TFIBCustomDataSet::Locate(const std::string& keyFields, const Variant& keyV
   CheckActive();
   if (IsEmpty() && State() != dsInsert) return false;
   CheckBrowseMode();  // a pending insert or edit takes part in the search
-  std::vector<TField*> fields = GetFieldList(keyFields);
+  TLocateFields& known = m_locateFields;
+  if (known.fieldCount != FieldCount() || known.names != keyFields) {
+    known = TLocateFields{};
+    known.list = GetFieldList(keyFields);
+    known.names = keyFields;
+    known.fieldCount = FieldCount();
+  }
+  const std::vector<TField*>& fields = known.list;
   if (fields.empty()) return false;
 
   std::vector<Variant> values;

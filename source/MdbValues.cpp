@@ -30,8 +30,11 @@ bool IsCompressed(std::string_view s) {
 // returns false (then false). Plain texts are UCS-2; "FF FE" compressed
 // ones hold single bytes for characters U+0001..U+00FF, where a 0 byte
 // toggles to two-byte units and back.
+//
+// `narrowDone` bytes after the "FF FE" of a compressed text, all one-byte
+// units and none 0, were handed over already (see NarrowAsciiRun).
 template <class Unit>
-bool ForEachUnit(std::string_view s, Unit unit) {
+bool ForEachUnit(std::string_view s, Unit unit, size_t narrowDone = 0) {
   auto pair = [&s](size_t i) {
     return static_cast<char16_t>(static_cast<uint8_t>(s[i]) | (static_cast<uint8_t>(s[i + 1]) << 8));
   };
@@ -41,7 +44,7 @@ bool ForEachUnit(std::string_view s, Unit unit) {
     return true;
   }
   bool narrow = true;
-  size_t i = 2;
+  size_t i = 2 + narrowDone;
   while (i < s.size()) {
     if (s[i] == '\0') {
       narrow = !narrow;
@@ -56,6 +59,29 @@ bool ForEachUnit(std::string_view s, Unit unit) {
     }
   }
   return true;
+}
+
+// The leading ASCII characters of the one-byte stretch that starts a
+// compressed text (`s` after its "FF FE"), copied into `out` up to
+// `capacity`; stops before the first 0 byte (a switch to two-byte units) or
+// byte above ASCII. Most stored texts are nothing else: eight at a time.
+size_t NarrowAsciiRun(std::string_view s, char* out, size_t capacity) {
+  constexpr uint64_t kOnes = 0x0101010101010101u;
+  constexpr uint64_t kHigh = 0x8080808080808080u;
+  const size_t limit = std::min(s.size(), capacity);
+  size_t n = 0;
+  for (; n + 8 <= limit; n += 8) {
+    uint64_t w;
+    std::memcpy(&w, s.data() + n, 8);
+    if ((((w - kOnes) & ~w) | w) & kHigh) break;  // a 0 byte or one above ASCII
+    std::memcpy(out + n, &w, 8);
+  }
+  for (; n < limit; ++n) {
+    const auto c = static_cast<uint8_t>(s[n]);
+    if (c == 0 || c >= 0x80) break;
+    out[n] = static_cast<char>(c);
+  }
+  return n;
 }
 
 // A stored Jet 4 text of one-byte units at most: never longer than its bytes.
@@ -160,17 +186,21 @@ size_t JetTextToAnsiInto(std::string_view stored, int jetVersion, int codePage, 
   if (jetVersion != 0) {
     // Plain ASCII goes straight into the caller's buffer, cut at its
     // capacity: the bytes are the same as those of the full conversion.
-    size_t n = 0;
+    const size_t run = IsCompressed(stored) ? NarrowAsciiRun(stored.substr(2), out, capacity) : 0;
+    size_t n = run;
     bool full = false;
-    const bool ascii = ForEachUnit(stored, [&](char16_t u) {
-      if (u >= 0x80) return false;
-      if (n == capacity) {
-        full = true;
-        return false;
-      }
-      out[n++] = static_cast<char>(u);
-      return true;
-    });
+    const bool ascii = ForEachUnit(
+        stored,
+        [&](char16_t u) {
+          if (u >= 0x80) return false;
+          if (n == capacity) {
+            full = true;
+            return false;
+          }
+          out[n++] = static_cast<char>(u);
+          return true;
+        },
+        run);
     if (ascii || full) return n;
   }
   const std::string text = JetTextToAnsi(stored, jetVersion, codePage);

@@ -274,4 +274,25 @@ TEST_F(FIBLocateTest, RepeatedSearchesFollowChangedRows) {
   EXPECT_EQ(at("0002"), 1);
 }
 
+// The key fields are looked up again after a reopen: the same names may
+// stand for other fields by then.
+TEST_F(FIBLocateTest, ReopenedDatasetFindsItsKeyFieldsAnew) {
+  TpFIBDataSet* pair = db.NewDataSet("Pair", "select ROBAID as A, cast(101 - ROBAID as integer) as B from ROBA");
+  TField* fields[2];
+  for (int i = 0; i < 2; ++i) {
+    fields[i] = new TFIBIntegerField(db.Form.get());
+    fields[i]->SetFieldName(i == 0 ? "A" : "B");
+    fields[i]->SetDataSet(pair);
+  }
+  pair->Open();
+  ASSERT_TRUE(pair->Locate("A", Variant(5), loNone));
+  EXPECT_EQ(pair->FieldByName("B")->AsInteger(), 96);
+  pair->Close();
+  fields[0]->SetFieldName("B");
+  fields[1]->SetFieldName("A");
+  pair->Open();
+  ASSERT_TRUE(pair->Locate("A", Variant(5), loNone));
+  EXPECT_EQ(pair->FieldByName("B")->AsInteger(), 96);
+}
+
 }  // namespace

@@ -356,6 +356,10 @@ TEST(MdbValues, Jet4TextsInEitherFormReadAsSystemText) {
       {"\xFF\xFE" "a\0" "c\0\0d"s, "acd", "compressed, ASCII in the two-byte stretch"},
       {"\xFF\xFE" "a\0\x16\x04"s, "a?", "a letter outside the code page"},
       {""s, "", "empty"},
+      {"\xFF\xFE" "0123456789abcdefghij"s, "0123456789abcdefghij", "compressed ASCII, long"},
+      {"\xFF\xFE" "012345678\0\x61\x01\0" "bcdefgh\xE9xyz"s, "012345678\x9A" "bcdefgh\xE9xyz",
+       "compressed, long, a two-byte stretch and a byte above ASCII late"},
+      {"\xFF\xFE" "0123456\xC3" "89abcdef"s, "0123456?89abcdef", "compressed, long, outside the code page early"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -364,7 +368,7 @@ TEST(MdbValues, Jet4TextsInEitherFormReadAsSystemText) {
     // Written into a field's buffer: the full text cut at every capacity,
     // a non-ASCII letter before, at or after the cut included.
     for (size_t capacity = 0; capacity <= c.ansi.size() + 1; ++capacity) {
-      char out[16] = {};
+      char out[32] = {};
       const size_t n = JetTextToAnsiInto(c.stored, 1, 0, out, capacity);
       EXPECT_EQ(std::string(out, n), c.ansi.substr(0, capacity)) << "capacity " << capacity;
     }

@@ -131,6 +131,36 @@ TEST_F(GridTest, StoredColumns) {
   EXPECT_EQ(naziv->Width(), 150);
 }
 
+// A dataset reopened with its fields renamed: each stored column finds the
+// field that has its name now, not the one it found before.
+TEST_F(GridTest, StoredColumnsFollowRenamedFields) {
+  auto* pair = new TMemDataSet(form.get());
+  pair->AddFieldDef("A", ftString, 10);
+  pair->AddFieldDef("B", ftString, 10);
+  pair->AddRow({Variant("a"), Variant("b")});
+  TStringField* fields[2];
+  for (int i = 0; i < 2; ++i) {
+    fields[i] = new TStringField(form.get());
+    fields[i]->SetFieldName(i == 0 ? "A" : "B");
+    fields[i]->SetSize(10);
+    fields[i]->SetDataSet(pair);
+  }
+  source->SetDataSet(pair);
+  grid->Columns().Add()->SetFieldName("A");
+  pair->Open();
+  EXPECT_EQ(grid->ShownColumn(0)->Field(), fields[0]);
+  pair->Close();
+  pair->Open();
+  EXPECT_EQ(grid->CellText(0, 0), "a");
+  pair->Close();
+
+  fields[0]->SetFieldName("B");
+  fields[1]->SetFieldName("A");
+  pair->Open();
+  EXPECT_EQ(grid->ShownColumn(0)->Field(), fields[1]);
+  EXPECT_EQ(grid->CellText(0, 0), "a");
+}
+
 // Text is 8-bit Windows-1250 inside; the cell shows the real letters.
 TEST_F(GridTest, CellsShowSerbianLetters) {
   data->AddRow({Variant(int32_t{99}), Variant("\x8Aifra \xE8\xE6\x9E\xF0"), Variant("x")});
