@@ -186,7 +186,9 @@ size_t JetTextToAnsiInto(std::string_view stored, int jetVersion, int codePage, 
   if (jetVersion != 0) {
     // Plain ASCII goes straight into the caller's buffer, cut at its
     // capacity: the bytes are the same as those of the full conversion.
-    const size_t run = IsCompressed(stored) ? NarrowAsciiRun(stored.substr(2), out, capacity) : 0;
+    const bool compressed = IsCompressed(stored);
+    const size_t run = compressed ? NarrowAsciiRun(stored.substr(2), out, capacity) : 0;
+    if (compressed && run == stored.size() - 2) return run;  // the whole text
     size_t n = run;
     bool full = false;
     const bool ascii = ForEachUnit(

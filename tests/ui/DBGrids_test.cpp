@@ -159,6 +159,16 @@ TEST_F(GridTest, StoredColumnsFollowRenamedFields) {
   pair->Open();
   EXPECT_EQ(grid->ShownColumn(0)->Field(), fields[1]);
   EXPECT_EQ(grid->CellText(0, 0), "a");
+  pair->Close();
+
+  // Another field object in the place of one, under the same name.
+  auto* other = new TStringField(form.get());
+  other->SetFieldName("A");
+  other->SetSize(10);
+  fields[1]->SetDataSet(nullptr);
+  other->SetDataSet(pair);
+  pair->Open();
+  EXPECT_EQ(grid->ShownColumn(0)->Field(), other);
 }
 
 // Text is 8-bit Windows-1250 inside; the cell shows the real letters.
