@@ -327,7 +327,7 @@ class TFIBCustomDataSet : public TCachedDataSet {
   bool FetchRow() override { return FetchRowFromServer(); }
   int64_t RowId(int position) const override { return position; }
   int PositionOfRowId(int64_t id) const override { return id >= 0 && id < m_fetched ? static_cast<int>(id) : -1; }
-  void LoadRecord(TRecordBuffer buffer, int position) override { ReadCachedRecord(position, buffer); }
+  void LoadRecord(TRecordBuffer buffer, int position) override;
   int64_t RecordId(TRecordBuffer buffer) const override { return RecNoOf(buffer); }
   bool CanResyncInPlace() const override { return true; }
   bool AllRowsFetched() const override { return m_cursorAtEnd || !m_cursorOpen; }

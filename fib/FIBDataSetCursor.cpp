@@ -89,11 +89,17 @@ void TFIBCustomDataSet::SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag valu
 
 // --- the cache ------------------------------------------------------------------------
 
-void TFIBCustomDataSet::ReadCachedRecord(int position, TRecordBuffer buffer) {
+// The window's row reads (a dozen per row a transfer writes) come straight
+// here; the dataset's own reads go through ReadCachedRecord.
+void TFIBCustomDataSet::LoadRecord(TRecordBuffer buffer, int position) {
   // Most reads refill a buffer with the very row it holds (the window
   // rebuilt after a post or a search): the stamp skips the copy then.
   m_cache->Read(position, buffer + fibrec::kCachedFrom, LoadedStamp(buffer));
   SetRecNoOf(buffer, position);
+}
+
+void TFIBCustomDataSet::ReadCachedRecord(int position, TRecordBuffer buffer) {
+  TFIBCustomDataSet::LoadRecord(buffer, position);
 }
 
 void TFIBCustomDataSet::ForgetCachedRecord(TRecordBuffer buffer) { LoadedStamp(buffer) = 0; }
@@ -121,6 +127,15 @@ void TFIBCustomDataSet::ConvertColumn(const XSQLVAR& x, const TFIBFieldDescr& d,
     return;
   }
   const char* src = x.sqldata;
+  // Most columns are integers and doubles, stored as they come: told apart
+  // from the rest by one mask test rather than by the switch's chain below.
+  constexpr unsigned kAsTheyCome = 1u << (SQL_DOUBLE - SQL_DOUBLE) | 1u << (SQL_FLOAT - SQL_DOUBLE) |
+                                   1u << (SQL_LONG - SQL_DOUBLE) | 1u << (SQL_SHORT - SQL_DOUBLE);
+  static_assert(SQL_SHORT - SQL_DOUBLE < 32);
+  if (const unsigned k = static_cast<unsigned>((x.sqltype & ~1) - SQL_DOUBLE); k < 32 && (kAsTheyCome >> k & 1u)) {
+    CopyValueBytes(dst, src, static_cast<size_t>(std::min<int>(d.Size, x.sqllen)));
+    return;
+  }
   auto storeText = [&](const char* text, int length) {
     length = std::clamp(length, 0, d.Size);
     if (d.OutOfLine) {
