@@ -158,7 +158,10 @@ class TDBGrid::GridView : public QTableView {
   }
 
   void changeEvent(QEvent* event) override {
-    if (event->type() == QEvent::FontChange) m_grid->m_charWidth = m_grid->m_rowHeight = -1;
+    if (event->type() == QEvent::FontChange) {
+      m_grid->m_charWidth = m_grid->m_rowHeight = -1;
+      ++m_grid->m_fontGeneration;
+    }
     QTableView::changeEvent(event);
   }
 
@@ -190,10 +193,10 @@ int TColumn::DefaultWidth() const {
     // Asked for every column on every layout pass: the title is compared in
     // place and measured again only when it or the font changed.
     const std::string& title = m_field ? m_field->DisplayName() : m_fieldName;
-    if (m_titleWidth < 0 || title != m_measuredTitle || view->font() != m_measuredFont) {
+    if (m_titleWidth < 0 || title != m_measuredTitle || m_measuredFont != m_grid->m_fontGeneration) {
       m_titleWidth = view->fontMetrics().horizontalAdvance(QString::fromUtf8(AnsiToUtf8(title))) + 4;
       m_measuredTitle = title;
-      m_measuredFont = view->font();
+      m_measuredFont = m_grid->m_fontGeneration;
     }
     width = std::max(width, m_titleWidth);
   }

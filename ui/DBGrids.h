@@ -50,7 +50,7 @@ class TColumn {
   // in: the grid asks for the widths on every data change, and shaping the
   // text each time cost more than the rest of a transfer's row.
   mutable std::string m_measuredTitle;
-  mutable QFont m_measuredFont;
+  mutable int m_measuredFont = -1;  // the grid's m_fontGeneration then
   mutable int m_titleWidth = -1;
 };
 
@@ -189,6 +189,7 @@ class TDBGrid : public TControl {
   bool m_updateQueued = false;
   mutable int m_charWidth = -1;  // -1: not measured in the current font
   mutable int m_rowHeight = -1;
+  int m_fontGeneration = 0;  // raised whenever the view's font changes
   bool m_readOnly = false;
   bool m_syncing = false;  // true while the grid itself moves the view's current cell
 };

@@ -131,6 +131,21 @@ TEST_F(GridTest, StoredColumns) {
   EXPECT_EQ(naziv->Width(), 150);
 }
 
+// A title is measured again in the grid's new font.
+TEST_F(GridTest, TitleWidthFollowsTheFont) {
+  TColumn* column = grid->Columns().Add();
+  column->SetFieldName("ID");
+  data->Open();
+  data->FieldByName("ID")->SetDisplayLabel("A rather long title for a number");
+  const int before = column->DefaultWidth();
+  TFont big = grid->Font();
+  big.SetSize(big.Size() * 3);
+  grid->SetFont(big);
+  const int expected = grid->View()->fontMetrics().horizontalAdvance("A rather long title for a number") + 4;
+  EXPECT_GT(expected, before);
+  EXPECT_EQ(column->DefaultWidth(), expected);
+}
+
 // A dataset reopened with its fields renamed: each stored column finds the
 // field that has its name now, not the one it found before.
 TEST_F(GridTest, StoredColumnsFollowRenamedFields) {
