@@ -66,8 +66,13 @@ TGetResult TCachedDataSet::GetRecord(TRecordBuffer buffer, TGetMode getMode, boo
 void TCachedDataSet::ReadRow(TRecordBuffer buffer, int position) {
   LoadRecord(buffer, position);
   SetBookmarkFlag(buffer, bfCurrent);
-  ClearCalcFields(buffer);
-  if (CalcFieldsCount() > 0) GetCalcFields(buffer);
+  // Calculated slots are read by calculated and lookup fields only, and such
+  // a field can only join a closed dataset, whose rows are all read again:
+  // without one, the slots of a row read now are never looked at.
+  if (CalcFieldsCount() > 0) {
+    ClearCalcFields(buffer);
+    GetCalcFields(buffer);
+  }
 }
 
 // --- resync without stepping ---------------------------------------------------

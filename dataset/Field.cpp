@@ -186,6 +186,7 @@ void TField::SetFieldName(const std::string& name) {
   if (m_dataSet) m_dataSet->CheckInactive();
   m_fieldName = name;
   m_nameHash = SameTextHash(name);
+  if (m_dataSet) ++m_dataSet->Fields().m_generation;
 }
 
 void TField::SetDisplayLabel(const std::string& label) {
@@ -405,6 +406,7 @@ int TFields::IndexOf(const TField* field) const {
 
 void TFields::Add(TField* field) {
   m_list.push_back(field);
+  ++m_generation;
   field->m_dataSet = m_dataSet;
   m_calcCount += IsCalcKind(field->FieldKind());
 }
@@ -413,6 +415,7 @@ void TFields::Remove(TField* field) {
   int i = IndexOf(field);
   if (i < 0) return;
   m_list.erase(m_list.begin() + i);
+  ++m_generation;
   field->m_dataSet = nullptr;
   m_calcCount -= IsCalcKind(field->FieldKind());
 }

@@ -627,9 +627,12 @@ class TFields {
   void Clear() {
     m_list.clear();
     m_calcCount = 0;
+    ++m_generation;
   }
 
   TDataSet* m_dataSet;  // the dataset that holds this list
   std::vector<TField*> m_list;
   int m_calcCount = 0;
+  // Changes when a field comes, goes or is renamed (see TDataSet::BindFields).
+  unsigned m_generation = 0;
 };

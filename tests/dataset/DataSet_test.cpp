@@ -404,6 +404,35 @@ TEST_F(DataSetTest, FieldLookupFollowsRenamesAddsAndRemovals) {
   delete key;
 }
 
+TEST_F(DataSetTest, ReopenBindsFieldsAfterRenamesAndChangedLists) {
+  ds->AddFieldDef("CENA", ftInteger);
+  auto* kol = new TSmallintField(form.get());
+  kol->SetFieldName("KOL");
+  kol->SetDataSet(ds);
+  auto* key = new TIntegerField(form.get());
+  key->SetFieldName("ID");
+  key->SetDataSet(ds);
+  ds->Open();
+  EXPECT_EQ(key->FieldNo(), 1);
+  EXPECT_EQ(kol->FieldNo(), 3);
+
+  ds->Close();
+  key->SetFieldName("cena");
+  ds->Open();
+  EXPECT_EQ(key->FieldNo(), 4);
+
+  ds->Close();
+  ds->FieldDefs()[0].Name = "CENA";  // now the first of two columns of that name
+  ds->Open();
+  EXPECT_EQ(key->FieldNo(), 1);
+
+  ds->Close();
+  delete kol;  // the key field moves up the list
+  ds->Open();
+  EXPECT_EQ(key->FieldNo(), 1);
+  EXPECT_EQ(key->AsInteger(), 1);
+}
+
 // A kind that counts its record buffers and can change their size.
 struct BufferCounts {
   int allocated = 0;
