@@ -186,7 +186,7 @@ void TField::SetFieldName(const std::string& name) {
   if (m_dataSet) m_dataSet->CheckInactive();
   m_fieldName = name;
   m_nameHash = SameTextHash(name);
-  if (m_dataSet) ++m_dataSet->Fields().m_generation;
+  if (m_dataSet) m_dataSet->Fields().Changed();
 }
 
 void TField::SetDisplayLabel(const std::string& label) {
@@ -378,8 +378,20 @@ void TField::GetText(std::string& text, bool) const { text = GetAsString(); }
 // --- TFields --------------------------------------------------------------
 
 TField* TFields::FindField(std::string_view name) const {
-  // Sources look their columns up by name for every value they hand over:
-  // each field keeps the hash of its name, so only a likely match is compared.
+  for (const FoundField& found : m_found)
+    if (found.name == name) return found.field;
+  TField* field = SearchField(name);
+  if (m_found.size() < kFoundKept) {
+    m_found.push_back({std::string(name), field});
+  } else {
+    m_found[m_foundNext] = {std::string(name), field};
+    m_foundNext = (m_foundNext + 1) % kFoundKept;
+  }
+  return field;
+}
+
+TField* TFields::SearchField(std::string_view name) const {
+  // Each field keeps the hash of its name, so only a likely match is compared.
   const std::size_t hash = SameTextHash(name);
   for (TField* f : m_list)
     if (f->m_nameHash == hash && SameText(f->FieldName(), name)) return f;
@@ -406,7 +418,7 @@ int TFields::IndexOf(const TField* field) const {
 
 void TFields::Add(TField* field) {
   m_list.push_back(field);
-  ++m_generation;
+  Changed();
   field->m_dataSet = m_dataSet;
   m_calcCount += IsCalcKind(field->FieldKind());
 }
@@ -415,7 +427,7 @@ void TFields::Remove(TField* field) {
   int i = IndexOf(field);
   if (i < 0) return;
   m_list.erase(m_list.begin() + i);
-  ++m_generation;
+  Changed();
   field->m_dataSet = nullptr;
   m_calcCount -= IsCalcKind(field->FieldKind());
 }

@@ -609,6 +609,9 @@ class TFields {
   auto end() const { return m_list.end(); }
 
   // First field whose FieldName equals the name ignoring case, or nullptr.
+  // The answers for the last names asked are kept until a field comes, goes
+  // or is renamed: viewers and handlers ask for the same few names for every
+  // row and every reopen.
   TField* FindField(std::string_view name) const;
   // FindField or EDatabaseError "Field '%s' not found" prefixed with the
   // dataset's name.
@@ -627,12 +630,25 @@ class TFields {
   void Clear() {
     m_list.clear();
     m_calcCount = 0;
-    ++m_generation;
+    Changed();
   }
+  void Changed() noexcept {
+    ++m_generation;
+    m_found.clear();
+  }
+  TField* SearchField(std::string_view name) const;
+
+  struct FoundField {
+    std::string name;  // as asked, byte for byte
+    TField* field;     // nullptr: none
+  };
+  static constexpr size_t kFoundKept = 16;
 
   TDataSet* m_dataSet;  // the dataset that holds this list
   std::vector<TField*> m_list;
   int m_calcCount = 0;
   // Changes when a field comes, goes or is renamed (see TDataSet::BindFields).
   unsigned m_generation = 0;
+  mutable std::vector<FoundField> m_found;  // FindField's answers, at most kFoundKept
+  mutable size_t m_foundNext = 0;           // the one replaced next when full
 };
