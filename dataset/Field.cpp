@@ -394,12 +394,7 @@ TField* TFields::FindField(std::string_view name) const {
   for (const FoundField& found : m_found)
     if (found.name == name) return found.field;
   TField* field = SearchField(name);
-  if (m_found.size() < kFoundKept) {
-    m_found.push_back({std::string(name), field});
-  } else {
-    m_found[m_foundNext] = {std::string(name), field};
-    m_foundNext = (m_foundNext + 1) % kFoundKept;
-  }
+  if (m_found.size() < m_list.size() + kFoundBeyondFields) m_found.push_back({std::string(name), field});
   return field;
 }
 
