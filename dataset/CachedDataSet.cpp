@@ -13,6 +13,19 @@ TRecordBuffer TCachedDataSet::FieldBuffer() const {
   return State() == dsCalcFields ? CalcBuffer() : ActiveBuffer();
 }
 
+// Inline: every row the window takes in is read here.
+inline void TCachedDataSet::ReadRow(TRecordBuffer buffer, int position) {
+  LoadRecord(buffer, position);
+  SetBookmarkFlag(buffer, bfCurrent);
+  // Calculated slots are read by calculated and lookup fields only, and such
+  // a field can only join a closed dataset, whose rows are all read again:
+  // without one, the slots of a row read now are never looked at.
+  if (CalcFieldsCount() > 0) {
+    ClearCalcFields(buffer);
+    GetCalcFields(buffer);
+  }
+}
+
 TGetResult TCachedDataSet::Step(TGetMode getMode) {
   int count = CachedRowCount();
   int p = m_position;
@@ -61,13 +74,6 @@ TGetResult TCachedDataSet::GetRecord(TRecordBuffer buffer, TGetMode getMode, boo
   if (result != grOK) return result;
   ReadRow(buffer, m_position);
   return grOK;
-}
-
-void TCachedDataSet::ReadRow(TRecordBuffer buffer, int position) {
-  LoadRecord(buffer, position);
-  SetBookmarkFlag(buffer, bfCurrent);
-  ClearCalcFields(buffer);
-  if (CalcFieldsCount() > 0) GetCalcFields(buffer);
 }
 
 // --- resync without stepping ---------------------------------------------------

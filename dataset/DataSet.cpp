@@ -49,12 +49,14 @@ TFieldDef& TFieldDefs::Add(const std::string& name, TFieldType type, int size, b
   def.FieldNo = Count() + 1;
   if (required) def.Attributes |= faRequired;
   m_items.push_back(std::move(def));
+  ++m_generation;
   return m_items.back();
 }
 
 void TFieldDefs::Clear() {
   m_items.clear();
   m_updated = false;
+  ++m_generation;
 }
 
 int TFieldDefs::IndexOf(std::string_view name) const {
@@ -476,19 +478,31 @@ void TDataSet::CheckFieldCompatibility(TField* field, const TFieldDef& def) {
 }
 
 void TDataSet::BindFields(bool binding) {
-  for (TField* f : *m_fields) {
-    if (!binding) {
-      f->SetFieldNo(f->FieldKind() == fkData ? 0 : -1);
-      continue;
-    }
+  if (!binding) {
+    for (TField* f : *m_fields) f->SetFieldNo(f->FieldKind() == fkData ? 0 : -1);
+    return;
+  }
+  const TFieldDefs& defs = *m_fieldDefs;
+  const size_t count = m_fields->m_list.size();
+  if (!m_boundValid || m_boundDefsGeneration != defs.Generation() ||
+      m_boundFieldsGeneration != m_fields->m_generation || m_boundDefs.size() != count) {
+    m_boundDefs.assign(count, -1);
+    m_boundDefsGeneration = defs.Generation();
+    m_boundFieldsGeneration = m_fields->m_generation;
+    m_boundValid = true;
+  }
+  for (size_t i = 0; i < count; ++i) {
+    TField* f = m_fields->m_list[i];
     if (f->FieldKind() != fkData) {
       f->SetFieldNo(-1);
       continue;
     }
-    const TFieldDef* def = m_fieldDefs->Find(f->FieldName());
-    if (!def) DatabaseErrorFmt("Field '%s' not found", {f->DisplayName()}, this);
-    CheckFieldCompatibility(f, *def);
-    f->SetFieldNo(def->FieldNo);
+    int& index = m_boundDefs[i];
+    if (index < 0) index = defs.IndexOf(f->FieldName());
+    if (index < 0) DatabaseErrorFmt("Field '%s' not found", {f->DisplayName()}, this);
+    const TFieldDef& def = defs[index];
+    CheckFieldCompatibility(f, def);
+    f->SetFieldNo(def.FieldNo);
   }
 }
 

@@ -106,12 +106,17 @@ class TFieldDefs {
  public:
   int Count() const noexcept { return static_cast<int>(m_items.size()); }
   const TFieldDef& operator[](int index) const { return m_items.at(static_cast<size_t>(index)); }
-  TFieldDef& operator[](int index) { return m_items.at(static_cast<size_t>(index)); }
+  // For changing a description (counts as a change, see Generation).
+  TFieldDef& operator[](int index) {
+    ++m_generation;
+    return m_items.at(static_cast<size_t>(index));
+  }
   const TFieldDef& Items(int index) const { return (*this)[index]; }
   auto begin() const { return m_items.begin(); }
   auto end() const { return m_items.end(); }
 
-  // Appends a description; its FieldNo is its 1-based position.
+  // Appends a description; its FieldNo is its 1-based position. The
+  // reference is for filling the description in right away.
   TFieldDef& Add(const std::string& name, TFieldType type, int size = 0, bool required = false);
   void Clear();
   // Index by name ignoring case, or -1.
@@ -121,10 +126,15 @@ class TFieldDefs {
   // query text changes).
   bool Updated() const noexcept { return m_updated; }
   void SetUpdated(bool v) { m_updated = v; }
+  // Changes with every change of the list (add, clear, a description taken
+  // for changing): what was worked out from the names still holds while it
+  // stays the same.
+  unsigned Generation() const noexcept { return m_generation; }
 
  private:
   std::vector<TFieldDef> m_items;
   bool m_updated = false;
+  unsigned m_generation = 0;
 };
 
 // The generic dataset. An owned, named component; see the file head.
@@ -389,7 +399,9 @@ class TDataSet : public TComponent {
   void CreateFields();
   void DestroyFields();
   // Binds each data field to the description of its name (FieldNo) or
-  // unbinds all.
+  // unbinds all. Which description a field's name finds is kept while the
+  // descriptions and the fields stay the same: a detail reopened for every
+  // master row looks each name up once.
   void BindFields(bool binding);
   // Runs CalculateFields for a buffer in the CalcFields state when the
   // dataset has calculated fields.
@@ -500,4 +512,10 @@ class TDataSet : public TComponent {
   int m_currentRecord = -1;
   int m_bookmarkSize = 0;
   TRecordBuffer m_calcBuffer = nullptr;
+  // BindFields' lookups: per field, the index of the description its name
+  // finds (-1: not looked up), valid for these generations of both lists.
+  std::vector<int> m_boundDefs;
+  unsigned m_boundDefsGeneration = 0;
+  unsigned m_boundFieldsGeneration = 0;
+  bool m_boundValid = false;
 };

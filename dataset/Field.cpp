@@ -43,6 +43,12 @@ bool IsStringForm(TFieldType type) {
 
 bool IsCalcKind(TFieldKind kind) { return kind == fkCalculated || kind == fkLookup; }
 
+// Values of these types go through the dataset's DataConvert when not in
+// native form (see TDataSet::ReadFieldData and WriteFieldData).
+bool IsDateTimeKind(TFieldType type) {
+  return type == ftDate || type == ftTime || type == ftDateTime || type == ftTimeStamp;
+}
+
 }  // namespace
 
 TDateTime NativeToDateTime(TFieldType type, const void* buffer) {
@@ -186,6 +192,7 @@ void TField::SetFieldName(const std::string& name) {
   if (m_dataSet) m_dataSet->CheckInactive();
   m_fieldName = name;
   m_nameHash = SameTextHash(name);
+  if (m_dataSet) m_dataSet->Fields().Changed();
 }
 
 void TField::SetDisplayLabel(const std::string& label) {
@@ -277,13 +284,20 @@ bool TField::GetData(void* buffer, bool nativeFormat) const {
     }
     return true;
   }
+  // Every value read and written comes through here: one that needs no
+  // conversion goes to the kind directly.
+  if (nativeFormat || !buffer || !IsDateTimeKind(m_dataType))
+    return m_dataSet->GetFieldData(const_cast<TField*>(this), buffer);
   return m_dataSet->ReadFieldData(const_cast<TField*>(this), buffer, nativeFormat);
 }
 
 void TField::SetData(const void* buffer, bool nativeFormat) {
   if (!m_dataSet)
     throw EDatabaseError(Format("Field '%s' has no dataset", {DisplayName()}));
-  m_dataSet->WriteFieldData(this, buffer, nativeFormat);
+  if (nativeFormat || !buffer || !IsDateTimeKind(m_dataType))
+    m_dataSet->SetFieldData(this, buffer);
+  else
+    m_dataSet->WriteFieldData(this, buffer, nativeFormat);
 }
 
 void TField::Validate(const void* buffer) {
@@ -377,8 +391,15 @@ void TField::GetText(std::string& text, bool) const { text = GetAsString(); }
 // --- TFields --------------------------------------------------------------
 
 TField* TFields::FindField(std::string_view name) const {
-  // Sources look their columns up by name for every value they hand over:
-  // each field keeps the hash of its name, so only a likely match is compared.
+  for (const FoundField& found : m_found)
+    if (found.name == name) return found.field;
+  TField* field = SearchField(name);
+  if (m_found.size() < m_list.size() + kFoundBeyondFields) m_found.push_back({std::string(name), field});
+  return field;
+}
+
+TField* TFields::SearchField(std::string_view name) const {
+  // Each field keeps the hash of its name, so only a likely match is compared.
   const std::size_t hash = SameTextHash(name);
   for (TField* f : m_list)
     if (f->m_nameHash == hash && SameText(f->FieldName(), name)) return f;
@@ -405,6 +426,7 @@ int TFields::IndexOf(const TField* field) const {
 
 void TFields::Add(TField* field) {
   m_list.push_back(field);
+  Changed();
   field->m_dataSet = m_dataSet;
   m_calcCount += IsCalcKind(field->FieldKind());
 }
@@ -413,6 +435,7 @@ void TFields::Remove(TField* field) {
   int i = IndexOf(field);
   if (i < 0) return;
   m_list.erase(m_list.begin() + i);
+  Changed();
   field->m_dataSet = nullptr;
   m_calcCount -= IsCalcKind(field->FieldKind());
 }

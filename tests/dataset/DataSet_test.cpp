@@ -392,8 +392,13 @@ TEST_F(DataSetTest, FieldLookupFollowsRenamesAddsAndRemovals) {
   key->SetDataSet(ds);
   EXPECT_EQ(ds->FindField("id"), key);
   key->SetFieldName("\x8A" "IFRA");  // "ŠIFRA": case follows the code page
-  EXPECT_EQ(ds->FindField("ID"), nullptr);
+  EXPECT_EQ(ds->FindField("id"), nullptr);
   EXPECT_EQ(ds->FindField("\x9A" "ifra"), key);
+  EXPECT_EQ(ds->FindField("NAZIV"), nullptr);
+  auto* name = new TStringField(form.get());
+  name->SetFieldName("naziv");
+  name->SetDataSet(ds);
+  EXPECT_EQ(ds->FindField("NAZIV"), name);
   // The first of two fields with one name is the one found, until it goes.
   auto* twin = new TStringField(form.get());
   twin->SetFieldName("\x9A" "ifra");
@@ -402,6 +407,35 @@ TEST_F(DataSetTest, FieldLookupFollowsRenamesAddsAndRemovals) {
   key->SetDataSet(nullptr);
   EXPECT_EQ(ds->FindField("\x8A" "IFRA"), twin);
   delete key;
+}
+
+TEST_F(DataSetTest, ReopenBindsFieldsAfterRenamesAndChangedLists) {
+  ds->AddFieldDef("CENA", ftInteger);
+  auto* kol = new TSmallintField(form.get());
+  kol->SetFieldName("KOL");
+  kol->SetDataSet(ds);
+  auto* key = new TIntegerField(form.get());
+  key->SetFieldName("ID");
+  key->SetDataSet(ds);
+  ds->Open();
+  EXPECT_EQ(key->FieldNo(), 1);
+  EXPECT_EQ(kol->FieldNo(), 3);
+
+  ds->Close();
+  key->SetFieldName("cena");
+  ds->Open();
+  EXPECT_EQ(key->FieldNo(), 4);
+
+  ds->Close();
+  ds->FieldDefs()[0].Name = "CENA";  // now the first of two columns of that name
+  ds->Open();
+  EXPECT_EQ(key->FieldNo(), 1);
+
+  ds->Close();
+  delete kol;  // the key field moves up the list
+  ds->Open();
+  EXPECT_EQ(key->FieldNo(), 1);
+  EXPECT_EQ(key->AsInteger(), 1);
 }
 
 // A kind that counts its record buffers and can change their size.
