@@ -673,16 +673,11 @@ void TFIBQuery::DoExecQuery() {
   }
   m_elapsedMs = TickMs() - started;
 
-  // The variables of the used slots. Saving a value leaves the area as it
-  // is; the handlers below may not (a new text builds a new one), so the
-  // second pass takes it afresh.
-  auto used = [](const TFIBXSQLDA& a) { return std::span(a.m_vars.data(), static_cast<size_t>(a.m_count)); };
-  if (withParams)
-    for (const auto& v : used(*m_params))
-      if (v->m_typed) v->SaveOldValue();
+  if (withParams) m_params->SaveOldValues();
   if (AfterExecute) AfterExecute(this);
   if (Transaction()) Transaction()->DoOnSQLExec(this, m_sqlType, 1);
-  for (const auto& v : used(*m_params)) {
+  // The handlers may have given the statement a new text, and with it a new area.
+  for (const auto& v : std::span(m_params->m_vars.data(), static_cast<size_t>(m_params->m_count))) {
     v->m_modified = false;
     v->m_blobStream.reset();
   }

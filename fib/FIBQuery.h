@@ -299,6 +299,9 @@ class TFIBXSQLDA {
            !m_namesakes[static_cast<size_t>(index)].empty();
   }
   void ClearValues();
+  // Every typed variable remembers its value as its old value (see
+  // TFIBXSQLVAR::SaveOldValue); run after each execution.
+  void SaveOldValues();
   void CopyValuesByName(TFIBXSQLDA& from);
   // Caches the declared types, names columns from their aliases and sizes buffers.
   void InitAfterDescribe();

@@ -435,6 +435,13 @@ void TFIBXSQLDA::ClearValues() {
   }
 }
 
+void TFIBXSQLDA::SaveOldValues() {
+  for (int i = 0; i < m_count; ++i) {
+    TFIBXSQLVAR& v = *m_vars[static_cast<size_t>(i)];
+    if (v.m_typed) v.SaveOldValue();
+  }
+}
+
 void TFIBXSQLDA::CopyValuesByName(TFIBXSQLDA& from) {
   for (int i = 0; i < m_count; ++i) {
     TFIBXSQLVAR& v = *m_vars[static_cast<size_t>(i)];
