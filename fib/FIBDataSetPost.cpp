@@ -15,10 +15,6 @@
 
 namespace {
 
-// A modifying text whose first line is "No Action" makes the dataset able to
-// modify without running anything.
-bool IsNoAction(const TStrings& lines) { return lines.Count() > 0 && lines[0] == "No Action"; }
-
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
   if (s.size() < prefix.size()) return false;
   for (size_t i = 0; i < prefix.size(); ++i)
@@ -65,26 +61,15 @@ T Read(const std::byte* p) {
 
 // --- what the dataset may do ---------------------------------------------------------------
 
-bool TFIBCustomDataSet::HasSQLText(const TStrings& lines) {
-  // Asked several times for every posted row: straight over the lines, no
-  // indexed access per line.
-  for (const std::string& line : lines.Lines())
-    for (char c : line)
-      if (static_cast<unsigned char>(c) > 32) return true;
-  return false;
-}
+bool TFIBCustomDataSet::HasSQLText(const TStrings& lines) { return SqlLinesHaveText(lines); }
 
-bool TFIBCustomDataSet::CanInsert() const {
-  return (m_allowedUpdateKinds & ukInsert) && HasSQLText(m_qInsert->SQL());
-}
+// The modifying statements answer from what they keep about their text: these
+// are asked for every field written and several times for every posted row.
+bool TFIBCustomDataSet::CanInsert() const { return (m_allowedUpdateKinds & ukInsert) && m_qInsert->HasSQLText(); }
 
-bool TFIBCustomDataSet::CanEdit() const {
-  return (m_allowedUpdateKinds & ukModify) && HasSQLText(m_qUpdate->SQL());
-}
+bool TFIBCustomDataSet::CanEdit() const { return (m_allowedUpdateKinds & ukModify) && m_qUpdate->HasSQLText(); }
 
-bool TFIBCustomDataSet::CanDelete() const {
-  return (m_allowedUpdateKinds & ukDelete) && HasSQLText(m_qDelete->SQL());
-}
+bool TFIBCustomDataSet::CanDelete() const { return (m_allowedUpdateKinds & ukDelete) && m_qDelete->HasSQLText(); }
 
 bool TFIBCustomDataSet::GetCanModify() const { return CanInsert() || CanEdit() || CanDelete(); }
 
@@ -245,7 +230,7 @@ void TFIBCustomDataSet::SendRow(TFIBQuery& query, TRecordBuffer buffer, int posi
   TUpdateAction action = uaDefault;
   try {
     if (!resumed && OnUpdateRecord) OnUpdateRecord(this, inserted ? ukInsert : ukModify, action);
-    if (action != uaApplied && !resumed && HasSQLText(query.SQL()) && !IsNoAction(query.SQL())) {
+    if (action != uaApplied && !resumed && query.HasSQLText() && !query.IsNoActionText()) {
       ExecuteWithRow(query, buffer);
       if (inserted) MarkInserted(query.Transaction());
       const TFIBSQLTypes type = query.SQLType();
@@ -274,7 +259,7 @@ void TFIBCustomDataSet::SendRow(TFIBQuery& query, TRecordBuffer buffer, int posi
     if (AutoCommitUpdate() && m_pendingInsert.stage == TInsertStage::Inserted)
       m_pendingInsert.stage = TInsertStage::Committed;
 
-    if (HasSQLText(m_qRefresh->SQL()) && HasOption(poRefreshAfterPost) &&
+    if (m_qRefresh->HasSQLText() && HasOption(poRefreshAfterPost) &&
         m_cacheModelOptions.CacheModelKind == cmkStandard)
       RefreshRow(buffer, position);
   } catch (...) {
@@ -534,7 +519,7 @@ void TFIBCustomDataSet::InternalDelete() {
   const int position = RecNoOf(buffer);
   TUpdateAction action = uaDefault;
   if (OnUpdateRecord) OnUpdateRecord(this, ukDelete, action);
-  if (action != uaApplied && !IsNoAction(m_qDelete->SQL())) {
+  if (action != uaApplied && !m_qDelete->IsNoActionText()) {
     ExecuteWithRow(*m_qDelete, buffer);
   }
   // The row stays in the cache, marked deleted, and is no longer shown.
@@ -562,6 +547,6 @@ void TFIBCustomDataSet::InternalDelete() {
 void TFIBCustomDataSet::InternalRefresh() {
   TRecordBuffer buffer = ActiveBuffer();
   if (!buffer || IsEmpty()) return;
-  if (!HasSQLText(m_qRefresh->SQL())) FIBError(feCannotRefresh, {FullComponentName()});
+  if (!m_qRefresh->HasSQLText()) FIBError(feCannotRefresh, {FullComponentName()});
   RefreshRow(buffer, RecNoOf(buffer));
 }

@@ -277,9 +277,7 @@ void TFIBDatabase::SetLibraryName(const std::string& value) {
 
 // --- checks and the client side ---------------------------------------------
 
-void TFIBDatabase::CheckActive() const {
-  if (!Connected()) FIBError(feDatabaseClosed, {FullComponentName()});
-}
+void TFIBDatabase::RaiseClosed() const { FIBError(feDatabaseClosed, {FullComponentName()}); }
 
 void TFIBDatabase::CheckInactive() const {
   if (Connected()) FIBError(feDatabaseOpen);
@@ -289,10 +287,10 @@ void TFIBDatabase::CheckDatabaseName() const {
   if (m_dbName.empty()) FIBError(feDatabaseNameMissing);
 }
 
-IIBClientLibrary& TFIBDatabase::ClientLibrary() {
+IIBClientLibrary& TFIBDatabase::LoadLibraryNow() {
   // The database holds the library for as long as it lives; a caller that
   // may outlive that takes ClientLibraryPtr() instead.
-  if (!m_clientLibrary) m_clientLibrary = LoadClientLibrary(m_libraryName);
+  m_clientLibrary = LoadClientLibrary(m_libraryName);
   return *m_clientLibrary;
 }
 

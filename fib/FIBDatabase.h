@@ -101,12 +101,13 @@ class TFIBBase {
   void SetTransaction(TFIBTransaction* transaction);
 
   // Client error 21 without a database, then the database's CheckActive.
-  void CheckDatabase() const;
+  inline void CheckDatabase() const;
   // Client error 22 without a transaction, then its CheckInTransaction.
-  void CheckTransaction() const;
+  // Inline, like TRHandle: every prepare and execution of a statement asks.
+  inline void CheckTransaction() const;
   // Handle addresses for client calls, each after its check.
   isc_db_handle* DBHandle() const;
-  isc_tr_handle* TRHandle() const;
+  inline isc_tr_handle* TRHandle() const;
 
   int IndexInDatabase() const noexcept { return m_indexInDatabase; }
   int IndexInTransaction() const noexcept { return m_indexInTransaction; }
@@ -125,6 +126,8 @@ class TFIBBase {
  private:
   friend class TFIBDatabase;
   friend class TFIBTransaction;
+  [[noreturn]] void DatabaseNotAssigned() const;     // client error 21
+  [[noreturn]] void TransactionNotAssigned() const;  // client error 22
   void Fire(const TDatabaseHook& hook) { if (hook) hook(this); }
   void Fire(const TTransactionHook& hook, TFIBTransaction* tr) { if (hook) hook(tr); }
 
@@ -248,7 +251,11 @@ class TFIBDatabase : public TComponent {
   void Close() { Disconnect(false); }
   void ForceClose() { Disconnect(true); }
 
-  void CheckActive() const;          // client error 12 without a handle
+  // Client error 12 without a handle. Inline, like ClientLibrary: every
+  // statement's prepare and client call asks.
+  void CheckActive() const {
+    if (!Connected()) RaiseClosed();
+  }
   void CheckInactive() const;        // client error 13 with a handle
   void CheckDatabaseName() const;    // client error 14 with an empty DBName
 
@@ -256,7 +263,7 @@ class TFIBDatabase : public TComponent {
   isc_db_handle Handle() const noexcept { return m_handle; }
   isc_db_handle* HandleAddress() noexcept { return &m_handle; }
   // The client library, loaded on first need (raises the loader's errors).
-  IIBClientLibrary& ClientLibrary();
+  IIBClientLibrary& ClientLibrary() { return m_clientLibrary ? *m_clientLibrary : LoadLibraryNow(); }
   std::shared_ptr<IIBClientLibrary> ClientLibraryPtr();
   bool ClientLibraryLoaded() const noexcept { return m_clientLibrary != nullptr; }
   // Result check of every client call: restores the FPU control word,
@@ -387,6 +394,8 @@ class TFIBDatabase : public TComponent {
   bool m_storedConnected = false;  // Connected as read from a form
 
   std::shared_ptr<IIBClientLibrary> m_clientLibrary;
+  IIBClientLibrary& LoadLibraryNow();
+  [[noreturn]] void RaiseClosed() const;
   isc_db_handle m_handle = 0;
   bool m_connectionLost = false;
   std::string m_dpb;
@@ -455,7 +464,11 @@ class TFIBTransaction : public TComponent {
   virtual void Rollback() { EndTransaction(TARollback, false); }
   virtual void RollbackRetaining() { EndTransaction(TARollbackRetaining, false); }
 
-  void CheckInTransaction();           // client error 15 when inactive
+  // Client error 15 when inactive. Inline: an active transaction, by far the
+  // usual case, answers without a call.
+  void CheckInTransaction() {
+    if (!Active()) StartStoredOrFail();
+  }
   void CheckNotInTransaction() const;  // client error 16 when active
 
   // --- client side
@@ -523,6 +536,8 @@ class TFIBTransaction : public TComponent {
  private:
   friend class TFIBDatabase;
   void CallCallBacks(TCallBackKind kind, bool lastFirst, TTransactionAction action, bool force);
+  // CheckInTransaction on an inactive transaction.
+  void StartStoredOrFail();
 
   TStrings m_trParams;
   TFIBDatabase* m_defaultDatabase = nullptr;  // not owned; also in m_databases
@@ -541,3 +556,18 @@ class TFIBTransaction : public TComponent {
   std::unique_ptr<TTimer> m_timer;  // exists while Timeout is non-zero
   std::array<std::unique_ptr<TCallBackList>, 5> m_callBacks;
 };
+
+void TFIBBase::CheckDatabase() const {
+  if (!m_database) DatabaseNotAssigned();
+  m_database->CheckActive();
+}
+
+void TFIBBase::CheckTransaction() const {
+  if (!m_transaction) TransactionNotAssigned();
+  m_transaction->CheckInTransaction();
+}
+
+isc_tr_handle* TFIBBase::TRHandle() const {
+  CheckTransaction();
+  return m_transaction->HandleAddress();
+}

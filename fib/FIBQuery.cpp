@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 #include <random>
+#include <span>
 
 #include "fib/FIBDatabase.h"
 #include "fib/IB_Intf.h"
@@ -50,8 +51,16 @@ TFIBQuery::TFIBQuery(TComponent* owner)
   m_params->SetCount(0);
   m_preparedParams->SetCount(0);
   m_columns->SetCount(0);
-  m_sql->OnChanging = [this](TStrings*) { BeforeSQLChange(); };
-  m_sql->OnChange = [this](TStrings*) { AfterSQLChange(); };
+  m_sql->OnChanging = [this](TStrings*) {
+    m_sqlEditing = true;
+    m_textShape = kShapeUnknown;
+    BeforeSQLChange();
+  };
+  m_sql->OnChange = [this](TStrings*) {
+    m_sqlEditing = false;
+    m_textShape = kShapeUnknown;
+    AfterSQLChange();
+  };
   m_base->NotifyDisconnecting = [this](TFIBBase*) {
     // The connection is going: the server statement goes with it.
     try {
@@ -133,9 +142,11 @@ isc_db_handle* TFIBQuery::DBHandle() { return m_base->DBHandle(); }
 isc_tr_handle* TFIBQuery::TRHandle() { return m_base->TRHandle(); }
 
 ISC_STATUS TFIBQuery::Check(ISC_STATUS status, bool raise) {
-  RestoreFPUControlWord();
-  if (TFIBTransaction* tr = Transaction()) tr->Call(status, false);
-  else if (TFIBDatabase* db = Database()) db->Call(status, false);
+  // The transaction's and the database's checks restore the control word.
+  const TFIBBase* base = m_base.get();
+  if (TFIBTransaction* tr = base ? base->Transaction() : nullptr) tr->Call(status, false);
+  else if (TFIBDatabase* db = base ? base->Database() : nullptr) db->Call(status, false);
+  else RestoreFPUControlWord();
   if (raise && status > 0) IBError(Lib(), this);
   return status;
 }
@@ -149,6 +160,21 @@ void TFIBQuery::SetSQLText(std::string_view text) {
   m_assignedText = std::string(text);
   const TScopeGuard forget([this] { m_assignedText.reset(); });
   m_sql->SetText(text);
+}
+
+bool SqlLinesHaveText(const TStrings& lines) {
+  for (const std::string& line : lines.Lines())
+    for (char c : line)
+      if (static_cast<unsigned char>(c) > 32) return true;
+  return false;
+}
+
+uint8_t TFIBQuery::ReadTextShape() const {
+  uint8_t shape = 0;
+  if (SqlLinesHaveText(*m_sql)) shape |= kShapeHasText;
+  if (m_sql->Count() > 0 && m_sql->Lines().front() == "No Action") shape |= kShapeNoAction;
+  if (!m_sqlEditing) m_textShape = shape;
+  return shape;
 }
 
 void TFIBQuery::BeginUpdate() { ++m_updateCount; }
@@ -619,7 +645,7 @@ void TFIBQuery::DoExecQuery() {
     m_params->ApplyDeferredSettings();
     area = m_params.get();
   }
-  WriteBlobParams(*area);
+  if (m_hasBlobParams) WriteBlobParams(*area);
   XSQLDA* in = area->Count() > 0 ? area->AsXSQLDA() : nullptr;
 
   const uint32_t started = TickMs();
@@ -647,17 +673,13 @@ void TFIBQuery::DoExecQuery() {
   }
   m_elapsedMs = TickMs() - started;
 
-  if (withParams) {
-    for (int i = 0; i < m_params->Count(); ++i) {
-      TFIBXSQLVAR& v = *m_params->m_vars[static_cast<size_t>(i)];
-      if (v.m_typed) v.SaveOldValue();
-    }
-  }
+  if (withParams) m_params->SaveOldValues();
   if (AfterExecute) AfterExecute(this);
   if (Transaction()) Transaction()->DoOnSQLExec(this, m_sqlType, 1);
-  for (int i = 0; i < m_params->Count(); ++i) {
-    m_params->m_vars[static_cast<size_t>(i)]->m_modified = false;
-    m_params->m_vars[static_cast<size_t>(i)]->m_blobStream.reset();
+  // The handlers may have given the statement a new text, and with it a new area.
+  for (const auto& v : std::span(m_params->m_vars.data(), static_cast<size_t>(m_params->m_count))) {
+    v->m_modified = false;
+    v->m_blobStream.reset();
   }
   if (m_hasBlobParams)
     for (int i = 0; i < m_preparedParams->Count(); ++i)

@@ -206,8 +206,8 @@ class TFIBXSQLVAR {
   void ResetUntyped();
   // Remembers the current value as the old value. Kept as a copy of the
   // slot and made a Variant only when read: every execution saves it, almost
-  // nothing reads it.
-  void SaveOldValue();
+  // nothing reads it. Inline: every execution saves every parameter.
+  inline void SaveOldValue();
   // Whether the old value is null, without making it a Variant.
   inline bool OldValueIsNull() const;
   // A column of a select that has fetched no row reads as null.
@@ -299,6 +299,9 @@ class TFIBXSQLDA {
            !m_namesakes[static_cast<size_t>(index)].empty();
   }
   void ClearValues();
+  // Every typed variable remembers its value as its old value (see
+  // TFIBXSQLVAR::SaveOldValue); run after each execution.
+  void SaveOldValues();
   void CopyValuesByName(TFIBXSQLDA& from);
   // Caches the declared types, names columns from their aliases and sizes buffers.
   void InitAfterDescribe();
@@ -330,6 +333,23 @@ bool TFIBXSQLVAR::IsNull() const {
   if (m_blobStream) return false;
   if (!m_parent->IsParams() && InEmptyResult()) return true;
   return SlotIsNull(m_xvar->sqltype, m_ind);
+}
+
+inline void TFIBXSQLVAR::SaveOldValue() {
+  const XSQLVAR& x = *m_xvar;
+  m_saved.sqltype = x.sqltype;
+  m_saved.sqlscale = x.sqlscale;
+  m_saved.sqlsubtype = x.sqlsubtype;
+  m_saved.sqllen = x.sqllen;
+  m_saved.ind = m_ind;
+  // Every execution saves every parameter, nearly always a value of the size
+  // saved the time before: then a plain copy into the buffer it has.
+  const size_t n = m_data.size();
+  if (m_saved.data.size() != n) m_saved.data.assign(m_data.begin(), m_data.end());
+  else CopyValueBytes(m_saved.data.data(), m_data.data(), n);
+  m_saved.blobStream = m_blobStream;
+  m_saved.wideText = m_wideText;
+  m_saved.pending = true;
 }
 
 bool TFIBXSQLVAR::OldValueIsNull() const {
@@ -374,6 +394,11 @@ class TFIBQuery : public TComponent {
   // The SQL text as lines; changes re-analyse the text.
   TStrings& SQL() { return *m_sql; }
   const TStrings& SQL() const { return *m_sql; }
+  // Whether a line of the SQL holds more than blanks and control characters,
+  // and whether the first line is "No Action". Asked several times for every
+  // posted row, so kept until the lines change.
+  bool HasSQLText() const { return (TextShape() & kShapeHasText) != 0; }
+  bool IsNoActionText() const { return (TextShape() & kShapeNoAction) != 0; }
   // Replaces all lines; the text is sent exactly as given (line breaks
   // included) until the lines are edited.
   void SetSQLText(std::string_view text);
@@ -464,6 +489,11 @@ class TFIBQuery : public TComponent {
 
   void BeforeSQLChange();
   void AfterSQLChange();
+  static constexpr uint8_t kShapeUnknown = 0x80, kShapeHasText = 1, kShapeNoAction = 2;
+  uint8_t TextShape() const {
+    return m_textShape != kShapeUnknown && !m_sqlEditing ? m_textShape : ReadTextShape();
+  }
+  uint8_t ReadTextShape() const;
   void Analyse();
   void ScanInto(std::string_view text, TScanMode mode);
   bool NeedsRePrepare() const;
@@ -488,6 +518,11 @@ class TFIBQuery : public TComponent {
   std::unique_ptr<TStrings> m_sql;
   std::optional<std::string> m_wholeText;     // text of the last SetSQLText, while the lines are unedited
   std::optional<std::string> m_assignedText;  // during SetSQLText
+  // TextShape's answer for the current lines. Not kept while an edit of the
+  // lines is under way (from OnChanging to OnChange): within an update the
+  // lines change several times between the two.
+  mutable uint8_t m_textShape = kShapeUnknown;
+  bool m_sqlEditing = false;
   bool m_paramCheck = true;
   bool m_goToFirst = true;
   TpFIBQueryOptions m_options = 0;
@@ -525,6 +560,9 @@ class TFIBQuery : public TComponent {
   std::vector<std::string> m_aliases;
   bool m_aliasesRead = false;
 };
+
+// Whether a line holds more than blanks and control characters.
+bool SqlLinesHaveText(const TStrings& lines);
 
 // Runs a one-row query in the database's internal transaction (started when
 // needed, committed afterwards) and returns its first column; Null without a row.

@@ -114,24 +114,13 @@ void TFIBBase::SetTransaction(TFIBTransaction* transaction) {
     SetDatabase(transaction->MainDatabase());
 }
 
-void TFIBBase::CheckDatabase() const {
-  if (!m_database) FIBError(feDatabaseNotAssigned, {OwnerName(m_owner)});
-  m_database->CheckActive();
-}
+void TFIBBase::DatabaseNotAssigned() const { FIBError(feDatabaseNotAssigned, {OwnerName(m_owner)}); }
 
-void TFIBBase::CheckTransaction() const {
-  if (!m_transaction) FIBError(feTransactionNotAssigned, {OwnerName(m_owner)});
-  m_transaction->CheckInTransaction();
-}
+void TFIBBase::TransactionNotAssigned() const { FIBError(feTransactionNotAssigned, {OwnerName(m_owner)}); }
 
 isc_db_handle* TFIBBase::DBHandle() const {
   CheckDatabase();
   return m_database->HandleAddress();
-}
-
-isc_tr_handle* TFIBBase::TRHandle() const {
-  CheckTransaction();
-  return m_transaction->HandleAddress();
 }
 
 // --- transaction ---------------------------------------------------------------------
@@ -237,7 +226,7 @@ void TFIBTransaction::TimeoutTimerFired() {
   if (OnTimeout) OnTimeout(this);
 }
 
-void TFIBTransaction::CheckInTransaction() {
+void TFIBTransaction::StartStoredOrFail() {
   // A form that stored Active = True but whose start has not happened yet
   // (say, its database was not connected when loading finished).
   if (m_storedActive && !Active()) StartTransaction();

@@ -95,23 +95,6 @@ void TFIBXSQLVAR::ResetUntyped() {
   m_deferred = false;
 }
 
-void TFIBXSQLVAR::SaveOldValue() {
-  const XSQLVAR& x = *m_xvar;
-  m_saved.sqltype = x.sqltype;
-  m_saved.sqlscale = x.sqlscale;
-  m_saved.sqlsubtype = x.sqlsubtype;
-  m_saved.sqllen = x.sqllen;
-  m_saved.ind = m_ind;
-  // Every execution saves every parameter, nearly always a value of the size
-  // saved the time before: then a plain copy into the buffer it has.
-  const size_t n = m_data.size();
-  if (m_saved.data.size() != n) m_saved.data.assign(m_data.begin(), m_data.end());
-  else CopyValueBytes(m_saved.data.data(), m_data.data(), n);
-  m_saved.blobStream = m_blobStream;
-  m_saved.wideText = m_wideText;
-  m_saved.pending = true;
-}
-
 void TFIBXSQLVAR::SwapSavedValue() {
   XSQLVAR& x = *m_xvar;
   std::swap(x.sqltype, m_saved.sqltype);
@@ -449,6 +432,13 @@ void TFIBXSQLDA::ClearValues() {
     TFIBXSQLVAR& v = *m_vars[static_cast<size_t>(i)];
     if (v.m_xvar->sqltype & 1) v.m_ind = -1;
     v.m_blobStream.reset();
+  }
+}
+
+void TFIBXSQLDA::SaveOldValues() {
+  for (int i = 0; i < m_count; ++i) {
+    TFIBXSQLVAR& v = *m_vars[static_cast<size_t>(i)];
+    if (v.m_typed) v.SaveOldValue();
   }
 }
 

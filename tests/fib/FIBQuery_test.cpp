@@ -387,6 +387,29 @@ TEST(FIBQuery, OldValuesAreTheValuesOfTheLastExecution) {
   sel->Close();
 }
 
+TEST(FIBQuery, TextShapeFollowsEveryEditOfTheLines) {
+  TFIBQuery q;
+  EXPECT_FALSE(q.HasSQLText());
+  q.SQL().Add(" \t");
+  EXPECT_FALSE(q.HasSQLText());
+  q.SQL().Add("No Action");
+  EXPECT_TRUE(q.HasSQLText());
+  EXPECT_FALSE(q.IsNoActionText());  // only a first line counts
+  q.SQL().Delete(0);
+  EXPECT_TRUE(q.IsNoActionText());
+  // Within an update the lines change several times before the end is heard.
+  q.SQL().BeginUpdate();
+  q.SQL().Clear();
+  EXPECT_FALSE(q.HasSQLText());
+  q.SQL().Add("insert into T values (1)");
+  EXPECT_TRUE(q.HasSQLText());
+  EXPECT_FALSE(q.IsNoActionText());
+  q.SQL().EndUpdate();
+  EXPECT_TRUE(q.HasSQLText());
+  q.SetSQLText("\r\n  ");
+  EXPECT_FALSE(q.HasSQLText());
+}
+
 TEST(FIBQuery, ClockQueryRunsInInternalTransaction) {
   TScratchDatabase db;
   const Variant v = QueryValue(*db.Database, "SELECT CAST('NOW' AS TIMESTAMP) from RDB$DATABASE");
