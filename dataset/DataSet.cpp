@@ -302,14 +302,6 @@ void TDataSet::FreeFieldBuffers() {}
 
 // --- field data ---------------------------------------------------------------
 
-namespace {
-
-bool IsDateTimeType(TFieldType t) {
-  return t == ftDate || t == ftTime || t == ftDateTime || t == ftTimeStamp;
-}
-
-}  // namespace
-
 void TDataSet::DataConvert(TField* field, const void* source, void* dest, bool toNative) {
   TFieldType type = field->DataType();
   if (IsDateTimeType(type)) {
@@ -326,20 +318,14 @@ void TDataSet::DataConvert(TField* field, const void* source, void* dest, bool t
   CopyNativeData(type, field->DataSize(), source, dest);
 }
 
-bool TDataSet::ReadFieldData(TField* field, void* buffer, bool nativeFormat) {
-  if (nativeFormat || !buffer || !IsDateTimeType(field->DataType()))
-    return GetFieldData(field, buffer);
+bool TDataSet::ReadConvertedFieldData(TField* field, void* buffer) {
   alignas(8) std::byte native[8]{};
   if (!GetFieldData(field, native)) return false;
   DataConvert(field, native, buffer, false);
   return true;
 }
 
-void TDataSet::WriteFieldData(TField* field, const void* buffer, bool nativeFormat) {
-  if (nativeFormat || !buffer || !IsDateTimeType(field->DataType())) {
-    SetFieldData(field, buffer);
-    return;
-  }
+void TDataSet::WriteConvertedFieldData(TField* field, const void* buffer) {
   alignas(8) std::byte native[8]{};
   DataConvert(field, buffer, native, true);
   SetFieldData(field, native);

@@ -287,9 +287,17 @@ class TDataSet : public TComponent {
   // field is null. The non-native form converts date/time values through
   // DataConvert.
   virtual bool GetFieldData(TField* field, void* buffer) = 0;
-  bool ReadFieldData(TField* field, void* buffer, bool nativeFormat);
+  // Inline: every value read and written comes through here, nearly all of
+  // them needing no conversion.
+  bool ReadFieldData(TField* field, void* buffer, bool nativeFormat) {
+    if (nativeFormat || !buffer || !IsDateTimeType(field->DataType())) return GetFieldData(field, buffer);
+    return ReadConvertedFieldData(field, buffer);
+  }
   virtual void SetFieldData(TField* field, const void* buffer) = 0;
-  void WriteFieldData(TField* field, const void* buffer, bool nativeFormat);
+  void WriteFieldData(TField* field, const void* buffer, bool nativeFormat) {
+    if (nativeFormat || !buffer || !IsDateTimeType(field->DataType())) return SetFieldData(field, buffer);
+    WriteConvertedFieldData(field, buffer);
+  }
   // Converts text in place between the kind's character set and the system
   // code page; the generic one leaves it as it is. In place: every text
   // value read goes through it.
@@ -317,6 +325,9 @@ class TDataSet : public TComponent {
   virtual void CloseCursor();
   // Converts one value between native (Field.h) and TDateTime forms.
   virtual void DataConvert(TField* field, const void* source, void* dest, bool toNative);
+  // ReadFieldData and WriteFieldData of a date/time value in TDateTime form.
+  bool ReadConvertedFieldData(TField* field, void* buffer);
+  void WriteConvertedFieldData(TField* field, const void* buffer);
   // Local reaction to an event, then forwarding to the data sources.
   virtual void DataEvent(TDataEvent event, intptr_t info);
   virtual void DoAfterCancel();

@@ -43,12 +43,6 @@ bool IsStringForm(TFieldType type) {
 
 bool IsCalcKind(TFieldKind kind) { return kind == fkCalculated || kind == fkLookup; }
 
-// Values of these types go through the dataset's DataConvert when not in
-// native form (see TDataSet::ReadFieldData and WriteFieldData).
-bool IsDateTimeKind(TFieldType type) {
-  return type == ftDate || type == ftTime || type == ftDateTime || type == ftTimeStamp;
-}
-
 }  // namespace
 
 TDateTime NativeToDateTime(TFieldType type, const void* buffer) {
@@ -284,20 +278,13 @@ bool TField::GetData(void* buffer, bool nativeFormat) const {
     }
     return true;
   }
-  // Every value read and written comes through here: one that needs no
-  // conversion goes to the kind directly.
-  if (nativeFormat || !buffer || !IsDateTimeKind(m_dataType))
-    return m_dataSet->GetFieldData(const_cast<TField*>(this), buffer);
   return m_dataSet->ReadFieldData(const_cast<TField*>(this), buffer, nativeFormat);
 }
 
 void TField::SetData(const void* buffer, bool nativeFormat) {
   if (!m_dataSet)
     throw EDatabaseError(Format("Field '%s' has no dataset", {DisplayName()}));
-  if (nativeFormat || !buffer || !IsDateTimeKind(m_dataType))
-    m_dataSet->SetFieldData(this, buffer);
-  else
-    m_dataSet->WriteFieldData(this, buffer, nativeFormat);
+  m_dataSet->WriteFieldData(this, buffer, nativeFormat);
 }
 
 void TField::Validate(const void* buffer) {

@@ -61,6 +61,11 @@ inline constexpr int kDateDelta = 693594;  // day number of 30 December 1899
 // conversion errors).
 Variant NativeToVariant(const TField& field, const void* buffer);
 void VariantToNative(const TField& field, const Variant& value, void* buffer);
+// The date and time types: kept in native forms of their own, and read and
+// written as TDateTime outside the native form.
+inline bool IsDateTimeType(TFieldType type) {
+  return type == ftDate || type == ftTime || type == ftDateTime || type == ftTimeStamp;
+}
 // Date/time values of the native forms of `type` (ftDate, ftTime,
 // ftDateTime, ftTimeStamp) to and from TDateTime.
 TDateTime NativeToDateTime(TFieldType type, const void* buffer);

@@ -420,7 +420,7 @@ void ApplyFieldInfo(TFIBCustomDataSet& ds, TFieldInfoPlan* plan) {
       if (type == ftBCD) f.bcd = dynamic_cast<TBCDField*>(field);
       else if ((type == ftSmallint || type == ftInteger || type == ftFloat) && ds.ColumnOf(field))
         f.number = dynamic_cast<TNumericField*>(field);
-      else if (type == ftDate || type == ftTime || type == ftDateTime || type == ftTimeStamp)
+      else if (IsDateTimeType(type))
         f.dateTime = dynamic_cast<TDateTimeField*>(field);
       if (type == ftString || type == ftFixedChar || type == ftWideString || type == ftGuid)
         f.text = dynamic_cast<TFIBStringField*>(field);

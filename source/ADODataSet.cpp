@@ -97,10 +97,6 @@ bool IsNumberType(TFieldType t) {
          t == ftFloat || t == ftCurrency || t == ftBCD || t == ftFMTBcd;
 }
 
-bool IsDateType(TFieldType t) {
-  return t == ftDate || t == ftTime || t == ftDateTime || t == ftTimeStamp;
-}
-
 std::string BracketName(const std::string& name) {
   return name.find(' ') != std::string::npos ? "[" + name + "]" : name;
 }
@@ -312,7 +308,7 @@ bool TCustomADODataSet::RowMatches(int storedRow, const std::vector<TField*>& fi
       }
     } else if (IsNumberType(type)) {
       if (value.AsDouble() != key.AsDouble()) return false;
-    } else if (IsDateType(type)) {
+    } else if (IsDateTimeType(type)) {
       if (value.AsDate() != key.AsDate()) return false;
     } else if (type == ftBoolean) {
       if (value.AsBoolean() != key.AsBoolean()) return false;

@@ -428,7 +428,6 @@ void TDBGrid::UpdateRowCount() {
 }
 
 void TDBGrid::BuildColumns() {
-  m_storedFoundValid = false;
   BindColumns();
   ResetView();
 }
@@ -441,20 +440,10 @@ void TDBGrid::BindColumns() {
   // and a new column would measure its title again.
   size_t defaults = 0;
   if (m_storedColumns.Count() > 0) {
-    const auto& stored = m_storedColumns.m_items;
-    if (!dataSet) {
-      for (auto& column : stored) column->m_field = nullptr;
-    } else if (m_storedFoundValid && m_storedFound.size() == stored.size() && FieldsAsBound(dataSet->Fields())) {
-      for (size_t i = 0; i < stored.size(); ++i) stored[i]->m_field = m_storedFound[i];
-    } else {
-      m_storedFoundValid = false;
-      m_storedFound.clear();
-      for (auto& column : stored) m_storedFound.push_back(column->m_field = dataSet->FindField(column->m_fieldName));
-      m_boundAmong.clear();
-      for (const TField* field : dataSet->Fields()) m_boundAmong.emplace_back(field, field->FieldName());
-      m_storedFoundValid = true;
+    for (auto& column : m_storedColumns.m_items) {
+      column->m_field = dataSet ? dataSet->FindField(column->m_fieldName) : nullptr;
+      m_shown.push_back(column.get());
     }
-    for (auto& column : stored) m_shown.push_back(column.get());
   } else if (dataSet) {
     for (TField* field : dataSet->Fields()) {
       if (!field->Visible()) continue;
@@ -468,16 +457,6 @@ void TDBGrid::BindColumns() {
   }
   // Unshown default columns keep no field: it may be destroyed with its dataset.
   for (size_t i = defaults; i < m_defaultColumns.size(); ++i) m_defaultColumns[i]->m_field = nullptr;
-}
-
-bool TDBGrid::FieldsAsBound(const TFields& fields) const {
-  if (static_cast<size_t>(fields.Count()) != m_boundAmong.size()) return false;
-  auto bound = m_boundAmong.begin();
-  for (const TField* field : fields) {
-    if (field != bound->first || field->FieldName() != bound->second) return false;
-    ++bound;
-  }
-  return true;
 }
 
 void TDBGrid::ResetView() {

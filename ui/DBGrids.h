@@ -13,7 +13,6 @@
 
 class TDataSource;
 class TField;
-class TFields;
 class QTableView;
 class QScrollBar;
 class TDBGrid;
@@ -143,9 +142,6 @@ class TDBGrid : public TControl {
   void BuildColumns();
   // The first half of it: the columns, their fields and the buffer count.
   void BindColumns();
-  // `fields` are, in order, the fields the stored columns were last looked
-  // up among, under the same names.
-  bool FieldsAsBound(const TFields& fields) const;
   // The screen's side of the current row and of a cell, as last updated.
   int ShownCurrentRow() const;
   std::string ShownCellText(int row, int column) const;
@@ -171,13 +167,6 @@ class TDBGrid : public TControl {
   TDBGridColumns m_storedColumns;
   std::vector<std::unique_ptr<TColumn>> m_defaultColumns;
   std::vector<TColumn*> m_shown;  // not owned: stored or default columns
-  // A detail grid's dataset is reopened for every master row, mostly with
-  // the very fields of the last open: what the stored columns found then
-  // (by position, while m_storedFoundValid) holds as long as the fields
-  // and their names are the same. Changing the columns drops it.
-  std::vector<std::pair<const TField*, std::string>> m_boundAmong;
-  std::vector<TField*> m_storedFound;
-  bool m_storedFoundValid = false;
   GridModel* m_model = nullptr;     // owned by the view
   QTableView* m_view = nullptr;  // owned by the grid's widget
   QScrollBar* m_vbar = nullptr;  // owned by the grid's widget
