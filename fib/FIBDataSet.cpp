@@ -308,7 +308,7 @@ TFIBXSQLVAR* TFIBCustomDataSet::FindParam(std::string_view name) {
 void TFIBCustomDataSet::Prepare() {
   StartTransactionIfNeeded();
   if (m_prepared && m_qSelect->Prepared()) return;
-  if (!HasSQLText(SelectSQL())) FIBError(feEmptyQuery, {"Prepare " + FullComponentName()});
+  if (!m_qSelect->HasSQLText()) FIBError(feEmptyQuery, {"Prepare " + FullComponentName()});
   try {
     m_qSelect->Prepare();
   } catch (const EFIBClientError& e) {

@@ -612,8 +612,6 @@ class TFIBCustomDataSet : public TCachedDataSet {
   void ExecuteWithRow(TFIBQuery& query, TRecordBuffer buffer);
   // AutoCommit: commits the update transaction after a change; true when it did.
   bool AutoCommitUpdate();
-  // Whether an SQL text has anything but blanks (blank lines do not count).
-  static bool HasSQLText(const TStrings& lines);
 
  private:
   // A pending row whose insert ran while a later step of its post (commit,

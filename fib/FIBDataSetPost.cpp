@@ -61,8 +61,6 @@ T Read(const std::byte* p) {
 
 // --- what the dataset may do ---------------------------------------------------------------
 
-bool TFIBCustomDataSet::HasSQLText(const TStrings& lines) { return SqlLinesHaveText(lines); }
-
 // The modifying statements answer from what they keep about their text: these
 // are asked for every field written and several times for every posted row.
 bool TFIBCustomDataSet::CanInsert() const { return (m_allowedUpdateKinds & ukInsert) && m_qInsert->HasSQLText(); }

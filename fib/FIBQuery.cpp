@@ -2,6 +2,7 @@
 // server statement, and the query-value operation of the database.
 #include "fib/FIBQuery.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <exception>
@@ -162,16 +163,12 @@ void TFIBQuery::SetSQLText(std::string_view text) {
   m_sql->SetText(text);
 }
 
-bool SqlLinesHaveText(const TStrings& lines) {
-  for (const std::string& line : lines.Lines())
-    for (char c : line)
-      if (static_cast<unsigned char>(c) > 32) return true;
-  return false;
-}
-
 uint8_t TFIBQuery::ReadTextShape() const {
   uint8_t shape = 0;
-  if (SqlLinesHaveText(*m_sql)) shape |= kShapeHasText;
+  // Blank lines and control characters are no text.
+  const auto isText = [](char c) { return static_cast<unsigned char>(c) > 32; };
+  if (std::ranges::any_of(m_sql->Lines(), [&](const std::string& line) { return std::ranges::any_of(line, isText); }))
+    shape |= kShapeHasText;
   if (m_sql->Count() > 0 && m_sql->Lines().front() == "No Action") shape |= kShapeNoAction;
   if (!m_sqlEditing) m_textShape = shape;
   return shape;

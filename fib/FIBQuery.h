@@ -561,9 +561,6 @@ class TFIBQuery : public TComponent {
   bool m_aliasesRead = false;
 };
 
-// Whether a line holds more than blanks and control characters.
-bool SqlLinesHaveText(const TStrings& lines);
-
 // Runs a one-row query in the database's internal transaction (started when
 // needed, committed afterwards) and returns its first column; Null without a row.
 Variant QueryValue(TFIBDatabase& db, std::string_view sql);
