@@ -167,8 +167,12 @@ void TForm6::FormCreate(TComponent* Sender) {
     qryAccPodaci->Open();
     qryAccSlike->Open();
     qryAccHPOznake->Open();
+  } catch (const std::exception& e) {
+    // Whatever went wrong, the window still comes up; what opened stays
+    // open. The reason (not found, a folder, not an Access file, damaged,
+    // a missing table) goes under the message.
+    MessageDlg(std::string("Greska pri otvaranju mdb data setova\n") + e.what(), TMsgDlgType::mtConfirmation);
   } catch (...) {
-    // Whatever went wrong, the window still comes up; what opened stays open.
     MessageDlg("Greska pri otvaranju mdb data setova", TMsgDlgType::mtConfirmation);
   }
 }

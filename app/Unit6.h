@@ -19,6 +19,7 @@
 #include "fib/pFIBDataSet.h"
 #include "fib/pFIBDatabase.h"
 #include "source/ADODB.h"
+#include "app/Unit6Fidelity.h"
 
 class TTransferProgressView;
 
@@ -110,6 +111,7 @@ class TForm6 : public TForm {
     int total = 0;        // source rows in all (-1 if unknown)
     int rowsWritten = 0;  // rows posted to the target
     int linesAdded = 0;   // lines added to lbErr by this run
+    int valuesChanged = 0;  // values cut or with characters replaced ("Izmenjena vrednost" lines)
     bool finished = false;
   };
   std::function<void(const TTransferProgress&)> OnTransferProgress;
@@ -117,6 +119,18 @@ class TForm6 : public TForm {
   // OnTransferProgress calls unless replaced: a progress strip, the window
   // repainted and closed to input while a transfer runs.
   TTransferProgressView* ProgressView() const noexcept { return m_progressView.get(); }
+
+  // A value the target would store changed (cut, or characters replaced)
+  // is always listed; with StrictValues its row is refused as well, as if
+  // the database had refused it. The window keeps the values' rows.
+  bool StrictValues = false;
+
+  // A source value with the text the source file stores for it (whole,
+  // UTF-16), to which the target's value is compared.
+  struct TSourceValue {
+    std::string text;  // 8-bit, as the field reads it
+    std::u16string stored;
+  };
 
   // Handlers.
   void FormCreate(TComponent* Sender);
@@ -158,9 +172,19 @@ class TForm6 : public TForm {
   // The article transfer's steps (Unit6Transfer.cpp): one source row's
   // article and its rows; the value of one definition; a source column as text.
   void TransferArticle(const std::string& catalogueNumber, TTransferProgress& progress);
-  std::string DefinitionValue(const std::string& fieldName);
+  TSourceValue DefinitionValue(const std::string& fieldName);
   std::string SourceText(const std::string& column) const;
+  static TSourceValue SourceValue(TADOQuery* query, const std::string& column);
+  // Lists a change between `value` and what `field` now holds for
+  // `table`.`column` (a line naming `what`); true when there was one.
+  bool ListValueChange(const std::string& what, const std::string& table, TFIBStringField* field,
+                       const TSourceValue& value, TTransferProgress& progress);
+  // The source columns the transfers read that the source lacks, all at
+  // once, raised before anything is written.
+  void CheckSourceColumns();
+  void CheckMarkingColumns();
 
   std::string m_sourceFileName;
+  TTargetColumns m_targetColumns;
   std::unique_ptr<TTransferProgressView> m_progressView;
 };

@@ -65,7 +65,8 @@ std::vector<TFigure> Figures(const TBatchSummary& s) {
           {"articles_not_found", "articlesNotFound", s.articlesNotFound},
           {"rows_written", "rowsWritten", s.RowsWritten()},
           {"rows_refused", "rowsRefused", s.rowsRefused},
-          {"marking_rows_read", "markingRowsRead", s.markingRowsRead}};
+          {"marking_rows_read", "markingRowsRead", s.markingRowsRead},
+          {"values_changed", "valuesChanged", s.valuesChanged}};
 }
 
 std::string ValuesText(const TDryRunRow& row, const char* separator) {
@@ -111,6 +112,7 @@ std::string SummaryText(const TBatchSummary& s) {
   for (const TWrittenCount& w : s.written)
     out << "  " << WrittenName(w) << (w.definition.empty() ? "" : " " + w.definition) << ": " << w.rows << "\n";
   out << "Rows refused: " << s.rowsRefused << "\n";
+  out << "Values changed: " << s.valuesChanged << "\n";
   out << "Messages: " << s.lines.size() << "\n";
   for (const std::string& line : s.lines) out << "  " << line << "\n";
   return out.str();

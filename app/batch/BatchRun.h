@@ -31,6 +31,7 @@ struct TBatchSummary {
   int articlesNotFound = 0;   // "Ne postoji" lines
   int rowsRefused = 0;        // "Greska 2" lines
   int markingRowsRead = 0;    // HPOznake rows handled
+  int valuesChanged = 0;      // values cut or with characters replaced ("Izmenjena vrednost" lines)
   std::vector<TWrittenCount> written;
   std::vector<std::string> lines;   // the error list's lines added by the run
   std::vector<std::string> errors;  // what the window would have shown in boxes, and the command's own failures
