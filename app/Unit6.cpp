@@ -157,6 +157,14 @@ std::string TForm6::SourceConnectionString(const std::string& fileName) {
          "UserCommitSync=Yes;\"";
 }
 
+std::string TForm6::WithReason(const std::string& message, const std::string& reason) {
+  std::string text;
+  for (char c : reason)
+    if (c != '\r') text += c;
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text.empty() ? message : message + "\n" + text;
+}
+
 void TForm6::FormCreate(TComponent* Sender) {
   try {
     const std::string connectionString = SourceConnectionString(m_sourceFileName);
@@ -171,7 +179,7 @@ void TForm6::FormCreate(TComponent* Sender) {
     // Whatever went wrong, the window still comes up; what opened stays
     // open. The reason (not found, a folder, not an Access file, damaged,
     // a missing table) goes under the message.
-    MessageDlg(std::string("Greska pri otvaranju mdb data setova\n") + e.what(), TMsgDlgType::mtConfirmation);
+    MessageDlg(WithReason("Greska pri otvaranju mdb data setova", e.what()), TMsgDlgType::mtConfirmation);
   } catch (...) {
     MessageDlg("Greska pri otvaranju mdb data setova", TMsgDlgType::mtConfirmation);
   }

@@ -154,6 +154,9 @@ class TForm6 : public TForm {
     std::string group;
   };
   static TCatalogueKey NormaliseCatalogueNumber(const std::string& catalogueNumber);
+  // A box's text: the message, then the reason on the lines under it (line
+  // ends made plain, blank ends dropped).
+  static std::string WithReason(const std::string& message, const std::string& reason);
   // The target database's path as preset in edtBaza.
   static constexpr const char* kTargetPreset = "C:\\Kelmora\\Baze\\Veltrana\\2015\\FIRMA2015.FDB";
 

@@ -168,7 +168,7 @@ void SetLineGroups(TStrings& sql, std::initializer_list<std::vector<std::string>
 // instance holds (another program opened the file embedded) gets a hint.
 std::string OpenFailureReason(const std::string& reason) {
   if (reason.find("Database already opened with engine instance") == std::string::npos) return reason;
-  return reason + "\nDrugi program (ili server) vec drzi ovu bazu otvorenu: zatvorite ga ili otvorite bazu preko servera.";
+  return TForm6::WithReason(reason, "") + "\nDrugi program (ili server) vec drzi ovu bazu otvorenu: zatvorite ga ili otvorite bazu preko servera.";
 }
 
 }  // namespace
@@ -337,7 +337,7 @@ void TForm6::Button3Click(TComponent* Sender) {
     // What opened before the failing step stays open.
     Button1->SetEnabled(false);
     Button2->SetEnabled(false);
-    MessageDlg(std::string("Greska pri otvaranju data setova\n") + OpenFailureReason(e.what()),
+    MessageDlg(WithReason("Greska pri otvaranju data setova", OpenFailureReason(e.what())),
                TMsgDlgType::mtConfirmation);
   } catch (...) {
     Button1->SetEnabled(false);

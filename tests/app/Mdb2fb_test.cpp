@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -155,15 +156,22 @@ TEST_F(Mdb2fbTest, UsageErrorsAndHelp) {
 // never in a box waiting for a click; the target stays as it was.
 TEST_F(Mdb2fbTest, SourceAndTargetThatDoNotOpen) {
   std::ofstream(dir.File("damaged.mdb")) << "not an Access file";
+  std::ofstream{dir.File("empty.mdb")};
+  std::filesystem::create_directory(dir.File("folder.mdb"));
   const std::set<std::string> before = TargetRows();
+  // The window's text, the reason on the next line.
+  const std::string sourceBox = "mdb2fb: Greska pri otvaranju mdb data setova\n";
   struct Case {
     std::string args;
     std::vector<std::string> messages;
   };
   const Case cases[] = {
-      {"missing.mdb '" + target + "'", {"Greska pri otvaranju mdb data setova", "missing.mdb: no such file"}},
-      {"damaged.mdb '" + target + "'", {"Greska pri otvaranju mdb data setova"}},
-      {"'" + source + "' " + dir.File("nowhere.fdb"), {"Greska pri otvaranju data setova", "nowhere.fdb"}},
+      {"missing.mdb '" + target + "'", {sourceBox + "Could not find file 'missing.mdb'"}},
+      {"damaged.mdb '" + target + "'", {sourceBox + "'damaged.mdb' is not an Access database"}},
+      {"empty.mdb '" + target + "'", {sourceBox + "'empty.mdb' is not an Access database (the file is empty)"}},
+      {"folder.mdb '" + target + "'", {sourceBox + "'folder.mdb' is not an Access database (it is a folder)"}},
+      {"'" + source + "' " + dir.File("nowhere.fdb"),
+       {"mdb2fb: Greska pri otvaranju data setova\n", "nowhere.fdb", "No such file or directory"}},
       {"'" + source + "' '" + source + "'", {"Greska pri otvaranju data setova"}},
       {"'" + dir.Path() + "/a;b.mdb' '" + target + "'", {"cannot be handed to the Access reader"}},
   };
@@ -179,18 +187,21 @@ TEST_F(Mdb2fbTest, SourceAndTargetThatDoNotOpen) {
   EXPECT_EQ(TargetRows(), before);
 }
 
-// A transfer that stops (a definition names a column the source lacks)
-// ends the command: the window's message, exit status 1, the summary of
-// what ran, and no marking transfer after it.
+// Definitions naming columns the source lacks stop the command before the
+// first row: every missing column named at once, exit status 1, nothing
+// written, and no marking transfer after it.
 TEST_F(Mdb2fbTest, TransferThatStops) {
-  apptest::RunSql(target, apptest::Definition(-2, 13, "Nema", "NEMA_KOLONE", 13));
+  apptest::RunSql(target, apptest::Definition(-2, 13, "Nema", "NEMA_KOLONE", 13) +
+                              apptest::Definition(-2, 14, "Ni ova", "NI_OVA", 14));
   const Result r = Run("'" + source + "' '" + target + "' --report r.csv");
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(Has(r.err, "mdb2fb: ") && Has(r.err, "NEMA_KOLONE")) << r.err;
-  EXPECT_TRUE(Has(r.out, "Rows written: 12")) << r.out;  // the first article's definitions before the missing one
-  EXPECT_TRUE(Has(r.err, "stopped articles 1/50")) << r.err;
+  EXPECT_TRUE(Has(r.err, "mdb2fb: qryAccPodaci: Field 'NEMA_KOLONE' not found.\nqryAccPodaci: Field 'NI_OVA' not found."))
+      << r.err;
+  EXPECT_TRUE(Has(r.out, "Rows written: 0")) << r.out;
+  EXPECT_EQ(apptest::QueryRows(target, "select count(*) from EXTRA_DATA where BRDOK = 1"),
+            std::vector<std::string>{"0"});
   EXPECT_EQ(Figure("r.csv", "exit_code"), "1");
-  EXPECT_EQ(Figure("r.csv", "articles_found"), "1");
+  EXPECT_EQ(Figure("r.csv", "articles_found"), "0");
   EXPECT_EQ(Figure("r.csv", "marking_rows_read"), "0");
   EXPECT_EQ(apptest::QueryRows(target, "select count(*) from EXTRA_DATA_OZNAKE"), std::vector<std::string>{"0"});
 

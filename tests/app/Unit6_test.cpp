@@ -26,6 +26,15 @@ namespace {
 
 const char* const kBoxText = "Greska pri otvaranju mdb data setova";
 
+// The box keeps its text and says why on the line under it.
+void ExpectSourceBox(const BoxRecorder& boxes, const std::string& reason) {
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  const std::string& text = boxes.Boxes[0].Text;
+  EXPECT_EQ(text.substr(0, text.find('\n')), kBoxText);
+  EXPECT_NE(text.find('\n'), std::string::npos) << text;
+  EXPECT_NE(text.find(reason, text.find('\n')), std::string::npos) << text;
+}
+
 // Runs each test in a fresh working directory, since the window opens
 // VT2003.mdb from there.
 class Form6Test : public ::testing::Test {
@@ -102,9 +111,8 @@ TEST(Form6ConnectionString, ByteForByte) {
 
 TEST_F(Form6Test, MissingFileShowsOneBoxAndEmptyGrids) {
   Create();
-  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  ExpectSourceBox(boxes, "Could not find file 'VT2003.mdb'");
   EXPECT_EQ(boxes.Boxes[0].Title, "Confirm");
-  EXPECT_EQ(boxes.Boxes[0].Text, kBoxText);
   EXPECT_EQ(boxes.Boxes[0].Icon, TMsgIcon::Question);
   EXPECT_FALSE(form->Showing());  // the box came before the window
   for (TDBGrid* grid : {form->dbgMDB, form->DBGrid1, form->DBGrid2, form->DBGrid3, form->DBGrid4})
@@ -122,8 +130,7 @@ TEST_F(Form6Test, MissingFileShowsOneBoxAndEmptyGrids) {
 TEST_F(Form6Test, FileWithoutZnak) {
   WriteJet4File("VT2003.mdb", {Tabela1(), HPOznake()});
   Create();
-  ASSERT_EQ(boxes.Boxes.size(), 1u);
-  EXPECT_EQ(boxes.Boxes[0].Text, kBoxText);
+  ExpectSourceBox(boxes, "The table 'ZNAK' does not exist");
   EXPECT_TRUE(form->qryAccPodaci->Active());
   EXPECT_FALSE(form->qryAccSlike->Active());
   EXPECT_FALSE(form->qryAccHPOznake->Active());
@@ -238,12 +245,13 @@ TEST_F(Form6Test, DamagedFileShowsOneBoxAndAUsableWindow) {
   const struct {
     const char* what;
     std::string bytes;
+    const char* reason;
   } cases[] = {
-      {"empty", ""},
-      {"random bytes", noise},
-      {"first page only", full.substr(0, 4096)},
-      {"cut in the middle", full.substr(0, full.size() / 2 + 123)},
-      {"pages overwritten", corrupted},
+      {"empty", "", "is not an Access database (the file is empty)"},
+      {"random bytes", noise, "is not an Access database"},
+      {"first page only", full.substr(0, 4096), "is not an Access database (its catalog cannot be read)"},
+      {"cut in the middle", full.substr(0, full.size() / 2 + 123), "VT2003.mdb"},
+      {"pages overwritten", corrupted, "VT2003.mdb"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -255,8 +263,7 @@ TEST_F(Form6Test, DamagedFileShowsOneBoxAndAUsableWindow) {
     Create();
     // A corrupted page may still read; a file that cannot be read gives the box.
     if (!form->qryAccHPOznake->Active()) {
-      ASSERT_EQ(boxes.Boxes.size(), 1u);
-      EXPECT_EQ(boxes.Boxes[0].Text, kBoxText);
+      ExpectSourceBox(boxes, c.reason);
     } else {
       EXPECT_TRUE(boxes.Boxes.empty());
     }
@@ -272,7 +279,14 @@ TEST_F(Form6Test, DamagedFileShowsOneBoxAndAUsableWindow) {
   fs::create_directory("VT2003.mdb");
   boxes.Boxes.clear();
   Create();
-  ASSERT_EQ(boxes.Boxes.size(), 1u);
-  EXPECT_EQ(boxes.Boxes[0].Text, kBoxText);
+  ExpectSourceBox(boxes, "is not an Access database (it is a folder)");
   EXPECT_FALSE(form->qryAccPodaci->Active());
+
+  // A sound file without the catalogue records.
+  form.reset();
+  fs::remove("VT2003.mdb");
+  WriteJet4File("VT2003.mdb", {HPOznake()});
+  boxes.Boxes.clear();
+  Create();
+  ExpectSourceBox(boxes, "The table 'TABELA1' does not exist");
 }
