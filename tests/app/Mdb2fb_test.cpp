@@ -12,6 +12,7 @@
 
 #include "TargetFixture.h"
 #include "jet4/Jet4Demo.h"
+#include "runtime/CodePage.h"
 
 namespace {
 
@@ -367,3 +368,41 @@ TEST_F(Mdb2fbTest, LoginFromOptionsOrEnvironment) {
 }
 
 }  // namespace
+
+// Changed values in the batch command: the window's lines on stdout (and in
+// the report), their count in the summary and the report; the dry run lists
+// them all and writes nothing; --strict refuses their rows (an article's as
+// "Greska 2", a marking's stops the command with exit status 1).
+TEST_F(Mdb2fbTest, ChangedValues) {
+  const std::string lossy = dir.File("lossy.mdb");
+  WriteJet4File(lossy, apptest::LossySource());
+  std::vector<std::string> lines;  // UTF-8, as the command prints them
+  for (const auto* table : {&apptest::LossyValues(), &apptest::LossyMarkings()})
+    for (const apptest::TLossyValue& v : *table)
+      if (!v.line.empty()) lines.push_back(AnsiToUtf8(v.line));
+  const std::string changed = std::to_string(lines.size());
+
+  for (const bool dryRun : {true, false}) {
+    SCOPED_TRACE(dryRun ? "dry run" : "run");
+    fibtest::TScratchDir scratch;
+    const std::string into = apptest::CreateTarget(scratch, apptest::LossyTarget());
+    const Result r = Run(std::string(dryRun ? "-n " : "") + "'" + lossy + "' '" + into + "' --report r.csv");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    for (const std::string& line : lines) EXPECT_TRUE(Has(r.out, "  " + line + "\n")) << line << "\n" << r.out;
+    EXPECT_TRUE(Has(r.out, "Values changed: " + changed + "\n")) << r.out;
+    EXPECT_EQ(Figure("r.csv", "values_changed"), changed);
+    EXPECT_EQ(Lines("r.csv"), lines);
+    EXPECT_EQ(apptest::QueryRows(into, "select count(*) from EXTRA_DATA"),
+              std::vector<std::string>{dryRun ? "0" : "5"});
+  }
+
+  fibtest::TScratchDir scratch;
+  const std::string into = apptest::CreateTarget(scratch, apptest::LossyTarget());
+  const Result strict = Run("--strict '" + lossy + "' '" + into + "' --report r.json");
+  EXPECT_EQ(strict.exitCode, 1);
+  EXPECT_TRUE(Has(strict.err, "mdb2fb: " + AnsiToUtf8(apptest::LossyMarkings()[0].line))) << strict.err;
+  EXPECT_TRUE(Has(strict.out, "Rows refused: 4\n")) << strict.out;
+  EXPECT_TRUE(Has(Slurp(dir.File("r.json")), "\"valuesChanged\": 5")) << Slurp(dir.File("r.json"));
+  EXPECT_EQ(apptest::QueryRows(into, "select BRDOK from EXTRA_DATA"), std::vector<std::string>{"4"});
+  EXPECT_EQ(apptest::QueryRows(into, "select count(*) from EXTRA_DATA_OZNAKE"), std::vector<std::string>{"0"});
+}
