@@ -154,6 +154,10 @@ TEST_F(Mdb2fbTest, UsageErrorsAndHelp) {
       {"a.mdb b.fdb --report out.txt", 2, "cannot tell the report format"},
       {"a.mdb b.fdb --report-format xml --report out.txt", 2, "unknown report format xml"},
       {"a.mdb b.fdb --dry-run=yes", 2, "takes no value"},
+      // Short options grouped as with getopt.
+      {"-nqz a.mdb b.fdb", 2, "unknown option -z"},
+      {"a.mdb b.fdb -nqr", 2, "option -r needs a value"},
+      {"-qnrout.txt a.mdb b.fdb", 2, "cannot tell the report format from out.txt"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
