@@ -339,12 +339,15 @@ TEST(MdbValues, DecimalToCurrency) {
 
 // Jet 4 texts in both stored forms, ASCII or not, read the same as through
 // UTF-16; a text that turns non-ASCII late must not come out half converted.
-TEST(MdbValues, Jet4TextsInEitherFormReadAsSystemText) {
+// Jet 3 texts are 8-bit in the file's code page.
+TEST(MdbValues, StoredTextsReadAsSystemText) {
   using namespace std::string_literals;
   struct Case {
     std::string stored;
     std::string ansi;
     const char* what;
+    int jetVersion = 1;
+    int codePage = 0;
   };
   const Case cases[] = {
       {"A\0b\0"s, "Ab", "UCS-2 ASCII"},
@@ -360,16 +363,19 @@ TEST(MdbValues, Jet4TextsInEitherFormReadAsSystemText) {
       {"\xFF\xFE" "012345678\0\x61\x01\0" "bcdefgh\xE9xyz"s, "012345678\x9A" "bcdefgh\xE9xyz",
        "compressed, long, a two-byte stretch and a byte above ASCII late"},
       {"\xFF\xFE" "0123456\xC3" "89abcdef"s, "0123456?89abcdef", "compressed, long, outside the code page early"},
+      {"AA\xE9" "AA\n0123456789"s, "AA\xE9" "AA\n0123456789", "Jet 3, Windows-1252", 0, 1252},
+      {"AA\xC0" "AA"s, "AA?AA", "Jet 3, a letter Windows-1250 lacks", 0, 1252},
+      {"AA\x9A"s, "AA\x9A", "Jet 3 in the system code page", 0, 1250},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_EQ(JetTextToAnsi(c.stored, 1, 0), c.ansi);
-    EXPECT_EQ(JetTextToAnsi(c.stored, 1, 0), WideToAnsi(JetTextToWide(c.stored, 1, 0)));
+    EXPECT_EQ(JetTextToAnsi(c.stored, c.jetVersion, c.codePage), c.ansi);
+    EXPECT_EQ(c.ansi, WideToAnsi(JetTextToWide(c.stored, c.jetVersion, c.codePage)));
     // Written into a field's buffer: the full text cut at every capacity,
     // a non-ASCII letter before, at or after the cut included.
     for (size_t capacity = 0; capacity <= c.ansi.size() + 1; ++capacity) {
       char out[32] = {};
-      const size_t n = JetTextToAnsiInto(c.stored, 1, 0, out, capacity);
+      const size_t n = JetTextToAnsiInto(c.stored, c.jetVersion, c.codePage, out, capacity);
       EXPECT_EQ(std::string(out, n), c.ansi.substr(0, capacity)) << "capacity " << capacity;
     }
   }
