@@ -151,6 +151,53 @@ TEST(MdbReader, RowsSavedBeforeColumnsWereAddedReadTheRestAsNull) {
   }
 }
 
+// What Access's own files hold: columns dropped after rows were saved keep
+// their numbers and their place in those rows, and the second number of a
+// column entry is the column's place among the listed ones (here counted
+// from 1), not its place in the row. The last column is read all the same,
+// a Yes/No included, and a row storing the dropped columns is no damage.
+TEST(MdbReader, ColumnsArePlacedInTheRowByTheirNumber) {
+  Jet4Table t{"ARTIKLI",
+              {{"ID", Jet4Type::LongInteger},
+               {.name = "STARO", .type = Jet4Type::Text, .size = 10, .deleted = true},
+               {"NAZIV", Jet4Type::Text, 20},
+               {.name = "STARI_BROJ", .type = Jet4Type::Integer, .deleted = true},
+               {"Y", Jet4Type::Boolean}},
+              {}};
+  t.rows.push_back({std::int64_t{1}, std::string("staro"), std::string("prvi"), std::int64_t{7}, true});
+  t.rows.push_back({std::int64_t{2}, std::string("x"), std::string("drugi"), Jet4Null, Jet4Null});
+  t.rows.push_back({std::int64_t{3}, Jet4Null, std::string("treci"), Jet4Null, false});
+  t.storedColumns = {0, 3, 0};
+  t.firstColumnPlace = 1;
+  Jet4Table plain{"DA_NE", {{"A", Jet4Type::Text, 5}, {"Y", Jet4Type::Boolean}}, {}};
+  plain.rows = {{std::string("a"), true}, {std::string("b"), false}};
+  plain.firstColumnPlace = 1;
+  TempDir dir;
+  const std::string path = dir.Write("access.mdb", {t, plain});
+
+  const TMdbTable yesNo = MdbReadTable(path, "access.mdb", "DA_NE", FastLimits());
+  ASSERT_EQ(yesNo.rowCount, 2u);
+  EXPECT_EQ(JetValue(yesNo, 0, 0, 0).AsString(), "a");
+  ASSERT_FALSE(JetValue(yesNo, 0, 1, 0).IsNull());
+  EXPECT_TRUE(JetValue(yesNo, 0, 1, 0).AsBoolean());
+  ASSERT_FALSE(JetValue(yesNo, 1, 1, 0).IsNull());
+  EXPECT_FALSE(JetValue(yesNo, 1, 1, 0).AsBoolean());
+
+  const TMdbTable r = MdbReadTable(path, "access.mdb", "ARTIKLI", FastLimits());
+  ASSERT_EQ(r.columns.size(), 3u);
+  EXPECT_EQ(r.columns[1].name, "NAZIV");
+  ASSERT_EQ(r.rowCount, 3u);
+  auto v = [&](size_t row, size_t c) { return JetValue(r, row, c, 0); };
+  EXPECT_EQ(v(0, 0).AsInteger(), 1);
+  EXPECT_EQ(v(0, 1).AsString(), "prvi");
+  EXPECT_TRUE(v(0, 2).AsBoolean());
+  EXPECT_EQ(v(1, 1).AsString(), "drugi");
+  EXPECT_TRUE(v(1, 2).IsNull());  // saved before Y was added
+  EXPECT_EQ(v(2, 1).AsString(), "treci");
+  ASSERT_FALSE(v(2, 2).IsNull());
+  EXPECT_FALSE(v(2, 2).AsBoolean());
+}
+
 TEST(MdbReader, LongMemoArrivesWhole) {
   // libmdb's bound buffers stop at 16 KB; the value must not.
   std::string memo;
