@@ -132,8 +132,6 @@ TEST(RealAccessFiles, EveryTableReadsAsMdbExportPrintsIt) {
     for (const std::string& tableName : catalog.tables) {
       SCOPED_TRACE(std::string(name) + " " + tableName);
       ++tables;
-      // The Jet types only choose how a number is printed.
-      const TMdbTable stored = MdbReadTable(file, name, tableName, {});
       TComponent owner;
       auto* connection = new TADOConnection(&owner);
       connection->SetLoginPrompt(false);
@@ -148,6 +146,8 @@ TEST(RealAccessFiles, EveryTableReadsAsMdbExportPrintsIt) {
         ADD_FAILURE() << AnsiToUtf8(e.Message());
         continue;
       }
+      // The Jet types only choose how a number is printed.
+      const TMdbTable stored = MdbReadTable(file, name, tableName, {});
       ASSERT_EQ(static_cast<size_t>(query->FieldCount()), stored.columns.size());
 
       std::vector<std::string> lines = Split(MdbExport(file, tableName), '\n');
