@@ -2,12 +2,24 @@
 // catalogue records ("Prepisi u artile") and the marking list ("Prepisi HP
 // oznake"). Each written row is committed on its own by the datasets'
 // AutoCommit.
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/Unit6.h"
 #include "runtime/CodePage.h"
+
+namespace {
+
+void CountDefinitionRow(TForm6::TTransferProgress& progress, int edid, const std::string& name) {
+  auto& counts = progress.writtenPerDefinition;
+  auto found = std::find_if(counts.begin(), counts.end(), [edid](const auto& c) { return c.edid == edid; });
+  if (found == counts.end()) found = counts.insert(counts.end(), {edid, name, 0});
+  ++found->rows;
+}
+
+}  // namespace
 
 TForm6::TCatalogueKey TForm6::NormaliseCatalogueNumber(const std::string& catalogueNumber) {
   // A leading "0" marks the REP group; only that one character goes.
@@ -117,9 +129,13 @@ void TForm6::TransferArticle(const std::string& catalogueNumber, TTransferProgre
   // The locate's position refresh already re-runs the detail query (through
   // dsRoba), for the previous article and, when Roba moves, the found one.
   if (!Roba->Locate("KATBRPRO;GRUPAID", VarArrayOf({Variant(article.key), Variant(article.group)}), loNone)) {
+    ++progress.read;
+    ++progress.notFound;
     lbErr->Items().Add("Ne postoji: " + article.group + ": " + article.key);
     return;
   }
+  ++progress.read;
+  ++progress.found;
   qryExtraData->Close();
   qryExtraData->ParamByName("BRDOK")->SetAsVariant(Variant(RobaROBAID->AsInteger()));
   qryExtraData->Open();
@@ -150,9 +166,11 @@ void TForm6::TransferArticle(const std::string& catalogueNumber, TTransferProgre
       } catch (...) {
         // A lost connection: the row goes with the dataset's next close.
       }
+      ++progress.refused;
       lbErr->Items().Add("Greska 2: " + catalogueNumber);
       return;
     }
+    CountDefinitionRow(progress, qryEDSifEDID->AsInteger(), qryEDSifNAZIV->AsString());
     qryEDSif->Next();
   }
 }
@@ -201,7 +219,13 @@ void TForm6::Button1Click(TComponent* Sender) {
   qryAccPodaci->First();
   while (!qryAccPodaci->Eof()) {
     const std::string catalogueNumber = SourceText("KAT_BROJ");
-    if (!catalogueNumber.empty()) TransferArticle(catalogueNumber, report.progress);
+    if (!catalogueNumber.empty()) {
+      TransferArticle(catalogueNumber, report.progress);
+    } else {
+      // Skipped without a line, as ever; only counted, so that the figures add up.
+      ++report.progress.read;
+      ++report.progress.skipped;
+    }
     report.Step();
     qryAccPodaci->Next();
   }
@@ -231,6 +255,7 @@ void TForm6::Button2Click(TComponent* Sender) {
   while (!qryAccHPOznake->Eof()) {
     qryEDHiP->Append();
     try {
+      ++report.progress.read;
       const TSourceValue id = MarkingValue(qryAccHPOznake, "id");
       const TSourceValue name = MarkingValue(qryAccHPOznake, "naziv");
       qryEDHiPID->SetAsString(id.text);
@@ -246,6 +271,7 @@ void TForm6::Button2Click(TComponent* Sender) {
       // The failed row is dropped rather than left pending: the next press
       // would post it first, storing a half-filled row or one the database
       // refused, before copying every marking again.
+      ++report.progress.refused;
       if (qryEDHiP->State() == dsInsert) qryEDHiP->Cancel();
       throw;
     }
