@@ -2,6 +2,11 @@
 // source file at start-up.
 #include "app/Unit6.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <algorithm>
+
 #include "app/Unit6Progress.h"
 #include "runtime/CodePage.h"
 #include "ui/Dialogs.h"
@@ -68,6 +73,21 @@ TForm6::TForm6(TComponent* AOwner, std::string sourceFileName)
 }
 
 TForm6::~TForm6() = default;
+
+void TForm6::FitOnScreen(int left, int top, int width, int height) {
+  const int w = std::min(Width(), width);
+  const int h = std::min(Height(), height);
+  const int l = std::clamp(Left(), left, left + width - w);
+  const int t = std::clamp(Top(), top, top + height - h);
+  if (l != Left() || t != Top() || w != Width() || h != Height()) SetBounds(l, t, w, h);
+}
+
+void TForm6::FitOnAvailableScreen() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  FitOnScreen(area.left(), area.top(), area.width(), area.height());
+}
 
 void TForm6::CreateComponents() {
   dbgMDB = NewGrid(this, "dbgMDB", 0, 0, 1601, 113, TAlign::alTop, 0);

@@ -157,6 +157,14 @@ class TForm6 : public TForm {
     std::u16string stored;
   };
 
+  // Puts the window onto the available area (left, top, width, height,
+  // in screen pixels): its own size and place where they fit, else moved
+  // onto the area, and shrunk only where it is larger than the area.
+  void FitOnScreen(int left, int top, int width, int height);
+  // The same for the primary screen's area free of panels; the program
+  // calls it before the window is first shown.
+  void FitOnAvailableScreen();
+
   // Handlers.
   void FormCreate(TComponent* Sender);
   void Button1Click(TComponent* Sender);

@@ -376,6 +376,15 @@ TEST_F(TargetTest, ServerKilledDuringTheArticleTransfer) {
   EXPECT_EQ(ErrorLines(*form), std::vector<std::string>{"Greska 2: 7"});
   EXPECT_TRUE(form->Button3->Enabled());
 
+  // Every further press on the lost connection says so.
+  for (TButton* button : {form->Button1, form->Button2}) {
+    SCOPED_TRACE(button->Caption());
+    boxes.Boxes.clear();
+    const int lines = form->lbErr->Items().Count();
+    button->Click();
+    EXPECT_TRUE(boxes.Boxes.size() == 1 || form->lbErr->Items().Count() > lines);
+  }
+
   // Server down: "Otvori" fails; back up: it works.
   boxes.Boxes.clear();
   Open(path);

@@ -290,3 +290,30 @@ TEST_F(Form6Test, DamagedFileShowsOneBoxAndAUsableWindow) {
   Create();
   ExpectSourceBox(boxes, "The table 'TABELA1' does not exist");
 }
+
+// The window keeps its size and place where the available area holds them;
+// otherwise it moves onto the area, and shrinks only where it is larger.
+TEST_F(Form6Test, FitsTheAvailableScreen) {
+  const struct {
+    const char* what;
+    int area[4];    // left, top, width, height
+    int bounds[4];  // left, top, width, height afterwards
+  } cases[] = {
+      {"a large screen", {0, 0, 1920, 1050}, {232, 25, 1448, 877}},
+      {"1600 wide: moved left", {0, 0, 1600, 1200}, {152, 25, 1448, 877}},
+      {"a panel on top: moved down", {0, 40, 1920, 1040}, {232, 40, 1448, 877}},
+      {"a second screen right of the first", {1920, 0, 1920, 1080}, {1920, 25, 1448, 877}},
+      {"too low: moved up", {0, 0, 1920, 880}, {232, 3, 1448, 877}},
+      {"1280 x 1024: narrower", {0, 0, 1280, 1024}, {0, 25, 1280, 877}},
+      {"1024 x 768 with a panel: both smaller", {0, 0, 1024, 740}, {0, 0, 1024, 740}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Create();
+    form->FitOnScreen(c.area[0], c.area[1], c.area[2], c.area[3]);
+    EXPECT_EQ((std::vector<int>{form->Left(), form->Top(), form->Width(), form->Height()}),
+              (std::vector<int>(std::begin(c.bounds), std::end(c.bounds))));
+    form.reset();
+    boxes.Boxes.clear();
+  }
+}
