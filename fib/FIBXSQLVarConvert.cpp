@@ -231,7 +231,7 @@ long double TFIBXSQLVAR::AsExtended() const {
   const short scale = m_xvar->sqlscale;
   switch (SQLType()) {
     case SQL_INT64:
-      if (scale < 0) return static_cast<long double>(Load<int64_t>(Bytes())) / std::pow(10.0L, -scale);
+      if (scale < 0) return static_cast<long double>(Load<int64_t>(Bytes())) / ScaleDivisor(scale);
       return static_cast<long double>(Load<int64_t>(Bytes()));
     case SQL_IB_BOOLEAN: ConversionError();
     default: return AsDouble();
@@ -246,9 +246,9 @@ Currency TFIBXSQLVAR::AsCurrency() const {
     if (!Rescale(Load<int64_t>(Bytes()), ScaleDecimals(m_xvar->sqlscale), 4, raw)) ConversionError();
     return Currency::FromRaw(raw);
   }
-  const double d = AsDouble();
-  const double r = std::nearbyint(d * 10000.0);
-  return Currency::FromRaw(TruncToInt64(r));
+  int64_t raw = 0;
+  if (!DoubleToScaled(AsDouble(), 4, raw)) ConversionError();
+  return Currency::FromRaw(raw);
 }
 
 TFIBBcd TFIBXSQLVAR::AsBCD() const {
