@@ -102,7 +102,10 @@ bool PortFree(int port) {
 // gap until the server binds, in which a second test picks the same port.)
 int LockPort(int port) {
   const std::string path = "/tmp/fibtest-port-" + std::to_string(port) + ".lock";
-  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  // Read-only and opened before created: a lock file another user left in
+  // /tmp still serves (creating over it may be refused in a sticky folder).
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) fd = open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return -1;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     close(fd);
