@@ -250,7 +250,7 @@ TEST_F(Form6Test, DamagedFileShowsOneBoxAndAUsableWindow) {
       {"empty", "", "is not an Access database (the file is empty)"},
       {"random bytes", noise, "is not an Access database"},
       {"first page only", full.substr(0, 4096), "is not an Access database (its catalog cannot be read)"},
-      {"cut in the middle", full.substr(0, full.size() / 2 + 123), "VT2003.mdb"},
+      {"cut in the middle", full.substr(0, full.size() / 2 + 123), "is damaged or unreadable: the file is cut short"},
       {"pages overwritten", corrupted, "VT2003.mdb"},
   };
   for (const auto& c : cases) {
