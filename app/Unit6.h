@@ -111,8 +111,13 @@ class TForm6 : public TForm {
     int rowsWritten = 0;  // rows posted to the target
     int linesAdded = 0;   // lines added to lbErr by this run
     bool finished = false;
+    bool interrupted = false;  // StopRequested ended the run before its last row
   };
   std::function<void(const TTransferProgress&)> OnTransferProgress;
+  // Asked after every source row of a transfer (the row in hand is done):
+  // true ends the run there, as a finished and interrupted one. Empty: the
+  // run goes to its end.
+  std::function<bool()> StopRequested;
   // The window's own consumer of the reports (Unit6Progress.h), which
   // OnTransferProgress calls unless replaced: a progress strip, the window
   // repainted and closed to input while a transfer runs.

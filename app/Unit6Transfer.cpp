@@ -92,6 +92,14 @@ class TProgressReport {
     ++progress.done;
     Report();
   }
+  // Whether the run is to end after the row just stepped past (the last
+  // row ends it anyway, as a run that was not interrupted).
+  bool Interrupted() {
+    const bool last = progress.total >= 0 && progress.done >= progress.total;
+    if (last || !m_form.StopRequested || !m_form.StopRequested()) return false;
+    progress.interrupted = true;
+    return true;
+  }
 
   TForm6::TTransferProgress progress;
 
@@ -114,6 +122,7 @@ void TForm6::Button1Click(TComponent* Sender) {
     const std::string catalogueNumber = SourceText("KAT_BROJ");
     if (!catalogueNumber.empty()) TransferArticle(catalogueNumber, report.progress);
     report.Step();
+    if (report.Interrupted()) break;
     qryAccPodaci->Next();
   }
 }
@@ -138,6 +147,7 @@ void TForm6::Button2Click(TComponent* Sender) {
       throw;
     }
     report.Step();
+    if (report.Interrupted()) break;
     qryAccHPOznake->Next();
   }
 }

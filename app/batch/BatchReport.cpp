@@ -2,6 +2,7 @@
 #include "app/batch/BatchReport.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -16,6 +17,21 @@ const char* StatusName(TDryRunRow::TStatus status) {
     case TDryRunRow::stRefused: return "refused";
   }
   return "";
+}
+
+const char* CommitName(TCommitMode mode) {
+  switch (mode) {
+    case TCommitMode::PerRow: return "row";
+    case TCommitMode::PerArticle: return "article";
+    case TCommitMode::Atomic: return "atomic";
+  }
+  return "";
+}
+
+// How the run ended: "completed", "failed", or "interrupted by SIGINT".
+std::string StatusText(const TBatchSummary& s) {
+  if (s.interrupted) return std::string("interrupted by ") + (s.interrupted == SIGINT ? "SIGINT" : "SIGTERM");
+  return s.exitCode == kExitOk ? "completed" : "failed";
 }
 
 std::string WrittenName(const TWrittenCount& w) {
@@ -64,6 +80,7 @@ std::vector<TFigure> Figures(const TBatchSummary& s) {
           {"articles_found", "articlesFound", s.articlesFound},
           {"articles_not_found", "articlesNotFound", s.articlesNotFound},
           {"rows_written", "rowsWritten", s.RowsWritten()},
+          {"rows_present", "rowsPresent", s.RowsPresent()},
           {"rows_refused", "rowsRefused", s.rowsRefused},
           {"marking_rows_read", "markingRowsRead", s.markingRowsRead}};
 }
@@ -105,11 +122,19 @@ std::string SummaryText(const TBatchSummary& s) {
       }
     }
   }
+  if (s.interrupted) out << "Run " << StatusText(s) << ": the figures so far.\n";
   out << "Source rows read: " << s.articleRowsRead << " articles, " << s.markingRowsRead << " markings\n";
   out << "Articles found: " << s.articlesFound << ", not found: " << s.articlesNotFound << "\n";
   out << "Rows " << written << ": " << s.RowsWritten() << "\n";
   for (const TWrittenCount& w : s.written)
     out << "  " << WrittenName(w) << (w.definition.empty() ? "" : " " + w.definition) << ": " << w.rows << "\n";
+  if (s.resume && !s.dryRun) {
+    out << "Rows already present (not written again): " << s.RowsPresent() << "\n";
+    for (const TPresentCount& p : s.present)
+      out << "  " << p.table << " by " << p.key << ": " << p.rows
+          << (p.key == "all columns" ? " (no primary key or unique constraint: told by all written columns)" : "")
+          << "\n";
+  }
   out << "Rows refused: " << s.rowsRefused << "\n";
   out << "Messages: " << s.lines.size() << "\n";
   for (const std::string& line : s.lines) out << "  " << line << "\n";
@@ -125,8 +150,11 @@ std::string CsvReport(const TBatchSummary& s) {
   record("summary", "source", s.source, "");
   record("summary", "target", s.target, "");
   record("summary", "mode", s.dryRun ? "dry-run" : "run", "");
+  record("summary", "commit", CommitName(s.commit), "");
+  record("summary", "status", StatusText(s), "");
   for (const TFigure& f : Figures(s)) record("summary", f.csv, std::to_string(f.value), "");
   for (const TWrittenCount& w : s.written) record("written", WrittenName(w), std::to_string(w.rows), w.definition);
+  for (const TPresentCount& p : s.present) record("present", p.table, std::to_string(p.rows), p.key);
   for (size_t i = 0; i < s.lines.size(); ++i) record("line", std::to_string(i + 1), s.lines[i], "");
   for (size_t i = 0; i < s.errors.size(); ++i) record("error", std::to_string(i + 1), s.errors[i], "");
   for (const TDryRunRow& row : s.rows) {
@@ -140,7 +168,8 @@ std::string CsvReport(const TBatchSummary& s) {
 std::string JsonReport(const TBatchSummary& s) {
   std::ostringstream out;
   out << "{\n  \"source\": " << Json(s.source) << ",\n  \"target\": " << Json(s.target)
-      << ",\n  \"dryRun\": " << (s.dryRun ? "true" : "false");
+      << ",\n  \"dryRun\": " << (s.dryRun ? "true" : "false") << ",\n  \"commit\": " << Json(CommitName(s.commit))
+      << ",\n  \"status\": " << Json(StatusText(s));
   for (const TFigure& f : Figures(s)) out << ",\n  \"" << f.json << "\": " << f.value;
   out << ",\n  \"written\": [";
   for (size_t i = 0; i < s.written.size(); ++i) {
@@ -149,6 +178,10 @@ std::string JsonReport(const TBatchSummary& s) {
     if (w.edid >= 0) out << ", \"edid\": " << w.edid << ", \"definition\": " << Json(w.definition);
     out << ", \"rows\": " << w.rows << "}";
   }
+  out << "],\n  \"present\": [";
+  for (size_t i = 0; i < s.present.size(); ++i)
+    out << (i ? "," : "") << "\n    {\"table\": " << Json(s.present[i].table) << ", \"key\": " << Json(s.present[i].key)
+        << ", \"rows\": " << s.present[i].rows << "}";
   auto texts = [&](const char* key, const std::vector<std::string>& list) {
     out << "],\n  \"" << key << "\": [";
     for (size_t i = 0; i < list.size(); ++i) out << (i ? "," : "") << "\n    " << Json(list[i]);

@@ -6,9 +6,16 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/StopSignals.h"
 #include "runtime/CodePage.h"
 #include "runtime/ScopeGuard.h"
 #include "ui/Dialogs.h"
+
+int TBatchSummary::RowsPresent() const {
+  int rows = 0;
+  for (const TPresentCount& p : present) rows += p.rows;
+  return rows;
+}
 
 int TBatchSummary::RowsWritten() const {
   int rows = 0;
@@ -21,6 +28,8 @@ TBatchRun::TBatchRun(TBatchOptions options, TProgress progress)
   m_summary.source = m_options.source;
   m_summary.target = m_options.target;
   m_summary.dryRun = m_options.dryRun;
+  m_summary.commit = m_options.commit;
+  m_summary.resume = m_options.resume;
 }
 
 TBatchRun::~TBatchRun() {
@@ -62,12 +71,35 @@ const TBatchSummary& TBatchRun::Run() {
   }();
   bool ok = true;
   for (TButton* button : transfers) {
+    if (stopsignals::Caught()) break;
     ok = Transfer(button);
     if (!ok) break;  // what the window would show stops the command
   }
+  m_summary.interrupted = stopsignals::Caught();
+  // One transaction for the whole run: kept only when all of it ran.
+  if (m_options.commit == TCommitMode::Atomic && BatchesWrites())
+    ok = EndWrites(ok && !m_summary.interrupted) && ok;
   CollectLines();
+  if (m_dryRun) m_summary.present = m_dryRun->Present();
   if (ok) m_summary.exitCode = kExitOk;
+  if (m_summary.interrupted) m_summary.exitCode = stopsignals::ExitStatus(m_summary.interrupted);
   return m_summary;
+}
+
+bool TBatchRun::EndWrites(bool keep) {
+  TpFIBTransaction* tr = m_form->pFIBTransaction2;
+  try {
+    if (tr->Active()) {
+      if (keep) tr->Commit();
+      else tr->Rollback();
+    }
+    return true;
+  } catch (const Exception& e) {
+    m_summary.errors.push_back(AnsiToUtf8(e.Message()));
+  } catch (const std::exception& e) {
+    m_summary.errors.push_back(e.what());
+  }
+  return false;
 }
 
 bool TBatchRun::Open() {
@@ -94,6 +126,8 @@ bool TBatchRun::Open() {
       m_summary.errors.push_back("source file " + m_options.source + ": no such file");
     return false;
   }
+  stopsignals::TakeOverClientShutdown(*m_form->pFIBDatabase);
+  m_form->StopRequested = [] { return stopsignals::Caught() != 0; };
   TConnectParams& login = m_form->pFIBDatabase->ConnectParams();
   if (!m_options.user.empty()) login.SetUserName(Utf8ToAnsi(m_options.user));
   if (!m_options.password.empty()) login.SetPassword(Utf8ToAnsi(m_options.password));
@@ -118,10 +152,20 @@ bool TBatchRun::Open() {
     }
     return false;
   }
-  if (m_options.dryRun) {
-    m_dryRun = std::make_unique<TDryRun>(m_form->pFIBDatabase, m_form->pFIBTransaction1, m_summary.rows);
+  if (m_options.dryRun || m_options.resume) {
+    m_dryRun = std::make_unique<TDryRun>(m_form->pFIBDatabase, m_form->pFIBTransaction1, m_summary.rows,
+                                         m_options.dryRun ? TDryRun::dmList : TDryRun::dmResume);
     for (TpFIBDataSet* ds : {m_form->Roba, m_form->qryExtraData, m_form->qryEDSif, m_form->qryEDHiP})
       m_dryRun->Attach(ds);
+  }
+  if (BatchesWrites()) {
+    // The run commits by itself; the refresh after each post reads in the
+    // read transaction, which cannot see a row not yet committed, and the
+    // batch shows no row anyway.
+    for (TpFIBDataSet* ds : {m_form->Roba, m_form->qryExtraData, m_form->qryEDSif, m_form->qryEDHiP}) {
+      ds->SetAutoCommit(false);
+      ds->SetOptions(ds->Options() & ~poRefreshAfterPost);
+    }
   }
   return true;
 }
@@ -130,7 +174,13 @@ bool TBatchRun::Transfer(TButton* button) {
   const size_t errorsBefore = m_summary.errors.size();
   // As a press: what escapes the handler goes to the application's box.
   button->Click();
-  return !Failed(errorsBefore);
+  const bool ok = !Failed(errorsBefore);
+  if (m_options.commit != TCommitMode::PerArticle || !BatchesWrites()) return ok;
+  // The end of a transfer commits what it wrote, except an article an
+  // error broke off: that one is undone, so no article stays half written.
+  // Markings are single rows: those before an error are whole.
+  const bool brokenArticle = !ok && button == m_form->Button1 && !stopsignals::Caught();
+  return EndWrites(!brokenArticle) && ok;
 }
 
 void TBatchRun::HookDataSets() {
@@ -143,10 +193,14 @@ void TBatchRun::HookDataSets() {
       count();
     };
   };
-  chain(f.qryExtraData->AfterPost, [this, &f] {
-    Counted("EXTRA_DATA", f.qryEDSifEDID->AsInteger(), AnsiToUtf8(f.qryEDSifNAZIV->AsString()));
+  // A row a resumed run found stored is counted as present, not here.
+  auto skipped = [this] { return m_dryRun && m_dryRun->LastPresent(); };
+  chain(f.qryExtraData->AfterPost, [this, &f, skipped] {
+    if (!skipped()) Counted("EXTRA_DATA", f.qryEDSifEDID->AsInteger(), AnsiToUtf8(f.qryEDSifNAZIV->AsString()));
   });
-  chain(f.qryEDHiP->AfterPost, [this] { Counted("EXTRA_DATA_OZNAKE", -1, std::string()); });
+  chain(f.qryEDHiP->AfterPost, [this, skipped] {
+    if (!skipped()) Counted("EXTRA_DATA_OZNAKE", -1, std::string());
+  });
 }
 
 void TBatchRun::Counted(const std::string& table, int edid, const std::string& definition) {
@@ -164,7 +218,7 @@ void TBatchRun::OnProgress(const TForm6::TTransferProgress& p) {
     // After a row the source still stands on it: a catalogue number there
     // was looked up among the articles. So was the one of a row an error
     // stopped the run in.
-    const bool stoppedInRow = p.finished && p.done < p.total;
+    const bool stoppedInRow = p.finished && !p.interrupted && p.done < p.total;
     if ((p.done > m_summary.articleRowsRead || stoppedInRow) &&
         !m_form->qryAccPodaci->FieldByName("KAT_BROJ")->AsString().empty())
       ++m_summary.articlesFound;
@@ -172,7 +226,18 @@ void TBatchRun::OnProgress(const TForm6::TTransferProgress& p) {
   } else {
     m_summary.markingRowsRead = p.done;
   }
-  if (m_progress) m_progress(p);
+  // Per article: each source row's rows go in together; markings in chunks.
+  const bool articles = p.transfer == TForm6::TTransferProgress::tkArticles;
+  if (m_options.commit == TCommitMode::PerArticle && BatchesWrites() && !p.finished && p.done > 0 &&
+      (articles || p.done % kCommitChunk == 0) && m_form->pFIBTransaction2->Active())
+    m_form->pFIBTransaction2->CommitRetaining();
+  if (!m_progress) return;
+  if (!m_dryRun || !m_options.resume) return m_progress(p);
+  // Rows skipped as present went through a post but were not written.
+  TForm6::TTransferProgress shown = p;
+  if (p.done == 0 && !p.finished) m_presentBefore = m_dryRun->PresentRows();
+  shown.rowsWritten -= m_dryRun->PresentRows() - m_presentBefore;
+  m_progress(shown);
 }
 
 void TBatchRun::CollectLines() {

@@ -25,6 +25,9 @@ struct TWrittenCount {
 struct TBatchSummary {
   std::string source, target;
   bool dryRun = false;
+  TCommitMode commit = TCommitMode::PerArticle;
+  bool resume = false;
+  int interrupted = 0;        // the signal (SIGINT, SIGTERM) that stopped the run, 0 if none
   bool opened = false;        // source and target opened: the transfers could run
   int articleRowsRead = 0;    // TABELA1 rows handled
   int articlesFound = 0;      // catalogue numbers found among the articles
@@ -35,9 +38,15 @@ struct TBatchSummary {
   std::vector<std::string> lines;   // the error list's lines added by the run
   std::vector<std::string> errors;  // what the window would have shown in boxes, and the command's own failures
   std::vector<TDryRunRow> rows;     // the rows the dry run met
+  std::vector<TPresentCount> present;  // resumed: rows found in the target, not written again
   int exitCode = kExitOk;
   int RowsWritten() const;
+  int RowsPresent() const;
 };
+
+// The markings a run commits at once outside --per-row and --atomic: a
+// resumed run skips a committed chunk's rows, so any boundary is safe.
+inline constexpr int kCommitChunk = 100;
 
 class TBatchRun {
  public:
@@ -56,6 +65,10 @@ class TBatchRun {
   bool Failed(size_t errorsBefore) const { return m_summary.errors.size() > errorsBefore; }
   bool Open();
   bool Transfer(TButton* button);
+  // The write transaction's end: committed, or rolled back when `keep` is
+  // false; false (with the reason among the errors) when that failed.
+  bool EndWrites(bool keep);
+  bool BatchesWrites() const { return !m_options.dryRun && m_options.commit != TCommitMode::PerRow; }
   void HookDataSets();
   void Counted(const std::string& table, int edid, const std::string& definition);
   void OnProgress(const TForm6::TTransferProgress& progress);
@@ -66,4 +79,5 @@ class TBatchRun {
   TBatchSummary m_summary;
   std::unique_ptr<TForm6> m_form;
   std::unique_ptr<TDryRun> m_dryRun;  // goes before the form
+  int m_presentBefore = 0;  // rows skipped as present before the running transfer
 };

@@ -1,6 +1,7 @@
 // The dry run's post handler and its look-ups in the target.
 #include "app/batch/DryRun.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "fib/FIBQuery.h"
@@ -100,8 +101,9 @@ TInsertShape ParseInsertShape(const std::string& sql) {
   return shape;
 }
 
-TDryRun::TDryRun(TFIBDatabase* database, TFIBTransaction* readTransaction, std::vector<TDryRunRow>& rows)
-    : m_database(database), m_transaction(readTransaction), m_rows(rows) {}
+TDryRun::TDryRun(TFIBDatabase* database, TFIBTransaction* readTransaction, std::vector<TDryRunRow>& rows,
+                 TMode mode)
+    : m_database(database), m_transaction(readTransaction), m_rows(rows), m_mode(mode) {}
 
 TDryRun::~TDryRun() = default;
 
@@ -180,14 +182,34 @@ void TDryRun::Handle(TFIBCustomDataSet* dataSet, TUpdateKind kind, TUpdateAction
     row.numeric.push_back(numeric);
   }
 
+  if (m_mode == dmResume) {
+    // A row already stored is taken as written; any other is written.
+    m_lastPresent = false;
+    if (kind != ukInsert || shape.table.empty()) return;
+    std::vector<std::string> taken;
+    if (const TKey* key = PresentKey(shape.table, sent, written, taken)) {
+      Skip(shape.table, *key);
+      m_lastPresent = true;
+      action = uaApplied;
+    }
+    return;
+  }
   if (kind == ukInsert && !shape.table.empty()) CheckKeys(shape.table, sent, written, row);
   m_rows.push_back(std::move(row));
   action = uaApplied;
 }
 
-void TDryRun::CheckKeys(const std::string& table, const std::map<std::string, Variant>& sent,
-                        const std::vector<std::string>& written, TDryRunRow& row) {
-  std::vector<std::string> takenKeys;
+void TDryRun::Skip(const std::string& table, const TKey& key) {
+  const std::string name = key.name.empty() ? "all columns" : key.name;
+  auto counted = std::find_if(m_present.begin(), m_present.end(),
+                              [&](const TPresentCount& c) { return c.table == table && c.key == name; });
+  if (counted == m_present.end()) counted = m_present.insert(m_present.end(), TPresentCount{table, name, 0});
+  ++counted->rows;
+  ++m_presentRows;
+}
+
+TDryRun::TKey* TDryRun::PresentKey(const std::string& table, const std::map<std::string, Variant>& sent,
+                                   const std::vector<std::string>& written, std::vector<std::string>& takenKeys) {
   for (TKey& key : KeysOf(table, written)) {
     // "table\nconstraint\nvalue..." for the rows taken by this run; the
     // server's comparison ignores trailing blanks of texts, so does this.
@@ -203,28 +225,37 @@ void TDryRun::CheckKeys(const std::string& table, const std::map<std::string, Va
       taken += "\n" + (value->second.IsNull() ? std::string("\x01") : TrimRight(value->second.AsString()));
     }
     if (!checkable) continue;
-    // An earlier row of this run counts as stored.
-    bool present = m_taken.count(taken) > 0;
+    // Listing, an earlier row of this run counts as stored; a real run
+    // stores its rows, so only the target tells.
+    bool present = m_mode == dmList && m_taken.count(taken) > 0;
     if (!present) {
       key.lookup->ExecQuery();
       present = !key.lookup->Eof();
       key.lookup->Close();
     }
     takenKeys.push_back(std::move(taken));
-    if (!present) continue;
-    row.key = key.name.empty() ? "all columns" : key.name;
-    if (key.name.empty()) {
+    if (present) return &key;
+  }
+  return nullptr;
+}
+
+void TDryRun::CheckKeys(const std::string& table, const std::map<std::string, Variant>& sent,
+                        const std::vector<std::string>& written, TDryRunRow& row) {
+  std::vector<std::string> takenKeys;
+  if (const TKey* key = PresentKey(table, sent, written, takenKeys)) {
+    row.key = key->name.empty() ? "all columns" : key->name;
+    if (key->name.empty()) {
       row.status = TDryRunRow::stPresent;
-      continue;
+    } else {
+      // The database would refuse this row: the post fails the same way.
+      row.status = TDryRunRow::stRefused;
+      m_rows.push_back(row);
+      std::string values;
+      for (size_t i = 0; i < key->columns.size(); ++i)
+        values += (i ? ", " : "") + Quote(key->columns[i]) + " = '" + sent.at(key->columns[i]).AsString() + "'";
+      throw EDatabaseError("violation of PRIMARY or UNIQUE KEY constraint \"" + key->name + "\" on table \"" +
+                           table + "\" (already present: " + values + ")");
     }
-    // The database would refuse this row: the post fails the same way.
-    row.status = TDryRunRow::stRefused;
-    m_rows.push_back(row);
-    std::string values;
-    for (size_t i = 0; i < key.columns.size(); ++i)
-      values += (i ? ", " : "") + Quote(key.columns[i]) + " = '" + sent.at(key.columns[i]).AsString() + "'";
-    throw EDatabaseError("violation of PRIMARY or UNIQUE KEY constraint \"" + key.name + "\" on table \"" + table +
-                         "\" (already present: " + values + ")");
   }
   m_taken.insert(takenKeys.begin(), takenKeys.end());
 }

@@ -41,11 +41,27 @@ struct TInsertShape {
 // Empty table when the text is not an "INSERT INTO t (...) VALUES (...)".
 TInsertShape ParseInsertShape(const std::string& sql);
 
+// Rows a resumed run found in the target and did not write again, per table.
+struct TPresentCount {
+  std::string table;
+  std::string key;  // the constraint the rows were told by, or "all columns"
+  int rows = 0;
+};
+
 class TDryRun {
  public:
+  // What the posts become: listed and checked (the dry run), or, for a
+  // resumed real run, looked up first and skipped when their key is stored
+  // already (the others are written as usual).
+  enum TMode { dmList, dmResume };
   // Looks rows up through `database` in `readTransaction` (both not owned,
   // alive while the dry run is); `rows` receives every row met.
-  TDryRun(TFIBDatabase* database, TFIBTransaction* readTransaction, std::vector<TDryRunRow>& rows);
+  TDryRun(TFIBDatabase* database, TFIBTransaction* readTransaction, std::vector<TDryRunRow>& rows,
+          TMode mode = dmList);
+  // Resume: the rows skipped so far, and whether the last post was one.
+  const std::vector<TPresentCount>& Present() const noexcept { return m_present; }
+  bool LastPresent() const noexcept { return m_lastPresent; }
+  int PresentRows() const noexcept { return m_presentRows; }
   ~TDryRun();
   TDryRun(const TDryRun&) = delete;
   TDryRun& operator=(const TDryRun&) = delete;
@@ -65,6 +81,12 @@ class TDryRun {
   // taken, marks the row present for an undeclared one.
   void CheckKeys(const std::string& table, const std::map<std::string, Variant>& sent,
                  const std::vector<std::string>& written, TDryRunRow& row);
+  // The first key whose values the target (or, listing, an earlier row of
+  // this run) holds already; null when none. `taken` receives the row's
+  // key texts.
+  TKey* PresentKey(const std::string& table, const std::map<std::string, Variant>& sent,
+                   const std::vector<std::string>& written, std::vector<std::string>& taken);
+  void Skip(const std::string& table, const TKey& key);
   std::vector<TKey>& KeysOf(const std::string& table, const std::vector<std::string>& written);
   std::unique_ptr<TFIBQuery> Lookup(const std::string& table, const std::vector<std::string>& columns, bool nullSafe);
 
@@ -75,4 +97,8 @@ class TDryRun {
   std::map<std::string, TInsertShape> m_shapes;     // by insert text: parsed once, not per row
   // Key values of the rows this run has taken as written: "table\nkey\nvalues".
   std::set<std::string> m_taken;
+  TMode m_mode;
+  std::vector<TPresentCount> m_present;
+  bool m_lastPresent = false;
+  int m_presentRows = 0;
 };
