@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <utility>
 #include <system_error>
 
 #include "app/StopSignals.h"
@@ -93,12 +94,14 @@ bool TBatchRun::EndWrites(bool keep) {
       if (keep) tr->Commit();
       else tr->Rollback();
     }
+    Committed(keep);
     return true;
   } catch (const Exception& e) {
     m_summary.errors.push_back(AnsiToUtf8(e.Message()));
   } catch (const std::exception& e) {
     m_summary.errors.push_back(e.what());
   }
+  Committed(false);
   return false;
 }
 
@@ -203,14 +206,27 @@ void TBatchRun::HookDataSets() {
   });
 }
 
+namespace {
+
+void AddCount(std::vector<TWrittenCount>& counts, const TWrittenCount& rows) {
+  auto found = std::find_if(counts.begin(), counts.end(),
+                            [&](const TWrittenCount& w) { return w.table == rows.table && w.edid == rows.edid; });
+  if (found == counts.end()) counts.push_back(rows);
+  else found->rows += rows.rows;
+}
+
+}  // namespace
+
 void TBatchRun::Counted(const std::string& table, int edid, const std::string& definition) {
-  auto found = std::find_if(m_summary.written.begin(), m_summary.written.end(),
-                            [&](const TWrittenCount& w) { return w.table == table && w.edid == edid; });
-  if (found == m_summary.written.end()) {
-    m_summary.written.push_back(TWrittenCount{table, edid, definition, 0});
-    found = std::prev(m_summary.written.end());
-  }
-  ++found->rows;
+  // Until its transaction commits, a row is not written: a rollback (or a
+  // commit the lost connection refuses) takes it back.
+  AddCount(BatchesWrites() ? m_uncommitted : m_summary.written, TWrittenCount{table, edid, definition, 1});
+}
+
+void TBatchRun::Committed(bool kept) {
+  const std::vector<TWrittenCount> rows = std::exchange(m_uncommitted, {});
+  if (!kept) return;
+  for (const TWrittenCount& w : rows) AddCount(m_summary.written, w);
 }
 
 void TBatchRun::OnProgress(const TForm6::TTransferProgress& p) {
@@ -229,8 +245,10 @@ void TBatchRun::OnProgress(const TForm6::TTransferProgress& p) {
   // Per article: each source row's rows go in together; markings in chunks.
   const bool articles = p.transfer == TForm6::TTransferProgress::tkArticles;
   if (m_options.commit == TCommitMode::PerArticle && BatchesWrites() && !p.finished && p.done > 0 &&
-      (articles || p.done % kCommitChunk == 0) && m_form->pFIBTransaction2->Active())
+      (articles || p.done % kCommitChunk == 0) && m_form->pFIBTransaction2->Active()) {
     m_form->pFIBTransaction2->CommitRetaining();
+    Committed(true);
+  }
   if (!m_progress) return;
   if (!m_dryRun || !m_options.resume) return m_progress(p);
   // Rows skipped as present went through a post but were not written.

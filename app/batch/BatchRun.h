@@ -71,6 +71,8 @@ class TBatchRun {
   bool BatchesWrites() const { return !m_options.dryRun && m_options.commit != TCommitMode::PerRow; }
   void HookDataSets();
   void Counted(const std::string& table, int edid, const std::string& definition);
+  // The rows posted since the last commit become written, or (rolled back) are dropped.
+  void Committed(bool kept);
   void OnProgress(const TForm6::TTransferProgress& progress);
   void CollectLines();
 
@@ -79,5 +81,6 @@ class TBatchRun {
   TBatchSummary m_summary;
   std::unique_ptr<TForm6> m_form;
   std::unique_ptr<TDryRun> m_dryRun;  // goes before the form
+  std::vector<TWrittenCount> m_uncommitted;  // posted, not yet committed
   int m_presentBefore = 0;  // rows skipped as present before the running transfer
 };
