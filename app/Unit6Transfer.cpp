@@ -2,9 +2,21 @@
 // catalogue records ("Prepisi u artile") and the marking list ("Prepisi HP
 // oznake"). Each written row is committed on its own by the datasets'
 // AutoCommit.
+#include <algorithm>
 #include <string>
 
 #include "app/Unit6.h"
+
+namespace {
+
+void CountDefinitionRow(TForm6::TTransferProgress& progress, int edid, const std::string& name) {
+  auto& counts = progress.writtenPerDefinition;
+  auto found = std::find_if(counts.begin(), counts.end(), [edid](const auto& c) { return c.edid == edid; });
+  if (found == counts.end()) found = counts.insert(counts.end(), {edid, name, 0});
+  ++found->rows;
+}
+
+}  // namespace
 
 TForm6::TCatalogueKey TForm6::NormaliseCatalogueNumber(const std::string& catalogueNumber) {
   // A leading "0" marks the REP group; only that one character goes.
@@ -34,14 +46,29 @@ std::string TForm6::DefinitionValue(const std::string& fieldName) {
   return SourceText(fieldName);
 }
 
+bool TForm6::PostNewRow(TpFIBDataSet* dataSet, TTransferProgress& progress) {
+  if (RowAlreadyPresent && RowAlreadyPresent(dataSet)) {
+    dataSet->Cancel();
+    ++progress.alreadyPresent;
+    return false;
+  }
+  dataSet->Post();
+  ++progress.rowsWritten;
+  return true;
+}
+
 void TForm6::TransferArticle(const std::string& catalogueNumber, TTransferProgress& progress) {
   const TCatalogueKey article = NormaliseCatalogueNumber(catalogueNumber);
   // The locate's position refresh already re-runs the detail query (through
   // dsRoba), for the previous article and, when Roba moves, the found one.
   if (!Roba->Locate("KATBRPRO;GRUPAID", VarArrayOf({Variant(article.key), Variant(article.group)}), loNone)) {
+    ++progress.read;
+    ++progress.notFound;
     lbErr->Items().Add("Ne postoji: " + article.group + ": " + article.key);
     return;
   }
+  ++progress.read;
+  ++progress.found;
   qryExtraData->Close();
   qryExtraData->ParamByName("BRDOK")->SetAsVariant(Variant(RobaROBAID->AsInteger()));
   qryExtraData->Open();
@@ -50,6 +77,7 @@ void TForm6::TransferArticle(const std::string& catalogueNumber, TTransferProgre
   while (!qryEDSif->Eof()) {
     // Outside the guard: a column missing from the source stops the run.
     const std::string value = DefinitionValue(qryEDSifET_FIELD->AsString());
+    bool posted = false;
     try {
       qryExtraData->Append();
       qryExtraDataVRDOK->SetAsInteger(-2);
@@ -57,14 +85,15 @@ void TForm6::TransferArticle(const std::string& catalogueNumber, TTransferProgre
       qryExtraDataEDID->SetAsInteger(qryEDSifEDID->AsInteger());
       qryExtraDataVREDNOST->SetAsString(value);
       qryExtraDataREDOSLED->SetAsInteger(qryEDSifREDOSLED->AsInteger());
-      qryExtraData->Post();
-      ++progress.rowsWritten;
+      posted = PostNewRow(qryExtraData, progress);
     } catch (...) {
       // The rows written before stay; the rest of this article is skipped.
       // The refused row stays pending until qryExtraData next closes.
+      ++progress.refused;
       lbErr->Items().Add("Greska 2: " + catalogueNumber);
       return;
     }
+    if (posted) CountDefinitionRow(progress, qryEDSifEDID->AsInteger(), qryEDSifNAZIV->AsString());
     qryEDSif->Next();
   }
 }
@@ -120,7 +149,13 @@ void TForm6::Button1Click(TComponent* Sender) {
   qryAccPodaci->First();
   while (!qryAccPodaci->Eof()) {
     const std::string catalogueNumber = SourceText("KAT_BROJ");
-    if (!catalogueNumber.empty()) TransferArticle(catalogueNumber, report.progress);
+    if (!catalogueNumber.empty()) {
+      TransferArticle(catalogueNumber, report.progress);
+    } else {
+      // Skipped without a line, as ever; only counted, so that the figures add up.
+      ++report.progress.read;
+      ++report.progress.skipped;
+    }
     report.Step();
     if (report.Interrupted()) break;
     qryAccPodaci->Next();
@@ -134,15 +169,16 @@ void TForm6::Button2Click(TComponent* Sender) {
   while (!qryAccHPOznake->Eof()) {
     qryEDHiP->Append();
     try {
+      ++report.progress.read;
       // Variant to text: a null identifier or text fails here.
       qryEDHiPID->SetAsString(qryAccHPOznake->FieldByName("id")->Value().AsString());
       qryEDHiPNAZIV->SetAsString(qryAccHPOznake->FieldByName("naziv")->Value().AsString());
-      qryEDHiP->Post();
-      ++report.progress.rowsWritten;
+      PostNewRow(qryEDHiP, report.progress);
     } catch (...) {
       // The failed row is dropped rather than left pending: the next press
       // would post it first, storing a half-filled row or one the database
       // refused, before copying every marking again.
+      ++report.progress.refused;
       if (qryEDHiP->State() == dsInsert) qryEDHiP->Cancel();
       throw;
     }

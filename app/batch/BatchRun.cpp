@@ -24,8 +24,8 @@ int TBatchSummary::RowsWritten() const {
   return rows;
 }
 
-TBatchRun::TBatchRun(TBatchOptions options, TProgress progress)
-    : m_options(std::move(options)), m_progress(std::move(progress)) {
+TBatchRun::TBatchRun(TBatchOptions options, TProgress progress, TLine line)
+    : m_options(std::move(options)), m_progress(std::move(progress)), m_line(std::move(line)) {
   m_summary.source = m_options.source;
   m_summary.target = m_options.target;
   m_summary.dryRun = m_options.dryRun;
@@ -39,8 +39,6 @@ TBatchRun::~TBatchRun() {
 }
 
 namespace {
-
-bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
 // An 8-bit text of the path, or nothing when the code page cannot hold it.
 std::optional<std::string> AnsiPath(const std::string& utf8) {
@@ -82,6 +80,7 @@ const TBatchSummary& TBatchRun::Run() {
     ok = EndWrites(ok && !m_summary.interrupted) && ok;
   CollectLines();
   if (m_dryRun) m_summary.present = m_dryRun->Present();
+  CollectWritten();
   if (ok) m_summary.exitCode = kExitOk;
   if (m_summary.interrupted) m_summary.exitCode = stopsignals::ExitStatus(m_summary.interrupted);
   return m_summary;
@@ -94,14 +93,13 @@ bool TBatchRun::EndWrites(bool keep) {
       if (keep) tr->Commit();
       else tr->Rollback();
     }
-    Committed(keep);
+    if (keep) Committed();
     return true;
   } catch (const Exception& e) {
     m_summary.errors.push_back(AnsiToUtf8(e.Message()));
   } catch (const std::exception& e) {
     m_summary.errors.push_back(e.what());
   }
-  Committed(false);
   return false;
 }
 
@@ -135,7 +133,6 @@ bool TBatchRun::Open() {
   if (!m_options.user.empty()) login.SetUserName(Utf8ToAnsi(m_options.user));
   if (!m_options.password.empty()) login.SetPassword(Utf8ToAnsi(m_options.password));
 
-  HookDataSets();
   m_form->OnTransferProgress = [this](const TForm6::TTransferProgress& p) { OnProgress(p); };
 
   m_form->edtBaza->SetText(*target);
@@ -158,8 +155,12 @@ bool TBatchRun::Open() {
   if (m_options.dryRun || m_options.resume) {
     m_dryRun = std::make_unique<TDryRun>(m_form->pFIBDatabase, m_form->pFIBTransaction1, m_summary.rows,
                                          m_options.dryRun ? TDryRun::dmList : TDryRun::dmResume);
-    for (TpFIBDataSet* ds : {m_form->Roba, m_form->qryExtraData, m_form->qryEDSif, m_form->qryEDHiP})
-      m_dryRun->Attach(ds);
+    if (m_options.dryRun) {
+      for (TpFIBDataSet* ds : {m_form->Roba, m_form->qryExtraData, m_form->qryEDSif, m_form->qryEDHiP})
+        m_dryRun->Attach(ds);
+    } else {
+      m_form->RowAlreadyPresent = [this](TpFIBDataSet* ds) { return m_dryRun->AlreadyPresent(ds); };
+    }
   }
   if (BatchesWrites()) {
     // The run commits by itself; the refresh after each post reads in the
@@ -186,83 +187,39 @@ bool TBatchRun::Transfer(TButton* button) {
   return EndWrites(!brokenArticle) && ok;
 }
 
-void TBatchRun::HookDataSets() {
-  // Rows that reached the target (or the dry run's list), by definition.
-  // The window sets no post events of its own on these; any there is kept.
-  TForm6& f = *m_form;
-  auto chain = [](TDataSetNotifyEvent& event, std::function<void()> count) {
-    event = [before = event, count = std::move(count)](TDataSet* ds) {
-      if (before) before(ds);
-      count();
-    };
-  };
-  // A row a resumed run found stored is counted as present, not here.
-  auto skipped = [this] { return m_dryRun && m_dryRun->LastPresent(); };
-  chain(f.qryExtraData->AfterPost, [this, &f, skipped] {
-    if (!skipped()) Counted("EXTRA_DATA", f.qryEDSifEDID->AsInteger(), AnsiToUtf8(f.qryEDSifNAZIV->AsString()));
-  });
-  chain(f.qryEDHiP->AfterPost, [this, skipped] {
-    if (!skipped()) Counted("EXTRA_DATA_OZNAKE", -1, std::string());
-  });
-}
-
-namespace {
-
-void AddCount(std::vector<TWrittenCount>& counts, const TWrittenCount& rows) {
-  auto found = std::find_if(counts.begin(), counts.end(),
-                            [&](const TWrittenCount& w) { return w.table == rows.table && w.edid == rows.edid; });
-  if (found == counts.end()) counts.push_back(rows);
-  else found->rows += rows.rows;
-}
-
-}  // namespace
-
-void TBatchRun::Counted(const std::string& table, int edid, const std::string& definition) {
-  // Until its transaction commits, a row is not written: a rollback (or a
-  // commit the lost connection refuses) takes it back.
-  AddCount(BatchesWrites() ? m_uncommitted : m_summary.written, TWrittenCount{table, edid, definition, 1});
-}
-
-void TBatchRun::Committed(bool kept) {
-  const std::vector<TWrittenCount> rows = std::exchange(m_uncommitted, {});
-  if (!kept) return;
-  for (const TWrittenCount& w : rows) AddCount(m_summary.written, w);
+void TBatchRun::Committed() {
+  m_committedArticles = m_summary.articles;
+  m_committedMarkings = m_summary.markings;
 }
 
 void TBatchRun::OnProgress(const TForm6::TTransferProgress& p) {
-  if (p.transfer == TForm6::TTransferProgress::tkArticles) {
-    // After a row the source still stands on it: a catalogue number there
-    // was looked up among the articles. So was the one of a row an error
-    // stopped the run in.
-    const bool stoppedInRow = p.finished && !p.interrupted && p.done < p.total;
-    if ((p.done > m_summary.articleRowsRead || stoppedInRow) &&
-        !m_form->qryAccPodaci->FieldByName("KAT_BROJ")->AsString().empty())
-      ++m_summary.articlesFound;
-    m_summary.articleRowsRead = p.done;
-  } else {
-    m_summary.markingRowsRead = p.done;
-  }
+  (p.transfer == TForm6::TTransferProgress::tkArticles ? m_summary.articles : m_summary.markings) = p;
+  if (p.linesAdded > 0) CollectLines();
   // Per article: each source row's rows go in together; markings in chunks.
   const bool articles = p.transfer == TForm6::TTransferProgress::tkArticles;
   if (m_options.commit == TCommitMode::PerArticle && BatchesWrites() && !p.finished && p.done > 0 &&
       (articles || p.done % kCommitChunk == 0) && m_form->pFIBTransaction2->Active()) {
     m_form->pFIBTransaction2->CommitRetaining();
-    Committed(true);
+    Committed();
   }
-  if (!m_progress) return;
-  if (!m_dryRun || !m_options.resume) return m_progress(p);
-  // Rows skipped as present went through a post but were not written.
-  TForm6::TTransferProgress shown = p;
-  if (p.done == 0 && !p.finished) m_presentBefore = m_dryRun->PresentRows();
-  shown.rowsWritten -= m_dryRun->PresentRows() - m_presentBefore;
-  m_progress(shown);
+  if (m_progress) m_progress(p);
 }
 
 void TBatchRun::CollectLines() {
-  for (const std::string& line : m_form->lbErr->Items().Lines()) {
-    if (StartsWith(line, "Ne postoji: ")) ++m_summary.articlesNotFound;
-    if (StartsWith(line, "Greska 2: ")) ++m_summary.rowsRefused;
-    m_summary.lines.push_back(AnsiToUtf8(line));
+  const std::vector<std::string>& lines = m_form->lbErr->Items().Lines();
+  for (size_t i = m_summary.lines.size(); i < lines.size(); ++i) {
+    m_summary.lines.push_back(AnsiToUtf8(lines[i]));
+    if (m_line) m_line(m_summary.lines.back());
   }
-  m_summary.articlesFound -= m_summary.articlesNotFound;
+}
+
+void TBatchRun::CollectWritten() {
+  // A run that commits by itself has written what its last commit kept.
+  const bool committed = BatchesWrites();
+  const TForm6::TTransferProgress& articles = committed ? m_committedArticles : m_summary.articles;
+  const TForm6::TTransferProgress& markings = committed ? m_committedMarkings : m_summary.markings;
+  for (const auto& d : articles.writtenPerDefinition)
+    m_summary.written.push_back(TWrittenCount{"EXTRA_DATA", d.edid, AnsiToUtf8(d.name), d.rows});
+  if (markings.rowsWritten > 0)
+    m_summary.written.push_back(TWrittenCount{"EXTRA_DATA_OZNAKE", -1, std::string(), markings.rowsWritten});
 }

@@ -29,11 +29,10 @@ struct TBatchSummary {
   bool resume = false;
   int interrupted = 0;        // the signal (SIGINT, SIGTERM) that stopped the run, 0 if none
   bool opened = false;        // source and target opened: the transfers could run
-  int articleRowsRead = 0;    // TABELA1 rows handled
-  int articlesFound = 0;      // catalogue numbers found among the articles
-  int articlesNotFound = 0;   // "Ne postoji" lines
-  int rowsRefused = 0;        // "Greska 2" lines
-  int markingRowsRead = 0;    // HPOznake rows handled
+  // Each transfer's figures as its last report gave them (a transfer that
+  // did not run: all 0).
+  TForm6::TTransferProgress articles{.transfer = TForm6::TTransferProgress::tkArticles};
+  TForm6::TTransferProgress markings{.transfer = TForm6::TTransferProgress::tkMarkings};
   std::vector<TWrittenCount> written;
   std::vector<std::string> lines;   // the error list's lines added by the run
   std::vector<std::string> errors;  // what the window would have shown in boxes, and the command's own failures
@@ -51,7 +50,10 @@ inline constexpr int kCommitChunk = 100;
 class TBatchRun {
  public:
   using TProgress = std::function<void(const TForm6::TTransferProgress&)>;
-  TBatchRun(TBatchOptions options, TProgress progress);
+  using TLine = std::function<void(const std::string&)>;
+  // `progress` follows each transfer's reports; `line` gets each line the
+  // transfers add to the error list (UTF-8) as it comes.
+  TBatchRun(TBatchOptions options, TProgress progress, TLine line = {});
   ~TBatchRun();
   TBatchRun(const TBatchRun&) = delete;
   TBatchRun& operator=(const TBatchRun&) = delete;
@@ -69,18 +71,22 @@ class TBatchRun {
   // false; false (with the reason among the errors) when that failed.
   bool EndWrites(bool keep);
   bool BatchesWrites() const { return !m_options.dryRun && m_options.commit != TCommitMode::PerRow; }
-  void HookDataSets();
-  void Counted(const std::string& table, int edid, const std::string& definition);
-  // The rows posted since the last commit become written, or (rolled back) are dropped.
-  void Committed(bool kept);
+  // What the transfers have done so far is committed now.
+  void Committed();
   void OnProgress(const TForm6::TTransferProgress& progress);
+  // Takes the error list's lines added since the last call.
   void CollectLines();
+  void CollectWritten();
 
   TBatchOptions m_options;
   TProgress m_progress;
+  TLine m_line;
   TBatchSummary m_summary;
   std::unique_ptr<TForm6> m_form;
   std::unique_ptr<TDryRun> m_dryRun;  // goes before the form
-  std::vector<TWrittenCount> m_uncommitted;  // posted, not yet committed
-  int m_presentBefore = 0;  // rows skipped as present before the running transfer
+  // The transfers' figures as of the last commit: rows posted after it are
+  // not written until the next one (a rollback or a lost connection takes
+  // them back).
+  TForm6::TTransferProgress m_committedArticles{.transfer = TForm6::TTransferProgress::tkArticles};
+  TForm6::TTransferProgress m_committedMarkings{.transfer = TForm6::TTransferProgress::tkMarkings};
 };

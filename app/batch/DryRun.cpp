@@ -154,18 +154,17 @@ std::vector<TDryRun::TKey>& TDryRun::KeysOf(const std::string& table, const std:
   return m_keys.emplace(table, std::move(keys)).first->second;
 }
 
-void TDryRun::Handle(TFIBCustomDataSet* dataSet, TUpdateKind kind, TUpdateAction& action) {
-  TDryRunRow row;
-  row.kind = kind == ukInsert ? "insert" : kind == ukModify ? "update" : "delete";
+const TInsertShape& TDryRun::ShapeOf(TFIBCustomDataSet* dataSet) {
   const std::string insertText = dataSet->InsertSQL().Text();
   auto known = m_shapes.find(insertText);
   if (known == m_shapes.end()) known = m_shapes.emplace(insertText, ParseInsertShape(insertText)).first;
-  const TInsertShape& shape = known->second;
-  row.table = shape.table.empty() ? dataSet->Name() : shape.table;
+  return known->second;
+}
 
-  // The values the insert would send, by column.
-  std::map<std::string, Variant> sent;
-  std::vector<std::string> written;
+TDryRunRow TDryRun::RowOf(TFIBCustomDataSet* dataSet, const TInsertShape& shape, std::map<std::string, Variant>& sent,
+                          std::vector<std::string>& written) {
+  TDryRunRow row;
+  row.table = shape.table.empty() ? dataSet->Name() : shape.table;
   for (size_t i = 0; i < shape.columns.size(); ++i) {
     const auto& [column, source] = shape.columns[i];
     std::optional<std::string> text;
@@ -181,22 +180,30 @@ void TDryRun::Handle(TFIBCustomDataSet* dataSet, TUpdateKind kind, TUpdateAction
     row.values.emplace_back(column, text);
     row.numeric.push_back(numeric);
   }
+  return row;
+}
 
-  if (m_mode == dmResume) {
-    // A row already stored is taken as written; any other is written.
-    m_lastPresent = false;
-    if (kind != ukInsert || shape.table.empty()) return;
-    std::vector<std::string> taken;
-    if (const TKey* key = PresentKey(shape.table, sent, written, taken)) {
-      Skip(shape.table, *key);
-      m_lastPresent = true;
-      action = uaApplied;
-    }
-    return;
-  }
+void TDryRun::Handle(TFIBCustomDataSet* dataSet, TUpdateKind kind, TUpdateAction& action) {
+  const TInsertShape& shape = ShapeOf(dataSet);
+  std::map<std::string, Variant> sent;  // the values the insert would send, by column
+  std::vector<std::string> written;
+  TDryRunRow row = RowOf(dataSet, shape, sent, written);
+  row.kind = kind == ukInsert ? "insert" : kind == ukModify ? "update" : "delete";
   if (kind == ukInsert && !shape.table.empty()) CheckKeys(shape.table, sent, written, row);
   m_rows.push_back(std::move(row));
   action = uaApplied;
+}
+
+bool TDryRun::AlreadyPresent(TFIBCustomDataSet* dataSet) {
+  const TInsertShape& shape = ShapeOf(dataSet);
+  if (shape.table.empty()) return false;
+  std::map<std::string, Variant> sent;
+  std::vector<std::string> written;
+  RowOf(dataSet, shape, sent, written);
+  std::vector<std::string> taken;
+  const TKey* key = PresentKey(shape.table, sent, written, taken);
+  if (key) Skip(shape.table, *key);
+  return key != nullptr;
 }
 
 void TDryRun::Skip(const std::string& table, const TKey& key) {
@@ -205,7 +212,6 @@ void TDryRun::Skip(const std::string& table, const TKey& key) {
                               [&](const TPresentCount& c) { return c.table == table && c.key == name; });
   if (counted == m_present.end()) counted = m_present.insert(m_present.end(), TPresentCount{table, name, 0});
   ++counted->rows;
-  ++m_presentRows;
 }
 
 TDryRun::TKey* TDryRun::PresentKey(const std::string& table, const std::map<std::string, Variant>& sent,

@@ -50,18 +50,18 @@ struct TPresentCount {
 
 class TDryRun {
  public:
-  // What the posts become: listed and checked (the dry run), or, for a
-  // resumed real run, looked up first and skipped when their key is stored
-  // already (the others are written as usual).
+  // Listing (the dry run: posts are taken over, listed and checked), or a
+  // resumed real run's look-ups (AlreadyPresent; nothing is taken over).
   enum TMode { dmList, dmResume };
   // Looks rows up through `database` in `readTransaction` (both not owned,
   // alive while the dry run is); `rows` receives every row met.
   TDryRun(TFIBDatabase* database, TFIBTransaction* readTransaction, std::vector<TDryRunRow>& rows,
           TMode mode = dmList);
-  // Resume: the rows skipped so far, and whether the last post was one.
+  // Resume: whether the new row of `dataSet` (its values set, not yet
+  // posted) is stored in the target already; counted when it is.
+  bool AlreadyPresent(TFIBCustomDataSet* dataSet);
+  // Resume: the rows found present so far.
   const std::vector<TPresentCount>& Present() const noexcept { return m_present; }
-  bool LastPresent() const noexcept { return m_lastPresent; }
-  int PresentRows() const noexcept { return m_presentRows; }
   ~TDryRun();
   TDryRun(const TDryRun&) = delete;
   TDryRun& operator=(const TDryRun&) = delete;
@@ -87,6 +87,12 @@ class TDryRun {
   TKey* PresentKey(const std::string& table, const std::map<std::string, Variant>& sent,
                    const std::vector<std::string>& written, std::vector<std::string>& taken);
   void Skip(const std::string& table, const TKey& key);
+  // The insert statement of `dataSet` taken apart (once per text).
+  const TInsertShape& ShapeOf(TFIBCustomDataSet* dataSet);
+  // The row the insert would send: its listing, the values by column and
+  // the columns written from the row's fields.
+  TDryRunRow RowOf(TFIBCustomDataSet* dataSet, const TInsertShape& shape, std::map<std::string, Variant>& sent,
+                   std::vector<std::string>& written);
   std::vector<TKey>& KeysOf(const std::string& table, const std::vector<std::string>& written);
   std::unique_ptr<TFIBQuery> Lookup(const std::string& table, const std::vector<std::string>& columns, bool nullSafe);
 
@@ -99,6 +105,4 @@ class TDryRun {
   std::set<std::string> m_taken;
   TMode m_mode;
   std::vector<TPresentCount> m_present;
-  bool m_lastPresent = false;
-  int m_presentRows = 0;
 };

@@ -136,6 +136,7 @@ TEST_F(Mdb2fbTest, UsageErrorsAndHelp) {
       {"a.mdb b.fdb --report out.txt", 2, "cannot tell the report format"},
       {"a.mdb b.fdb --report-format xml --report out.txt", 2, "unknown report format xml"},
       {"a.mdb b.fdb --dry-run=yes", 2, "takes no value"},
+      {"--atomic --per-row a.mdb b.fdb", 2, "--atomic and --per-row exclude each other"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
@@ -184,20 +185,51 @@ TEST_F(Mdb2fbTest, SourceAndTargetThatDoNotOpen) {
 // what ran, and no marking transfer after it.
 TEST_F(Mdb2fbTest, TransferThatStops) {
   apptest::RunSql(target, apptest::Definition(-2, 13, "Nema", "NEMA_KOLONE", 13));
-  const Result r = Run("'" + source + "' '" + target + "' --report r.csv");
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(Has(r.err, "mdb2fb: ") && Has(r.err, "NEMA_KOLONE")) << r.err;
-  EXPECT_TRUE(Has(r.out, "Rows written: 12")) << r.out;  // the first article's definitions before the missing one
-  EXPECT_TRUE(Has(r.err, "stopped articles 1/50")) << r.err;
-  EXPECT_EQ(Figure("r.csv", "exit_code"), "1");
-  EXPECT_EQ(Figure("r.csv", "articles_found"), "1");
-  EXPECT_EQ(Figure("r.csv", "marking_rows_read"), "0");
-  EXPECT_EQ(apptest::QueryRows(target, "select count(*) from EXTRA_DATA_OZNAKE"), std::vector<std::string>{"0"});
+  // Per row the first article's definitions before the missing one stay,
+  // as in the window; per article (the default) and --atomic undo the
+  // broken article. The summary tells what the target holds.
+  for (const auto& [mode, written] : {std::pair<std::string, size_t>{"", 0}, {"--atomic", 0}, {"--per-row", 12}}) {
+    SCOPED_TRACE(mode);
+    const std::set<std::string> start = TargetRows();
+    const Result r = Run(mode + " '" + source + "' '" + target + "' --report r.csv");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, "mdb2fb: ") && Has(r.err, "NEMA_KOLONE")) << r.err;
+    EXPECT_TRUE(Has(r.out, "Rows written: " + std::to_string(written) + "\n")) << r.out;
+    EXPECT_EQ(RowsAddedSince(start).size(), written);
+    EXPECT_TRUE(Has(r.err, "stopped articles 1/50")) << r.err;
+    EXPECT_EQ(Figure("r.csv", "exit_code"), "1");
+    EXPECT_EQ(Figure("r.csv", "articles_found"), "1");
+    EXPECT_EQ(Figure("r.csv", "marking_rows_read"), "0");
+    EXPECT_EQ(apptest::QueryRows(target, "select count(*) from EXTRA_DATA_OZNAKE"), std::vector<std::string>{"0"});
+  }
 
   // A report that cannot be written fails a run that went fine.
   const Result report = Run("-q --markings '" + source + "' '" + target + "' --report " + dir.File("no/such/r.csv"));
   EXPECT_EQ(report.exitCode, 1);
   EXPECT_TRUE(Has(report.err, "cannot write the report")) << report.err;
+}
+
+// Whatever the commit mode, a run writes the window's rows and gets the
+// window's lines: a row the database refuses inside the one transaction
+// of --atomic is undone alone, and the run goes on as the transfer says.
+TEST_F(Mdb2fbTest, CommitModesWriteTheSameRows) {
+  std::vector<std::string> lines;
+  std::set<std::string> rows;
+  for (const std::string mode : {"--per-row", "", "--atomic"}) {
+    SCOPED_TRACE(mode);
+    target = apptest::CreateTarget(dir, std::string("INPUT '") + DEMO_TARGET_SQL + "';", "t" + mode + ".fdb");
+    const Result r = Run(mode + " '" + source + "' '" + target + "' --report r.csv");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "Greska 2: 7")) << r.out;
+    if (mode == "--per-row") {
+      lines = Lines("r.csv");
+      rows = TargetRows();
+      continue;
+    }
+    EXPECT_EQ(Lines("r.csv"), lines);
+    EXPECT_EQ(TargetRows(), rows);
+    EXPECT_EQ(Figure("r.csv", "commit"), mode.empty() ? "article" : "atomic");
+  }
 }
 
 // The dry run lists what the real run then writes, row for row, and
