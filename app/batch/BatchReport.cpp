@@ -15,6 +15,7 @@ const char* StatusName(TDryRunRow::TStatus status) {
     case TDryRunRow::stNew: return "new";
     case TDryRunRow::stPresent: return "present";
     case TDryRunRow::stRefused: return "refused";
+    case TDryRunRow::stDiffers: return "differs";
   }
   return "";
 }
@@ -115,12 +116,21 @@ std::string SummaryText(const TBatchSummary& s) {
   if (s.dryRun) {
     out << "Dry run: nothing was written.\n";
     for (const TDryRunRow& row : s.rows) {
+      if (s.resume) {
+        // Reconciling: only what the target lacks or holds otherwise.
+        if (row.status == TDryRunRow::stNew) out << "missing " << RowText(row) << "\n";
+        if (row.status != TDryRunRow::stDiffers) continue;
+        out << "differs " << RowText(row) << " (" << row.key << ")\n";
+        for (const std::string& d : row.differences) out << "  " << d << "\n";
+        continue;
+      }
       switch (row.status) {
         case TDryRunRow::stNew: out << "would write " << RowText(row) << "\n"; break;
         case TDryRunRow::stPresent:
           out << "would write " << RowText(row) << "\n  warning: already present (" << row.key
               << "): a real run stores it again\n";
           break;
+        case TDryRunRow::stDiffers:
         case TDryRunRow::stRefused:
           out << "refused " << RowText(row) << "\n  warning: already present (" << row.key
               << "): the database refuses it\n";
@@ -168,6 +178,7 @@ std::string CsvReport(const TBatchSummary& s) {
   for (const TDryRunRow& row : s.rows) {
     std::string status = StatusName(row.status);
     if (!row.key.empty()) status += " " + row.key;
+    for (size_t i = 0; i < row.differences.size(); ++i) status += (i ? "; " : ": ") + row.differences[i];
     record("row", row.kind == "insert" ? row.table : row.kind + " " + row.table, ValuesText(row, ";"), status);
   }
   return out.str();
@@ -202,6 +213,11 @@ std::string JsonReport(const TBatchSummary& s) {
     out << (i ? "," : "") << "\n    {\"table\": " << Json(row.table) << ", \"kind\": " << Json(row.kind)
         << ", \"status\": " << Json(StatusName(row.status));
     if (!row.key.empty()) out << ", \"key\": " << Json(row.key);
+    if (!row.differences.empty()) {
+      out << ", \"differences\": [";
+      for (size_t d = 0; d < row.differences.size(); ++d) out << (d ? ", " : "") << Json(row.differences[d]);
+      out << "]";
+    }
     out << ", \"values\": {";
     for (size_t v = 0; v < row.values.size(); ++v)
       out << (v ? ", " : "") << Json(row.values[v].first) << ": "

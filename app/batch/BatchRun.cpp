@@ -81,7 +81,12 @@ const TBatchSummary& TBatchRun::Run() {
   CollectLines();
   if (m_dryRun) m_summary.present = m_dryRun->Present();
   CollectWritten();
-  if (ok) m_summary.exitCode = kExitOk;
+  // Reconciling: the target is complete only when no row is missing or different.
+  const bool reconciled = !(m_options.dryRun && m_options.resume) ||
+                          std::none_of(m_summary.rows.begin(), m_summary.rows.end(), [](const TDryRunRow& r) {
+                            return r.status == TDryRunRow::stNew || r.status == TDryRunRow::stDiffers;
+                          });
+  if (ok && reconciled) m_summary.exitCode = kExitOk;
   if (m_summary.interrupted) m_summary.exitCode = stopsignals::ExitStatus(m_summary.interrupted);
   return m_summary;
 }
@@ -154,7 +159,9 @@ bool TBatchRun::Open() {
   }
   if (m_options.dryRun || m_options.resume) {
     m_dryRun = std::make_unique<TDryRun>(m_form->pFIBDatabase, m_form->pFIBTransaction1, m_summary.rows,
-                                         m_options.dryRun ? TDryRun::dmList : TDryRun::dmResume);
+                                         !m_options.dryRun ? TDryRun::dmResume
+                                         : m_options.resume ? TDryRun::dmReconcile
+                                                            : TDryRun::dmList);
     if (m_options.dryRun) {
       for (TpFIBDataSet* ds : {m_form->Roba, m_form->qryExtraData, m_form->qryEDSif, m_form->qryEDHiP})
         m_dryRun->Attach(ds);

@@ -142,14 +142,14 @@ std::vector<TDryRun::TKey>& TDryRun::KeysOf(const std::string& table, const std:
   constraints.ExecQuery();
   while (!constraints.Eof()) {
     const std::string name = Trim(constraints.Fields(0)->AsString());
-    if (keys.empty() || keys.back().name != name) keys.push_back(TKey{name, {}, nullptr});
+    if (keys.empty() || keys.back().name != name) keys.push_back(TKey{name, {}, nullptr, nullptr});
     keys.back().columns.push_back(Trim(constraints.Fields(1)->AsString()));
     constraints.FetchNext();
   }
   constraints.Close();
   // Without a declared key nothing stops a second copy: every written
   // column counts, nulls equal to nulls.
-  if (keys.empty()) keys.push_back(TKey{std::string(), written, nullptr});
+  if (keys.empty()) keys.push_back(TKey{std::string(), written, nullptr, nullptr});
   for (TKey& key : keys) key.lookup = Lookup(table, key.columns, key.name.empty());
   return m_keys.emplace(table, std::move(keys)).first->second;
 }
@@ -233,7 +233,7 @@ TDryRun::TKey* TDryRun::PresentKey(const std::string& table, const std::map<std:
     if (!checkable) continue;
     // Listing, an earlier row of this run counts as stored; a real run
     // stores its rows, so only the target tells.
-    bool present = m_mode == dmList && m_taken.count(taken) > 0;
+    bool present = m_mode != dmResume && m_taken.count(taken) > 0;
     if (!present) {
       key.lookup->ExecQuery();
       present = !key.lookup->Eof();
@@ -248,10 +248,13 @@ TDryRun::TKey* TDryRun::PresentKey(const std::string& table, const std::map<std:
 void TDryRun::CheckKeys(const std::string& table, const std::map<std::string, Variant>& sent,
                         const std::vector<std::string>& written, TDryRunRow& row) {
   std::vector<std::string> takenKeys;
-  if (const TKey* key = PresentKey(table, sent, written, takenKeys)) {
+  if (TKey* key = PresentKey(table, sent, written, takenKeys)) {
     row.key = key->name.empty() ? "all columns" : key->name;
     if (key->name.empty()) {
       row.status = TDryRunRow::stPresent;
+    } else if (m_mode == dmReconcile) {
+      row.differences = Differences(table, *key, sent, written);
+      row.status = row.differences.empty() ? TDryRunRow::stPresent : TDryRunRow::stDiffers;
     } else {
       // The database would refuse this row: the post fails the same way.
       row.status = TDryRunRow::stRefused;
@@ -264,4 +267,36 @@ void TDryRun::CheckKeys(const std::string& table, const std::map<std::string, Va
     }
   }
   m_taken.insert(takenKeys.begin(), takenKeys.end());
+}
+
+std::vector<std::string> TDryRun::Differences(const std::string& table, TKey& key,
+                                              const std::map<std::string, Variant>& sent,
+                                              const std::vector<std::string>& written) {
+  if (!key.fetch) {
+    std::string columns;
+    for (size_t i = 0; i < written.size(); ++i) columns += (i ? ", " : "") + Quote(written[i]);
+    key.fetch = Lookup(table, key.columns, false);
+    std::string sql = key.fetch->SQLText();
+    sql.replace(sql.find("first 1 1 "), 10, "first 1 " + columns + " ");
+    key.fetch->SetSQLText(sql);
+  }
+  for (size_t i = 0; i < key.columns.size(); ++i)
+    key.fetch->Params()[static_cast<int>(i)]->SetAsVariant(sent.at(key.columns[i]));
+  std::vector<std::string> differences;
+  key.fetch->ExecQuery();
+  if (!key.fetch->Eof()) {
+    // Texts compare as the server compares them: trailing blanks do not count.
+    auto text = [](bool null, const std::string& value) {
+      return null ? std::string("null") : "'" + AnsiToUtf8(TrimRight(value)) + "'";
+    };
+    for (size_t i = 0; i < written.size(); ++i) {
+      const Variant& source = sent.at(written[i]);
+      const std::string stored = text(key.fetch->Fields(static_cast<int>(i))->IsNull(),
+                                      key.fetch->Fields(static_cast<int>(i))->AsString());
+      const std::string wanted = text(source.IsNull(), source.IsNull() ? std::string() : source.AsString());
+      if (stored != wanted) differences.push_back(written[i] + ": target " + stored + ", source " + wanted);
+    }
+  }
+  key.fetch->Close();
+  return differences;
 }

@@ -21,7 +21,8 @@ struct TDryRunRow {
   enum TStatus {
     stNew,      // would be written
     stPresent,  // would be written although a row with the same values is there (no key forbids it)
-    stRefused   // a row with the same key is there: the database would refuse it
+    stRefused,  // a row with the same key is there: the database would refuse it
+    stDiffers   // reconciling: a row with the same key is there, with other values
   };
   std::string table;
   std::string kind;  // "insert", "update" or "delete"
@@ -29,6 +30,8 @@ struct TDryRunRow {
   std::vector<bool> numeric;  // per value: a number, listed without quotes
   TStatus status = stNew;
   std::string key;  // the constraint (or "all columns") a present row matched
+  // stDiffers: "COLUMN: target <value>, source <value>" per column that differs.
+  std::vector<std::string> differences;
 };
 
 // The insert statement's table and its column = value pairs: the value is a
@@ -52,7 +55,10 @@ class TDryRun {
  public:
   // Listing (the dry run: posts are taken over, listed and checked), or a
   // resumed real run's look-ups (AlreadyPresent; nothing is taken over).
-  enum TMode { dmList, dmResume };
+  // dmReconcile lists like dmList, but a row whose key is stored is no
+  // refusal: it is compared with the stored one (present, or differs) and
+  // the run goes on as a resumed one would.
+  enum TMode { dmList, dmResume, dmReconcile };
   // Looks rows up through `database` in `readTransaction` (both not owned,
   // alive while the dry run is); `rows` receives every row met.
   TDryRun(TFIBDatabase* database, TFIBTransaction* readTransaction, std::vector<TDryRunRow>& rows,
@@ -74,7 +80,11 @@ class TDryRun {
     std::string name;  // the constraint, empty for "all written columns"
     std::vector<std::string> columns;
     std::unique_ptr<TFIBQuery> lookup;
+    std::unique_ptr<TFIBQuery> fetch;  // reconciling: the stored row's written columns
   };
+  // Reconciling: the columns where the stored row under `key` differs.
+  std::vector<std::string> Differences(const std::string& table, TKey& key, const std::map<std::string, Variant>& sent,
+                                       const std::vector<std::string>& written);
   void Handle(TFIBCustomDataSet* dataSet, TUpdateKind kind, TUpdateAction& action);
   // Looks the row's key values up (in the target and among the rows this
   // run took); raises as the database would for a declared key that is

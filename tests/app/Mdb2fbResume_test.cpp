@@ -263,7 +263,8 @@ TEST_F(Mdb2fbResumeTest, SignalsStopAfterTheRowInHand) {
   }
 }
 
-// After a complete run, a resumed one finds every row and writes none.
+// After a complete run, a resumed one finds every row and writes none, and
+// the reconciliation (--resume --dry-run) finds the target complete.
 TEST_F(Mdb2fbResumeTest, ResumeAfterACompleteRunWritesNothing) {
   const std::string target = CopyOfFresh("complete.fdb");
   ASSERT_EQ(Run({shared->File("source.mdb"), target}).ExitCode(), 0);
@@ -277,6 +278,24 @@ TEST_F(Mdb2fbResumeTest, ResumeAfterACompleteRunWritesNothing) {
   EXPECT_TRUE(Has(report, "present,EXTRA_DATA," + std::to_string(kArticles * kDefinitions) + ",")) << report;
   EXPECT_TRUE(Has(report, "present,EXTRA_DATA_OZNAKE," + std::to_string(kMarkings) + ",")) << report;
   EXPECT_EQ(apptest::QueryRows(target, kRows), *reference);
+
+  // Reconciling: nothing missing, nothing different, exit 0; then a row
+  // gone and a value changed are both told, per column, and exit 1.
+  const std::vector<std::string> check = {"--resume", "--dry-run", shared->File("source.mdb"), target};
+  const Outcome clean = Run(check);
+  EXPECT_EQ(clean.ExitCode(), 0) << clean.out;
+  EXPECT_FALSE(Has(clean.out, "missing ") || Has(clean.out, "differs ")) << clean.out;
+  apptest::RunSql(target,
+                  "delete from EXTRA_DATA where BRDOK = 7 and EDID = 2;"
+                  "update EXTRA_DATA set VREDNOST = 'drugo' where BRDOK = 9 and EDID = 3;"
+                  "delete from EXTRA_DATA_OZNAKE where ID = 'H00004';");
+  const Outcome off = Run(check);
+  EXPECT_EQ(off.ExitCode(), 1);
+  EXPECT_TRUE(Has(off.out, "missing EXTRA_DATA: VRDOK=-2, EDID=2, BRDOK=7, VREDNOST='v2 a6', REDOSLED=2\n")) << off.out;
+  EXPECT_TRUE(Has(off.out, "missing EXTRA_DATA_OZNAKE: ID='H00004', NAZIV='oznaka 4'\n")) << off.out;
+  EXPECT_TRUE(Has(off.out, "differs EXTRA_DATA: VRDOK=-2, EDID=3, BRDOK=9, VREDNOST='v3 a8', REDOSLED=3 (PK_EXTRA_DATA)\n"
+                           "  VREDNOST: target 'drugo', source 'v3 a8'\n"))
+      << off.out;
 }
 
 }  // namespace
