@@ -204,6 +204,8 @@ struct TableLayout {
   std::size_t fixedBytes = 0;
   std::size_t variableCount = 0;
   std::size_t longValueCount = 0;
+  std::size_t listedCount = 0;  // the columns not deleted
+  std::size_t firstColumnPlace = 0;
 };
 
 TableLayout Layout(const Jet4Table& table) {
@@ -211,6 +213,7 @@ TableLayout Layout(const Jet4Table& table) {
   if (table.columns.size() > 255)
     throw std::runtime_error("Jet4: table \"" + table.name + "\" has more than 255 columns");
   TableLayout l;
+  l.firstColumnPlace = table.firstColumnPlace;
   for (std::size_t i = 0; i < table.columns.size(); ++i) {
     const Jet4Column& c = table.columns[i];
     TypeCode(c.type);
@@ -228,6 +231,9 @@ TableLayout Layout(const Jet4Table& table) {
       throw std::runtime_error("Jet4: binary column \"" + c.name + "\" needs a size of 1..255");
     if (c.type == Jet4Type::Decimal && (c.precision < 1 || c.precision > 28 || c.scale < 0 || c.scale > c.precision))
       throw std::runtime_error("Jet4: decimal column \"" + c.name + "\" has an invalid precision or scale");
+    if (c.deleted && IsLongValue(c.type))
+      throw std::runtime_error("Jet4: column \"" + c.name + "\": a deleted memo or OLE column is not supported");
+    if (!c.deleted) ++l.listedCount;
     if (c.autoNumber && c.type != Jet4Type::LongInteger && c.type != Jet4Type::ReplicationId)
       throw std::runtime_error("Jet4: column \"" + c.name + "\": only Long Integer and Replication ID can be AutoNumber");
     l.columns.push_back(cl);
@@ -254,17 +260,19 @@ Bytes BuildTdef(const TableLayout& l, bool system, std::uint32_t rowCount,
   t[40] = system ? 0x53 : 0x4E;
   Put16(&t[41], static_cast<std::uint32_t>(l.columns.size()));
   Put16(&t[43], static_cast<std::uint32_t>(l.variableCount));
-  Put16(&t[45], static_cast<std::uint32_t>(l.columns.size()));
+  Put16(&t[45], static_cast<std::uint32_t>(l.listedCount));
   Put32(&t[55], maps.owned);
   Put32(&t[59], maps.free);
+  std::size_t place = l.firstColumnPlace;
   for (const ColumnLayout& cl : l.columns) {
     const Jet4Column& c = *cl.column;
+    if (c.deleted) continue;
     std::uint8_t e[25] = {};
     e[0] = TypeCode(c.type);
     Put32(e + 1, kColumnMagic);
     Put16(e + 5, static_cast<std::uint32_t>(cl.number));
     Put16(e + 7, static_cast<std::uint32_t>(cl.slot));
-    Put16(e + 9, static_cast<std::uint32_t>(cl.number));
+    Put16(e + 9, static_cast<std::uint32_t>(place++));
     if (c.type == Jet4Type::Text || c.type == Jet4Type::Memo) {
       Put16(e + 11, 0x0409);  // General sort order
       e[16] = c.compress ? 0x01 : 0x00;
@@ -284,6 +292,7 @@ Bytes BuildTdef(const TableLayout& l, bool system, std::uint32_t rowCount,
     t.insert(t.end(), e, e + 25);
   }
   for (const ColumnLayout& cl : l.columns) {
+    if (cl.column->deleted) continue;
     const Bytes name = jet4::EncodeText(jet4::Utf8ToUtf16(cl.column->name), false);
     Append16(t, static_cast<std::uint32_t>(name.size()));
     t.insert(t.end(), name.begin(), name.end());

@@ -65,6 +65,11 @@ struct Jet4Column {
   int precision = 18;               // Decimal only (1..28)
   int scale = 0;                    // Decimal only (0..precision)
   bool compress = true;             // Text/Memo: Unicode compression allowed
+  // A column dropped from the table after rows were saved. Access never
+  // renumbers: the others keep their numbers, rows keep its bytes, its mask
+  // bit and its variable slot, and the definition counts it among the most
+  // columns a row has, but lists only the others. Not for Memo and OLE.
+  bool deleted = false;
 };
 
 struct Jet4Currency {
@@ -98,6 +103,11 @@ struct Jet4Table {
   // leading columns it stores (0, or no entry: all); the values of the
   // columns it does not store must be NULL.
   std::vector<std::size_t> storedColumns = {};
+  // Each column entry carries a second number besides the column number:
+  // Access fills it with the column's place among the listed columns,
+  // counted from 0 in some files and from 1 in others. It is not the place
+  // in a row.
+  std::size_t firstColumnPlace = 0;
 };
 
 // Writes the tables, in this order, into a new file at `path` (replacing it).

@@ -140,6 +140,20 @@ std::string ReadLongValue(MdbHandle* mdb, MdbColumn* col, const MdbField& field)
   return value;
 }
 
+// The table definition's count of the most columns a row holds (deleted
+// columns included), two bytes in front of the variable-column count.
+int MaxRowColumns(MdbHandle* mdb, MdbCatalogEntry* entry) {
+  if (mdb_read_pg(mdb, entry->table_pg) != static_cast<ssize_t>(mdb->fmt->pg_size))
+    Fail(mdbwire::kDamaged, "the table definition cannot be read");
+  return mdb_get_int16(mdb->pg_buf, mdb->fmt->tab_num_cols_offset - 4);
+}
+
+int MaxColumnNumber(const std::vector<MdbColumn*>& cols) {
+  int most = -1;
+  for (const MdbColumn* c : cols) most = std::max(most, c->col_num);
+  return most;
+}
+
 void SendTable(MdbHandle* mdb, const char* tableName) {
   MdbCatalogEntry* entry = nullptr;
   for (guint i = 0; i < mdb->catalog->len; ++i) {
@@ -177,9 +191,13 @@ void SendTable(MdbHandle* mdb, const char* tableName) {
     def.U8(static_cast<uint8_t>(c->col_prec));
   }
   Send(def);
-  // Rows count their columns with the deleted ones (row_col_num).
-  int rowColumns = static_cast<int>(numCols);
-  for (const MdbColumn* c : cols) rowColumns = std::max(rowColumns, c->row_col_num + 1);
+  // A row stores its columns by column number, which counts the deleted
+  // columns too (Access never renumbers): libmdb's col_num. Its row_col_num
+  // comes from a second number in the column entry that Access fills with
+  // the column's place among the current columns, from 0 or from 1, so it
+  // says nothing about the row. The definition keeps the most columns a row
+  // can have, deleted ones included.
+  const int rowColumns = std::max(MaxRowColumns(mdb, entry), MaxColumnNumber(cols) + 1);
 
   mdb_rewind_table(table);  // always 0: it only resets the scan position
   const int pageSize = static_cast<int>(mdb->fmt->pg_size);
@@ -208,7 +226,7 @@ void SendTable(MdbHandle* mdb, const char* tableName) {
       if (f->colnum != static_cast<int>(i)) Fail(mdbwire::kDamaged, "a row cannot be split into its columns");
       MdbColumn* col = cols[i];
       const uint8_t type = static_cast<uint8_t>(col->col_type);
-      if (col->row_col_num >= stored) {
+      if (col->col_num >= stored) {
         row.U8(0);
         continue;
       }

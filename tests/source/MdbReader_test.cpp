@@ -151,6 +151,53 @@ TEST(MdbReader, RowsSavedBeforeColumnsWereAddedReadTheRestAsNull) {
   }
 }
 
+// What Access's own files hold: columns dropped after rows were saved keep
+// their numbers and their place in those rows, and the second number of a
+// column entry is the column's place among the listed ones (here counted
+// from 1), not its place in the row. The last column is read all the same,
+// a Yes/No included, and a row storing the dropped columns is no damage.
+TEST(MdbReader, ColumnsArePlacedInTheRowByTheirNumber) {
+  Jet4Table t{"ARTIKLI",
+              {{"ID", Jet4Type::LongInteger},
+               {.name = "STARO", .type = Jet4Type::Text, .size = 10, .deleted = true},
+               {"NAZIV", Jet4Type::Text, 20},
+               {.name = "STARI_BROJ", .type = Jet4Type::Integer, .deleted = true},
+               {"Y", Jet4Type::Boolean}},
+              {}};
+  t.rows.push_back({std::int64_t{1}, std::string("staro"), std::string("prvi"), std::int64_t{7}, true});
+  t.rows.push_back({std::int64_t{2}, std::string("x"), std::string("drugi"), Jet4Null, Jet4Null});
+  t.rows.push_back({std::int64_t{3}, Jet4Null, std::string("treci"), Jet4Null, false});
+  t.storedColumns = {0, 3, 0};
+  t.firstColumnPlace = 1;
+  Jet4Table plain{"DA_NE", {{"A", Jet4Type::Text, 5}, {"Y", Jet4Type::Boolean}}, {}};
+  plain.rows = {{std::string("a"), true}, {std::string("b"), false}};
+  plain.firstColumnPlace = 1;
+  TempDir dir;
+  const std::string path = dir.Write("access.mdb", {t, plain});
+
+  const TMdbTable yesNo = MdbReadTable(path, "access.mdb", "DA_NE", FastLimits());
+  ASSERT_EQ(yesNo.rowCount, 2u);
+  EXPECT_EQ(JetValue(yesNo, 0, 0, 0).AsString(), "a");
+  ASSERT_FALSE(JetValue(yesNo, 0, 1, 0).IsNull());
+  EXPECT_TRUE(JetValue(yesNo, 0, 1, 0).AsBoolean());
+  ASSERT_FALSE(JetValue(yesNo, 1, 1, 0).IsNull());
+  EXPECT_FALSE(JetValue(yesNo, 1, 1, 0).AsBoolean());
+
+  const TMdbTable r = MdbReadTable(path, "access.mdb", "ARTIKLI", FastLimits());
+  ASSERT_EQ(r.columns.size(), 3u);
+  EXPECT_EQ(r.columns[1].name, "NAZIV");
+  ASSERT_EQ(r.rowCount, 3u);
+  auto v = [&](size_t row, size_t c) { return JetValue(r, row, c, 0); };
+  EXPECT_EQ(v(0, 0).AsInteger(), 1);
+  EXPECT_EQ(v(0, 1).AsString(), "prvi");
+  EXPECT_TRUE(v(0, 2).AsBoolean());
+  EXPECT_EQ(v(1, 1).AsString(), "drugi");
+  EXPECT_TRUE(v(1, 2).IsNull());  // saved before Y was added
+  EXPECT_EQ(v(2, 1).AsString(), "treci");
+  ASSERT_FALSE(v(2, 2).IsNull());
+  EXPECT_FALSE(v(2, 2).AsBoolean());
+}
+
 TEST(MdbReader, LongMemoArrivesWhole) {
   // libmdb's bound buffers stop at 16 KB; the value must not.
   std::string memo;
@@ -339,12 +386,15 @@ TEST(MdbValues, DecimalToCurrency) {
 
 // Jet 4 texts in both stored forms, ASCII or not, read the same as through
 // UTF-16; a text that turns non-ASCII late must not come out half converted.
-TEST(MdbValues, Jet4TextsInEitherFormReadAsSystemText) {
+// Jet 3 texts are 8-bit in the file's code page.
+TEST(MdbValues, StoredTextsReadAsSystemText) {
   using namespace std::string_literals;
   struct Case {
     std::string stored;
     std::string ansi;
     const char* what;
+    int jetVersion = 1;
+    int codePage = 0;
   };
   const Case cases[] = {
       {"A\0b\0"s, "Ab", "UCS-2 ASCII"},
@@ -360,16 +410,19 @@ TEST(MdbValues, Jet4TextsInEitherFormReadAsSystemText) {
       {"\xFF\xFE" "012345678\0\x61\x01\0" "bcdefgh\xE9xyz"s, "012345678\x9A" "bcdefgh\xE9xyz",
        "compressed, long, a two-byte stretch and a byte above ASCII late"},
       {"\xFF\xFE" "0123456\xC3" "89abcdef"s, "0123456?89abcdef", "compressed, long, outside the code page early"},
+      {"AA\xE9" "AA\n0123456789"s, "AA\xE9" "AA\n0123456789", "Jet 3, Windows-1252", 0, 1252},
+      {"AA\xC0" "AA"s, "AA?AA", "Jet 3, a letter Windows-1250 lacks", 0, 1252},
+      {"AA\x9A"s, "AA\x9A", "Jet 3 in the system code page", 0, 1250},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_EQ(JetTextToAnsi(c.stored, 1, 0), c.ansi);
-    EXPECT_EQ(JetTextToAnsi(c.stored, 1, 0), WideToAnsi(JetTextToWide(c.stored, 1, 0)));
+    EXPECT_EQ(JetTextToAnsi(c.stored, c.jetVersion, c.codePage), c.ansi);
+    EXPECT_EQ(c.ansi, WideToAnsi(JetTextToWide(c.stored, c.jetVersion, c.codePage)));
     // Written into a field's buffer: the full text cut at every capacity,
     // a non-ASCII letter before, at or after the cut included.
     for (size_t capacity = 0; capacity <= c.ansi.size() + 1; ++capacity) {
       char out[32] = {};
-      const size_t n = JetTextToAnsiInto(c.stored, 1, 0, out, capacity);
+      const size_t n = JetTextToAnsiInto(c.stored, c.jetVersion, c.codePage, out, capacity);
       EXPECT_EQ(std::string(out, n), c.ansi.substr(0, capacity)) << "capacity " << capacity;
     }
   }
