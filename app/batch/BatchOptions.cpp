@@ -19,7 +19,8 @@ std::string LowerExtension(const std::string& path) {
 
 }  // namespace
 
-TBatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
+TBatchOptions ParseBatchOptions(const std::vector<std::string>& arguments) {
+  std::vector<std::string> args = arguments;  // grouped short options get split in place
   TBatchOptions options;
   std::vector<std::string> operands;
   bool onlyArticles = false, onlyMarkings = false;
@@ -42,6 +43,14 @@ TBatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
     if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
       name = arg.substr(0, eq);
       inlineValue = arg.substr(eq + 1);
+    } else if (arg[1] != '-' && arg.size() > 2) {
+      // Short options run together as getopt takes them: "-nq" is "-n -q";
+      // one that takes a value takes the rest of the word ("-rout.csv"),
+      // else the next argument ("-qr out.csv").
+      name = arg.substr(0, 2);
+      const bool takesValue = name == "-u" || name == "-p" || name == "-r";
+      if (takesValue) inlineValue = arg.substr(2);
+      else args.insert(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, "-" + arg.substr(2));
     }
     auto value = [&]() -> std::string {
       if (inlineValue) return *inlineValue;
@@ -114,7 +123,7 @@ extra data of the articles ("Prepisi u artile"), then the marking list
                         it: a file path (embedded engine), host:path or
                         host/port:path
 
-Options:
+Options (short ones may run together: -nq):
   -u, --user NAME       user name (default: ISC_USER, else the stored one)
   -p, --password TEXT   password (default: ISC_PASSWORD, else the stored one)
       --articles        run only the article transfer
@@ -135,10 +144,13 @@ Options:
                         --dry-run: list the rows missing from the target and
                         the present ones whose values differ
   -r, --report FILE     write the summary, the messages and the rows to FILE,
-                        as CSV or JSON after its extension (.csv, .json)
+                        as CSV or JSON after its extension (.csv, .json);
+                        written whole at the end, never over the source,
+                        the target or a file the run reads
       --report-format csv|json
                         the report's format whatever the file's extension
-  -q, --quiet           no progress and no summary; errors still go to stderr
+  -q, --quiet           no progress and no summary; the error list's lines
+                        and the errors still go to stderr
   -h, --help            this text
       --version         the version
 
@@ -157,7 +169,8 @@ Exit status:
   1  the source or the target could not be opened, a transfer stopped with
      an error, or the report could not be written; with --resume
      --dry-run: rows are missing from the target or differ
-  2  wrong usage
+  2  wrong usage, a report file that cannot be written (its folder missing
+     or closed) or would replace a file the run reads; nothing ran
   130, 143  stopped by SIGINT, SIGTERM
 )";
 }

@@ -1,12 +1,11 @@
 // Summary text and report files of the batch command.
 #include "app/batch/BatchReport.h"
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <sstream>
+
+#include "app/batch/ReportFile.h"
 
 namespace {
 
@@ -229,10 +228,5 @@ std::string JsonReport(const TBatchSummary& s) {
 }
 
 std::string WriteReport(const TBatchSummary& summary, const std::string& file, TReportFormat format) {
-  const std::string text = format == TReportFormat::Json ? JsonReport(summary) : CsvReport(summary);
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  if (out) out.close();
-  if (!out) return "cannot write the report " + file + ": " + std::strerror(errno);
-  return {};
+  return WriteFileWhole(file, format == TReportFormat::Json ? JsonReport(summary) : CsvReport(summary));
 }

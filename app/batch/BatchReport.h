@@ -29,7 +29,8 @@ std::string SummaryText(const TBatchSummary& summary);
 std::string CsvReport(const TBatchSummary& summary);
 std::string JsonReport(const TBatchSummary& summary);
 
-// Writes the report; an empty text when it went fine, else why not.
+// Writes the report whole (ReportFile.h); an empty text when it went fine,
+// else why not.
 std::string WriteReport(const TBatchSummary& summary, const std::string& file, TReportFormat format);
 
 // "EXTRA_DATA: VRDOK=-2, EDID=1, VREDNOST='x'" for a dry run's row.
