@@ -2,9 +2,15 @@
 // The command line is not read.
 #include <memory>
 
+#include "app/StopSignals.h"
 #include "app/Unit6.h"
+#include "app/WindowSignals.h"
 
 int main() {
+  // Before any connection: SIGINT and SIGTERM close the window as its close
+  // button would (the client library would otherwise kill the connections
+  // and leave a window that only looks alive).
+  stopsignals::Install();
   TApplication application;
   // Created before the loop runs: its creation handler opens the source
   // file, and its box (if any) comes before the window is first shown.
@@ -12,5 +18,6 @@ int main() {
   // The window's 1448 x 877 at x 232 runs off smaller screens.
   form->FitOnAvailableScreen();
   application.SetMainForm(form.get());
+  TWindowStopSignals stopSignals(*form);
   return application.Run();
 }

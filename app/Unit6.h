@@ -113,18 +113,20 @@ class TForm6 : public TForm {
     int rowsWritten = 0;  // rows posted to the target
     int linesAdded = 0;   // lines added to lbErr by this run
     bool finished = false;
+    bool interrupted = false;  // StopRequested ended the run before its last row
 
     // Counted by the transfers where they decide, so each source row read
     // has exactly one outcome and the figures add up in every report, the
     // last one after an error included:
     //   articles: read = found + notFound + skipped
-    //   markings: read = rowsWritten + refused
+    //   markings: read = rowsWritten + alreadyPresent + refused
     // A row whose outcome an error cut short is not counted as read.
     int read = 0;
     int skipped = 0;   // article rows with an empty catalogue number: no lookup, no line
     int found = 0;     // catalogue numbers found among the articles
     int notFound = 0;  // "Ne postoji" lines
     int refused = 0;   // rows the target refused: "Greska 2" lines; the marking that stopped the run
+    int alreadyPresent = 0;  // rows RowAlreadyPresent skipped: stored in the target before, not written again
     // Further counts of what a transfer did go here, each a plain integer
     // raised by the transfer itself (values changed on the way to the
     // target, rows already present).
@@ -140,6 +142,15 @@ class TForm6 : public TForm {
     std::vector<TDefinitionRows> writtenPerDefinition{};
   };
   std::function<void(const TTransferProgress&)> OnTransferProgress;
+  // Asked after every source row of a transfer (the row in hand is done):
+  // true ends the run there, as a finished and interrupted one. Empty: the
+  // run goes to its end.
+  std::function<bool()> StopRequested;
+  // Asked for each new row of a transfer just before its post, the row's
+  // values set: true takes the row as stored in the target already (a
+  // resumed run); it is then dropped unwritten, counted as already present,
+  // and the transfer goes on with its next row. Empty: every row is posted.
+  std::function<bool(TpFIBDataSet* dataSet)> RowAlreadyPresent;
   // The window's own consumer of the reports (Unit6Progress.h), which
   // OnTransferProgress calls unless replaced: a progress strip, the window
   // repainted and closed to input while a transfer runs.
@@ -209,6 +220,9 @@ class TForm6 : public TForm {
   // article and its rows; the value of one definition; a source column as text.
   void TransferArticle(const std::string& catalogueNumber, TTransferProgress& progress);
   TSourceValue DefinitionValue(const std::string& fieldName);
+  // Posts the new row of `dataSet` and counts it, or drops it where
+  // RowAlreadyPresent takes it as stored; true when posted.
+  bool PostNewRow(TpFIBDataSet* dataSet, TTransferProgress& progress);
   std::string SourceText(const std::string& column) const;
   static TSourceValue SourceValue(TADOQuery* query, const std::string& column);
   // Lists a change between `value` and what `field` now holds for

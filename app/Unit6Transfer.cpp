@@ -124,6 +124,17 @@ bool TForm6::ListValueChange(const std::string& what, const std::string& table, 
   return true;
 }
 
+bool TForm6::PostNewRow(TpFIBDataSet* dataSet, TTransferProgress& progress) {
+  if (RowAlreadyPresent && RowAlreadyPresent(dataSet)) {
+    dataSet->Cancel();
+    ++progress.alreadyPresent;
+    return false;
+  }
+  dataSet->Post();
+  ++progress.rowsWritten;
+  return true;
+}
+
 void TForm6::TransferArticle(const std::string& catalogueNumber, TTransferProgress& progress) {
   const TCatalogueKey article = NormaliseCatalogueNumber(catalogueNumber);
   // The locate's position refresh already re-runs the detail query (through
@@ -144,6 +155,7 @@ void TForm6::TransferArticle(const std::string& catalogueNumber, TTransferProgre
   while (!qryEDSif->Eof()) {
     // Every definition's column was checked before the first row.
     const TSourceValue value = DefinitionValue(qryEDSifET_FIELD->AsString());
+    bool posted = false;
     try {
       qryExtraData->Append();
       qryExtraDataVRDOK->SetAsInteger(-2);
@@ -155,8 +167,7 @@ void TForm6::TransferArticle(const std::string& catalogueNumber, TTransferProgre
                                std::to_string(qryEDSifEDID->AsInteger()) + ")";
       if (ListValueChange(what, "EXTRA_DATA", qryExtraDataVREDNOST, value, progress) && StrictValues)
         throw EDatabaseError("changed value refused");
-      qryExtraData->Post();
-      ++progress.rowsWritten;
+      posted = PostNewRow(qryExtraData, progress);
     } catch (...) {
       // The rows written before stay; the rest of this article is skipped.
       // The refused row goes, as the marking transfer's does: left pending
@@ -170,7 +181,7 @@ void TForm6::TransferArticle(const std::string& catalogueNumber, TTransferProgre
       lbErr->Items().Add("Greska 2: " + catalogueNumber);
       return;
     }
-    CountDefinitionRow(progress, qryEDSifEDID->AsInteger(), qryEDSifNAZIV->AsString());
+    if (posted) CountDefinitionRow(progress, qryEDSifEDID->AsInteger(), qryEDSifNAZIV->AsString());
     qryEDSif->Next();
   }
 }
@@ -197,6 +208,14 @@ class TProgressReport {
   void Step() {
     ++progress.done;
     Report();
+  }
+  // Whether the run is to end after the row just stepped past (the last
+  // row ends it anyway, as a run that was not interrupted).
+  bool Interrupted() {
+    const bool last = progress.total >= 0 && progress.done >= progress.total;
+    if (last || !m_form.StopRequested || !m_form.StopRequested()) return false;
+    progress.interrupted = true;
+    return true;
   }
 
   TForm6::TTransferProgress progress;
@@ -227,6 +246,7 @@ void TForm6::Button1Click(TComponent* Sender) {
       ++report.progress.skipped;
     }
     report.Step();
+    if (report.Interrupted()) break;
     qryAccPodaci->Next();
   }
   // The posted rows lack the definitions' names the join brings: the
@@ -265,8 +285,7 @@ void TForm6::Button2Click(TComponent* Sender) {
       const bool nameChanged = ListValueChange(what, "EXTRA_DATA_OZNAKE", qryEDHiPNAZIV, name, report.progress);
       if ((idChanged || nameChanged) && StrictValues)
         throw EDatabaseError(lbErr->Items()[lbErr->Items().Count() - 1]);
-      qryEDHiP->Post();
-      ++report.progress.rowsWritten;
+      PostNewRow(qryEDHiP, report.progress);
     } catch (...) {
       // The failed row is dropped rather than left pending: the next press
       // would post it first, storing a half-filled row or one the database
@@ -276,6 +295,7 @@ void TForm6::Button2Click(TComponent* Sender) {
       throw;
     }
     report.Step();
+    if (report.Interrupted()) break;
     qryAccHPOznake->Next();
   }
 }

@@ -112,6 +112,7 @@ using isc_interprete_fn = ISC_LONG (*)(ISC_SCHAR*, ISC_STATUS**);
   X(isc_dsql_batch_execute_immed, isc_dsql_batch_execute_immed_fn, VerOpt, 1)            \
   X(isc_dsql_batch_execute, isc_dsql_batch_execute_fn, VerOpt, 1)                        \
   X(fb_cancel_operation, decltype(&::fb_cancel_operation), VerOpt, 0)                    \
+  X(fb_shutdown_callback, decltype(&::fb_shutdown_callback), VerOpt, 0)                  \
   X(isc_array_lookup_desc, decltype(&::isc_array_lookup_desc), Never, 0)                 \
   X(isc_array_set_desc, decltype(&::isc_array_set_desc), Never, 0)
 

@@ -24,6 +24,7 @@ TBatchOptions ParseBatchOptions(const std::vector<std::string>& arguments) {
   TBatchOptions options;
   std::vector<std::string> operands;
   bool onlyArticles = false, onlyMarkings = false;
+  bool atomic = false, perRow = false;
   std::optional<std::string> format;
   bool optionsEnded = false;
 
@@ -66,6 +67,9 @@ TBatchOptions ParseBatchOptions(const std::vector<std::string>& arguments) {
     else if (name == "-q" || name == "--quiet") flag(options.quiet);
     else if (name == "-n" || name == "--dry-run") flag(options.dryRun);
     else if (name == "--strict") flag(options.strict);
+    else if (name == "--atomic") flag(atomic);
+    else if (name == "--per-row") flag(perRow);
+    else if (name == "--resume") flag(options.resume);
     else if (name == "--articles") flag(onlyArticles);
     else if (name == "--markings") flag(onlyMarkings);
     else if (name == "-u" || name == "--user") options.user = value();
@@ -83,6 +87,10 @@ TBatchOptions ParseBatchOptions(const std::vector<std::string>& arguments) {
   options.target = operands[1];
   if (options.source.empty()) throw EBatchUsage("the source file name is empty");
   if (options.target.empty()) throw EBatchUsage("the target database name is empty");
+  // One commit at the end and one after every row cannot both hold.
+  if (atomic && perRow) throw EBatchUsage("--atomic and --per-row exclude each other");
+  if (atomic) options.commit = TCommitMode::Atomic;
+  if (perRow) options.commit = TCommitMode::PerRow;
   // Naming one transfer runs only that one; naming none (or both) runs both.
   if (onlyArticles != onlyMarkings) {
     options.articles = onlyArticles;
@@ -126,6 +134,19 @@ Options (short ones may run together: -nq):
       --strict          refuse a row whose value the target would change (cut
                         to the column's length, or characters its character
                         set cannot hold) instead of writing it changed
+      --atomic          the whole run in one transaction, committed only when
+                        every transfer asked for ran to its end: any stop
+                        leaves the target as it was (with --dry-run: list
+                        what such a run writes when it ends)
+      --per-row         commit every row by itself, as the window does
+                        (default: commit after every article, after every
+                        100 markings and at the end of each transfer)
+      --resume          skip rows whose key (primary key or unique
+                        constraint; all written columns where the table has
+                        neither) is already in the target, counting them as
+                        already present: finishes an interrupted run; with
+                        --dry-run: list the rows missing from the target and
+                        the present ones whose values differ
   -r, --report FILE     write the summary, the messages and the rows to FILE,
                         as CSV or JSON after its extension (.csv, .json);
                         written whole at the end, never over the source,
@@ -140,12 +161,20 @@ Options (short ones may run together: -nq):
 Progress goes to stderr: a bar when stderr is a terminal, otherwise a line
 every 10% and at the end. The summary goes to stdout.
 
+SIGINT (Ctrl+C) and SIGTERM stop the run after the row in hand: what the
+commit mode has open is committed (per article: the article in hand is
+finished first; per row: nothing is open) or, with --atomic, rolled back;
+the summary and the report say "interrupted" with the figures so far.
+
 Exit status:
   0  every transfer asked for ran to its end (rows refused by the database
-     are listed, as in the window, and do not change the status)
+     are listed, as in the window, and do not change the status); with
+     --resume --dry-run: and no row is missing or different
   1  the source or the target could not be opened, a transfer stopped with
-     an error, or the report could not be written
+     an error, or the report could not be written; with --resume
+     --dry-run: rows are missing from the target or differ
   2  wrong usage, a report file that cannot be written (its folder missing
      or closed) or would replace a file the run reads; nothing ran
+  130, 143  stopped by SIGINT, SIGTERM
 )";
 }

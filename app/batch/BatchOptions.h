@@ -14,6 +14,11 @@ class EBatchUsage : public std::runtime_error {
 
 enum class TReportFormat { Csv, Json };
 
+// When the batch command commits what it wrote: after every row (the
+// window's way), after every article (and every kCommitChunk markings), or
+// once at the end of the whole run (--atomic).
+enum class TCommitMode { PerRow, PerArticle, Atomic };
+
 struct TBatchOptions {
   std::string source;  // the Access file (UTF-8 path)
   std::string target;  // the target database as the window's path box takes it
@@ -25,6 +30,8 @@ struct TBatchOptions {
   bool quiet = false;
   bool dryRun = false;
   bool strict = false;  // a changed value refuses its row
+  TCommitMode commit = TCommitMode::PerArticle;
+  bool resume = false;  // rows already in the target are skipped and counted
   std::string reportFile;  // empty: no report
   TReportFormat reportFormat = TReportFormat::Csv;
   bool help = false;
@@ -37,6 +44,7 @@ struct TBatchOptions {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
+// A run that SIGINT or SIGTERM stopped exits with 128 + the signal (130, 143).
 
 // Reads the arguments after the program name; short options may run
 // together as with getopt ("-nq", "-qr FILE", "-rFILE"). Raises EBatchUsage for an

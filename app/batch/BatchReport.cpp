@@ -1,6 +1,7 @@
 // Summary text and report files of the batch command.
 #include "app/batch/BatchReport.h"
 
+#include <csignal>
 #include <cstdio>
 #include <sstream>
 
@@ -13,8 +14,24 @@ const char* StatusName(TDryRunRow::TStatus status) {
     case TDryRunRow::stNew: return "new";
     case TDryRunRow::stPresent: return "present";
     case TDryRunRow::stRefused: return "refused";
+    case TDryRunRow::stDiffers: return "differs";
   }
   return "";
+}
+
+const char* CommitName(TCommitMode mode) {
+  switch (mode) {
+    case TCommitMode::PerRow: return "row";
+    case TCommitMode::PerArticle: return "article";
+    case TCommitMode::Atomic: return "atomic";
+  }
+  return "";
+}
+
+// How the run ended: "completed", "failed", or "interrupted by SIGINT".
+std::string StatusText(const TBatchSummary& s) {
+  if (s.interrupted) return std::string("interrupted by ") + (s.interrupted == SIGINT ? "SIGINT" : "SIGTERM");
+  return s.exitCode == kExitOk ? "completed" : "failed";
 }
 
 std::string WrittenName(const TWrittenCount& w) {
@@ -67,6 +84,7 @@ std::vector<TFigure> Figures(const TBatchSummary& s) {
           {"articles_not_found", "articlesNotFound", s.articles.notFound},
           {"articles_skipped", "articlesSkipped", s.articles.skipped},
           {"rows_written", "rowsWritten", s.RowsWritten()},
+          {"rows_present", "rowsPresent", s.RowsPresent()},
           {"rows_refused", "rowsRefused", s.articles.refused},
           {"marking_rows_read", "markingRowsRead", s.markings.read},
           {"marking_rows_refused", "markingRowsRefused", s.markings.refused},
@@ -98,12 +116,21 @@ std::string SummaryText(const TBatchSummary& s) {
   if (s.dryRun) {
     out << "Dry run: nothing was written.\n";
     for (const TDryRunRow& row : s.rows) {
+      if (s.resume) {
+        // Reconciling: only what the target lacks or holds otherwise.
+        if (row.status == TDryRunRow::stNew) out << "missing " << RowText(row) << "\n";
+        if (row.status != TDryRunRow::stDiffers) continue;
+        out << "differs " << RowText(row) << " (" << row.key << ")\n";
+        for (const std::string& d : row.differences) out << "  " << d << "\n";
+        continue;
+      }
       switch (row.status) {
         case TDryRunRow::stNew: out << "would write " << RowText(row) << "\n"; break;
         case TDryRunRow::stPresent:
           out << "would write " << RowText(row) << "\n  warning: already present (" << row.key
               << "): a real run stores it again\n";
           break;
+        case TDryRunRow::stDiffers:
         case TDryRunRow::stRefused:
           out << "refused " << RowText(row) << "\n  warning: already present (" << row.key
               << "): the database refuses it\n";
@@ -111,12 +138,20 @@ std::string SummaryText(const TBatchSummary& s) {
       }
     }
   }
+  if (s.interrupted) out << "Run " << StatusText(s) << ": the figures so far.\n";
   out << "Source rows read: " << s.articles.read << " articles, " << s.markings.read << " markings\n";
   out << "Articles found: " << s.articles.found << ", not found: " << s.articles.notFound
       << ", skipped without a catalogue number: " << s.articles.skipped << "\n";
   out << "Rows " << written << ": " << s.RowsWritten() << "\n";
   for (const TWrittenCount& w : s.written)
     out << "  " << WrittenName(w) << (w.definition.empty() ? "" : " " + w.definition) << ": " << w.rows << "\n";
+  if (s.resume && !s.dryRun) {
+    out << "Rows already present (not written again): " << s.RowsPresent() << "\n";
+    for (const TPresentCount& p : s.present)
+      out << "  " << p.table << " by " << p.key << ": " << p.rows
+          << (p.key == "all columns" ? " (no primary key or unique constraint: told by all written columns)" : "")
+          << "\n";
+  }
   out << "Rows refused: " << s.articles.refused << "\n";
   out << "Markings refused: " << s.markings.refused << "\n";
   out << "Values changed: " << s.ValuesChanged() << "\n";
@@ -134,13 +169,17 @@ std::string CsvReport(const TBatchSummary& s) {
   record("summary", "source", s.source, "");
   record("summary", "target", s.target, "");
   record("summary", "mode", s.dryRun ? "dry-run" : "run", "");
+  record("summary", "commit", CommitName(s.commit), "");
+  record("summary", "status", StatusText(s), "");
   for (const TFigure& f : Figures(s)) record("summary", f.csv, std::to_string(f.value), "");
   for (const TWrittenCount& w : s.written) record("written", WrittenName(w), std::to_string(w.rows), w.definition);
+  for (const TPresentCount& p : s.present) record("present", p.table, std::to_string(p.rows), p.key);
   for (size_t i = 0; i < s.lines.size(); ++i) record("line", std::to_string(i + 1), s.lines[i], "");
   for (size_t i = 0; i < s.errors.size(); ++i) record("error", std::to_string(i + 1), s.errors[i], "");
   for (const TDryRunRow& row : s.rows) {
     std::string status = StatusName(row.status);
     if (!row.key.empty()) status += " " + row.key;
+    for (size_t i = 0; i < row.differences.size(); ++i) status += (i ? "; " : ": ") + row.differences[i];
     record("row", row.kind == "insert" ? row.table : row.kind + " " + row.table, ValuesText(row, ";"), status);
   }
   return out.str();
@@ -149,7 +188,8 @@ std::string CsvReport(const TBatchSummary& s) {
 std::string JsonReport(const TBatchSummary& s) {
   std::ostringstream out;
   out << "{\n  \"source\": " << Json(s.source) << ",\n  \"target\": " << Json(s.target)
-      << ",\n  \"dryRun\": " << (s.dryRun ? "true" : "false");
+      << ",\n  \"dryRun\": " << (s.dryRun ? "true" : "false") << ",\n  \"commit\": " << Json(CommitName(s.commit))
+      << ",\n  \"status\": " << Json(StatusText(s));
   for (const TFigure& f : Figures(s)) out << ",\n  \"" << f.json << "\": " << f.value;
   out << ",\n  \"written\": [";
   for (size_t i = 0; i < s.written.size(); ++i) {
@@ -158,6 +198,10 @@ std::string JsonReport(const TBatchSummary& s) {
     if (w.edid >= 0) out << ", \"edid\": " << w.edid << ", \"definition\": " << Json(w.definition);
     out << ", \"rows\": " << w.rows << "}";
   }
+  out << "],\n  \"present\": [";
+  for (size_t i = 0; i < s.present.size(); ++i)
+    out << (i ? "," : "") << "\n    {\"table\": " << Json(s.present[i].table) << ", \"key\": " << Json(s.present[i].key)
+        << ", \"rows\": " << s.present[i].rows << "}";
   auto texts = [&](const char* key, const std::vector<std::string>& list) {
     out << "],\n  \"" << key << "\": [";
     for (size_t i = 0; i < list.size(); ++i) out << (i ? "," : "") << "\n    " << Json(list[i]);
@@ -170,6 +214,11 @@ std::string JsonReport(const TBatchSummary& s) {
     out << (i ? "," : "") << "\n    {\"table\": " << Json(row.table) << ", \"kind\": " << Json(row.kind)
         << ", \"status\": " << Json(StatusName(row.status));
     if (!row.key.empty()) out << ", \"key\": " << Json(row.key);
+    if (!row.differences.empty()) {
+      out << ", \"differences\": [";
+      for (size_t d = 0; d < row.differences.size(); ++d) out << (d ? ", " : "") << Json(row.differences[d]);
+      out << "]";
+    }
     out << ", \"values\": {";
     for (size_t v = 0; v < row.values.size(); ++v)
       out << (v ? ", " : "") << Json(row.values[v].first) << ": "

@@ -25,6 +25,9 @@ struct TWrittenCount {
 struct TBatchSummary {
   std::string source, target;
   bool dryRun = false;
+  TCommitMode commit = TCommitMode::PerArticle;
+  bool resume = false;
+  int interrupted = 0;        // the signal (SIGINT, SIGTERM) that stopped the run, 0 if none
   bool opened = false;        // source and target opened: the transfers could run
   // Each transfer's figures as its last report gave them (a transfer that
   // did not run: all 0).
@@ -34,11 +37,17 @@ struct TBatchSummary {
   std::vector<std::string> lines;   // the error list's lines added by the run
   std::vector<std::string> errors;  // what the window would have shown in boxes, and the command's own failures
   std::vector<TDryRunRow> rows;     // the rows the dry run met
+  std::vector<TPresentCount> present;  // resumed: rows found in the target, not written again
   int exitCode = kExitOk;
   int RowsWritten() const;
   // "Izmenjena vrednost" lines of both transfers.
   int ValuesChanged() const { return articles.valuesChanged + markings.valuesChanged; }
+  int RowsPresent() const;
 };
+
+// The markings a run commits at once outside --per-row and --atomic: a
+// resumed run skips a committed chunk's rows, so any boundary is safe.
+inline constexpr int kCommitChunk = 100;
 
 class TBatchRun {
  public:
@@ -60,6 +69,12 @@ class TBatchRun {
   bool Failed(size_t errorsBefore) const { return m_summary.errors.size() > errorsBefore; }
   bool Open();
   bool Transfer(TButton* button);
+  // The write transaction's end: committed, or rolled back when `keep` is
+  // false; false (with the reason among the errors) when that failed.
+  bool EndWrites(bool keep);
+  bool BatchesWrites() const { return !m_options.dryRun && m_options.commit != TCommitMode::PerRow; }
+  // What the transfers have done so far is committed now.
+  void Committed();
   void OnProgress(const TForm6::TTransferProgress& progress);
   // Takes the error list's lines added since the last call.
   void CollectLines();
@@ -71,4 +86,9 @@ class TBatchRun {
   TBatchSummary m_summary;
   std::unique_ptr<TForm6> m_form;
   std::unique_ptr<TDryRun> m_dryRun;  // goes before the form
+  // The transfers' figures as of the last commit: rows posted after it are
+  // not written until the next one (a rollback or a lost connection takes
+  // them back).
+  TForm6::TTransferProgress m_committedArticles{.transfer = TForm6::TTransferProgress::tkArticles};
+  TForm6::TTransferProgress m_committedMarkings{.transfer = TForm6::TTransferProgress::tkMarkings};
 };

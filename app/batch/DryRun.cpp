@@ -1,6 +1,7 @@
 // The dry run's post handler and its look-ups in the target.
 #include "app/batch/DryRun.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "fib/FIBQuery.h"
@@ -100,8 +101,9 @@ TInsertShape ParseInsertShape(const std::string& sql) {
   return shape;
 }
 
-TDryRun::TDryRun(TFIBDatabase* database, TFIBTransaction* readTransaction, std::vector<TDryRunRow>& rows)
-    : m_database(database), m_transaction(readTransaction), m_rows(rows) {}
+TDryRun::TDryRun(TFIBDatabase* database, TFIBTransaction* readTransaction, std::vector<TDryRunRow>& rows,
+                 TMode mode)
+    : m_database(database), m_transaction(readTransaction), m_rows(rows), m_mode(mode) {}
 
 TDryRun::~TDryRun() = default;
 
@@ -140,30 +142,29 @@ std::vector<TDryRun::TKey>& TDryRun::KeysOf(const std::string& table, const std:
   constraints.ExecQuery();
   while (!constraints.Eof()) {
     const std::string name = Trim(constraints.Fields(0)->AsString());
-    if (keys.empty() || keys.back().name != name) keys.push_back(TKey{name, {}, nullptr});
+    if (keys.empty() || keys.back().name != name) keys.push_back(TKey{name, {}, nullptr, nullptr});
     keys.back().columns.push_back(Trim(constraints.Fields(1)->AsString()));
     constraints.FetchNext();
   }
   constraints.Close();
   // Without a declared key nothing stops a second copy: every written
   // column counts, nulls equal to nulls.
-  if (keys.empty()) keys.push_back(TKey{std::string(), written, nullptr});
+  if (keys.empty()) keys.push_back(TKey{std::string(), written, nullptr, nullptr});
   for (TKey& key : keys) key.lookup = Lookup(table, key.columns, key.name.empty());
   return m_keys.emplace(table, std::move(keys)).first->second;
 }
 
-void TDryRun::Handle(TFIBCustomDataSet* dataSet, TUpdateKind kind, TUpdateAction& action) {
-  TDryRunRow row;
-  row.kind = kind == ukInsert ? "insert" : kind == ukModify ? "update" : "delete";
+const TInsertShape& TDryRun::ShapeOf(TFIBCustomDataSet* dataSet) {
   const std::string insertText = dataSet->InsertSQL().Text();
   auto known = m_shapes.find(insertText);
   if (known == m_shapes.end()) known = m_shapes.emplace(insertText, ParseInsertShape(insertText)).first;
-  const TInsertShape& shape = known->second;
-  row.table = shape.table.empty() ? dataSet->Name() : shape.table;
+  return known->second;
+}
 
-  // The values the insert would send, by column.
-  std::map<std::string, Variant> sent;
-  std::vector<std::string> written;
+TDryRunRow TDryRun::RowOf(TFIBCustomDataSet* dataSet, const TInsertShape& shape, std::map<std::string, Variant>& sent,
+                          std::vector<std::string>& written) {
+  TDryRunRow row;
+  row.table = shape.table.empty() ? dataSet->Name() : shape.table;
   for (size_t i = 0; i < shape.columns.size(); ++i) {
     const auto& [column, source] = shape.columns[i];
     std::optional<std::string> text;
@@ -179,15 +180,42 @@ void TDryRun::Handle(TFIBCustomDataSet* dataSet, TUpdateKind kind, TUpdateAction
     row.values.emplace_back(column, text);
     row.numeric.push_back(numeric);
   }
+  return row;
+}
 
+void TDryRun::Handle(TFIBCustomDataSet* dataSet, TUpdateKind kind, TUpdateAction& action) {
+  const TInsertShape& shape = ShapeOf(dataSet);
+  std::map<std::string, Variant> sent;  // the values the insert would send, by column
+  std::vector<std::string> written;
+  TDryRunRow row = RowOf(dataSet, shape, sent, written);
+  row.kind = kind == ukInsert ? "insert" : kind == ukModify ? "update" : "delete";
   if (kind == ukInsert && !shape.table.empty()) CheckKeys(shape.table, sent, written, row);
   m_rows.push_back(std::move(row));
   action = uaApplied;
 }
 
-void TDryRun::CheckKeys(const std::string& table, const std::map<std::string, Variant>& sent,
-                        const std::vector<std::string>& written, TDryRunRow& row) {
-  std::vector<std::string> takenKeys;
+bool TDryRun::AlreadyPresent(TFIBCustomDataSet* dataSet) {
+  const TInsertShape& shape = ShapeOf(dataSet);
+  if (shape.table.empty()) return false;
+  std::map<std::string, Variant> sent;
+  std::vector<std::string> written;
+  RowOf(dataSet, shape, sent, written);
+  std::vector<std::string> taken;
+  const TKey* key = PresentKey(shape.table, sent, written, taken);
+  if (key) Skip(shape.table, *key);
+  return key != nullptr;
+}
+
+void TDryRun::Skip(const std::string& table, const TKey& key) {
+  const std::string name = key.name.empty() ? "all columns" : key.name;
+  auto counted = std::find_if(m_present.begin(), m_present.end(),
+                              [&](const TPresentCount& c) { return c.table == table && c.key == name; });
+  if (counted == m_present.end()) counted = m_present.insert(m_present.end(), TPresentCount{table, name, 0});
+  ++counted->rows;
+}
+
+TDryRun::TKey* TDryRun::PresentKey(const std::string& table, const std::map<std::string, Variant>& sent,
+                                   const std::vector<std::string>& written, std::vector<std::string>& takenKeys) {
   for (TKey& key : KeysOf(table, written)) {
     // "table\nconstraint\nvalue..." for the rows taken by this run; the
     // server's comparison ignores trailing blanks of texts, so does this.
@@ -203,28 +231,72 @@ void TDryRun::CheckKeys(const std::string& table, const std::map<std::string, Va
       taken += "\n" + (value->second.IsNull() ? std::string("\x01") : TrimRight(value->second.AsString()));
     }
     if (!checkable) continue;
-    // An earlier row of this run counts as stored.
-    bool present = m_taken.count(taken) > 0;
+    // Listing, an earlier row of this run counts as stored; a real run
+    // stores its rows, so only the target tells.
+    bool present = m_mode != dmResume && m_taken.count(taken) > 0;
     if (!present) {
       key.lookup->ExecQuery();
       present = !key.lookup->Eof();
       key.lookup->Close();
     }
     takenKeys.push_back(std::move(taken));
-    if (!present) continue;
-    row.key = key.name.empty() ? "all columns" : key.name;
-    if (key.name.empty()) {
+    if (present) return &key;
+  }
+  return nullptr;
+}
+
+void TDryRun::CheckKeys(const std::string& table, const std::map<std::string, Variant>& sent,
+                        const std::vector<std::string>& written, TDryRunRow& row) {
+  std::vector<std::string> takenKeys;
+  if (TKey* key = PresentKey(table, sent, written, takenKeys)) {
+    row.key = key->name.empty() ? "all columns" : key->name;
+    if (key->name.empty()) {
       row.status = TDryRunRow::stPresent;
-      continue;
+    } else if (m_mode == dmReconcile) {
+      row.differences = Differences(table, *key, sent, written);
+      row.status = row.differences.empty() ? TDryRunRow::stPresent : TDryRunRow::stDiffers;
+    } else {
+      // The database would refuse this row: the post fails the same way.
+      row.status = TDryRunRow::stRefused;
+      m_rows.push_back(row);
+      std::string values;
+      for (size_t i = 0; i < key->columns.size(); ++i)
+        values += (i ? ", " : "") + Quote(key->columns[i]) + " = '" + sent.at(key->columns[i]).AsString() + "'";
+      throw EDatabaseError("violation of PRIMARY or UNIQUE KEY constraint \"" + key->name + "\" on table \"" +
+                           table + "\" (already present: " + values + ")");
     }
-    // The database would refuse this row: the post fails the same way.
-    row.status = TDryRunRow::stRefused;
-    m_rows.push_back(row);
-    std::string values;
-    for (size_t i = 0; i < key.columns.size(); ++i)
-      values += (i ? ", " : "") + Quote(key.columns[i]) + " = '" + sent.at(key.columns[i]).AsString() + "'";
-    throw EDatabaseError("violation of PRIMARY or UNIQUE KEY constraint \"" + key.name + "\" on table \"" + table +
-                         "\" (already present: " + values + ")");
   }
   m_taken.insert(takenKeys.begin(), takenKeys.end());
+}
+
+std::vector<std::string> TDryRun::Differences(const std::string& table, TKey& key,
+                                              const std::map<std::string, Variant>& sent,
+                                              const std::vector<std::string>& written) {
+  if (!key.fetch) {
+    std::string columns;
+    for (size_t i = 0; i < written.size(); ++i) columns += (i ? ", " : "") + Quote(written[i]);
+    key.fetch = Lookup(table, key.columns, false);
+    std::string sql = key.fetch->SQLText();
+    sql.replace(sql.find("first 1 1 "), 10, "first 1 " + columns + " ");
+    key.fetch->SetSQLText(sql);
+  }
+  for (size_t i = 0; i < key.columns.size(); ++i)
+    key.fetch->Params()[static_cast<int>(i)]->SetAsVariant(sent.at(key.columns[i]));
+  std::vector<std::string> differences;
+  key.fetch->ExecQuery();
+  if (!key.fetch->Eof()) {
+    // Texts compare as the server compares them: trailing blanks do not count.
+    auto text = [](bool null, const std::string& value) {
+      return null ? std::string("null") : "'" + AnsiToUtf8(TrimRight(value)) + "'";
+    };
+    for (size_t i = 0; i < written.size(); ++i) {
+      const Variant& source = sent.at(written[i]);
+      const std::string stored = text(key.fetch->Fields(static_cast<int>(i))->IsNull(),
+                                      key.fetch->Fields(static_cast<int>(i))->AsString());
+      const std::string wanted = text(source.IsNull(), source.IsNull() ? std::string() : source.AsString());
+      if (stored != wanted) differences.push_back(written[i] + ": target " + stored + ", source " + wanted);
+    }
+  }
+  key.fetch->Close();
+  return differences;
 }

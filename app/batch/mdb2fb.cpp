@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/StopSignals.h"
 #include "app/batch/BatchOptions.h"
 #include "app/batch/BatchReport.h"
 #include "app/batch/BatchRun.h"
@@ -43,7 +44,7 @@ class TProgressPrinter {
     if (started) m_lastStep = 0;
     if (started || p.finished || step > m_lastStep) {
       m_lastStep = step;
-      std::cerr << (!p.finished ? "" : p.done < p.total ? "stopped " : "done ") << counts << " (" << percent << "%)\n";
+      std::cerr << (!p.finished ? "" : p.interrupted ? "interrupted " : p.done < p.total ? "stopped " : "done ") << counts << " (" << percent << "%)\n";
     }
   }
 
@@ -76,6 +77,8 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
 
+  // Before any connection: a signal stops the run after the row in hand.
+  stopsignals::Install();
   // The window is built but never shown: Qt's offscreen platform needs no
   // display, whatever the environment asks for.
   setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -155,6 +155,7 @@ TEST_F(Mdb2fbTest, UsageErrorsAndHelp) {
       {"a.mdb b.fdb --report out.txt", 2, "cannot tell the report format"},
       {"a.mdb b.fdb --report-format xml --report out.txt", 2, "unknown report format xml"},
       {"a.mdb b.fdb --dry-run=yes", 2, "takes no value"},
+      {"--atomic --per-row a.mdb b.fdb", 2, "--atomic and --per-row exclude each other"},
       // Short options grouped as with getopt.
       {"-nqz a.mdb b.fdb", 2, "unknown option -z"},
       {"a.mdb b.fdb -nqr", 2, "option -r needs a value"},
@@ -215,24 +216,51 @@ TEST_F(Mdb2fbTest, SourceAndTargetThatDoNotOpen) {
 TEST_F(Mdb2fbTest, TransferThatStops) {
   apptest::RunSql(target, apptest::Definition(-2, 13, "Nema", "NEMA_KOLONE", 13) +
                               apptest::Definition(-2, 14, "Ni ova", "NI_OVA", 14));
-  const Result r = Run("'" + source + "' '" + target + "' --report r.csv");
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(Has(r.err, "mdb2fb: qryAccPodaci: Field 'NEMA_KOLONE' not found.\nqryAccPodaci: Field 'NI_OVA' not found."))
-      << r.err;
-  EXPECT_TRUE(Has(r.out, "Rows written: 0")) << r.out;
-  EXPECT_EQ(apptest::QueryRows(target, "select count(*) from EXTRA_DATA where BRDOK = 1"),
-            std::vector<std::string>{"0"});
-  EXPECT_EQ(Figure("r.csv", "exit_code"), "1");
-  EXPECT_EQ(Figure("r.csv", "articles_found"), "0");
-  EXPECT_EQ(Figure("r.csv", "article_rows_read"), "0");
-  EXPECT_EQ(Figure("r.csv", "marking_rows_read"), "0");
-  ExpectFiguresAddUp("r.csv");
-  EXPECT_EQ(apptest::QueryRows(target, "select count(*) from EXTRA_DATA_OZNAKE"), std::vector<std::string>{"0"});
+  // The check comes before every commit mode's first row.
+  for (const std::string mode : {"", "--atomic", "--per-row"}) {
+    SCOPED_TRACE(mode);
+    const std::set<std::string> start = TargetRows();
+    const Result r = Run(mode + " '" + source + "' '" + target + "' --report r.csv");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, "mdb2fb: qryAccPodaci: Field 'NEMA_KOLONE' not found.\nqryAccPodaci: Field 'NI_OVA' not found."))
+        << r.err;
+    EXPECT_TRUE(Has(r.out, "Rows written: 0")) << r.out;
+    EXPECT_TRUE(RowsAddedSince(start).empty());
+    EXPECT_EQ(Figure("r.csv", "exit_code"), "1");
+    EXPECT_EQ(Figure("r.csv", "articles_found"), "0");
+    EXPECT_EQ(Figure("r.csv", "article_rows_read"), "0");
+    EXPECT_EQ(Figure("r.csv", "marking_rows_read"), "0");
+    ExpectFiguresAddUp("r.csv");
+    EXPECT_EQ(apptest::QueryRows(target, "select count(*) from EXTRA_DATA_OZNAKE"), std::vector<std::string>{"0"});
+  }
 
   // A report that cannot be written at the end fails a run that went fine.
   const Result report = Run("-q --markings '" + source + "' '" + target + "' --report-format csv --report /dev/full");
   EXPECT_EQ(report.exitCode, 1);
   EXPECT_TRUE(Has(report.err, "cannot write the report /dev/full")) << report.err;
+}
+
+// Whatever the commit mode, a run writes the window's rows and gets the
+// window's lines: a row the database refuses inside the one transaction
+// of --atomic is undone alone, and the run goes on as the transfer says.
+TEST_F(Mdb2fbTest, CommitModesWriteTheSameRows) {
+  std::vector<std::string> lines;
+  std::set<std::string> rows;
+  for (const std::string mode : {"--per-row", "", "--atomic"}) {
+    SCOPED_TRACE(mode);
+    target = apptest::CreateTarget(dir, std::string("INPUT '") + DEMO_TARGET_SQL + "';", "t" + mode + ".fdb");
+    const Result r = Run(mode + " '" + source + "' '" + target + "' --report r.csv");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "Greska 2: 7")) << r.out;
+    if (mode == "--per-row") {
+      lines = Lines("r.csv");
+      rows = TargetRows();
+      continue;
+    }
+    EXPECT_EQ(Lines("r.csv"), lines);
+    EXPECT_EQ(TargetRows(), rows);
+    EXPECT_EQ(Figure("r.csv", "commit"), mode.empty() ? "article" : "atomic");
+  }
 }
 
 // The dry run lists what the real run then writes, row for row, and

@@ -38,6 +38,7 @@ TEST(ClientLibrary, LoadsTheFirebirdClientUnderTheDefaultName) {
   EXPECT_NE(lib->EntryPoints().isc_rollback_retaining, nullptr);
   EXPECT_NE(lib->EntryPoints().isc_portable_integer, nullptr);
   EXPECT_NE(lib->EntryPoints().fb_cancel_operation, nullptr);
+  EXPECT_NE(lib->EntryPoints().fb_shutdown_callback, nullptr);
   EXPECT_EQ(lib->EntryPoints().isc_array_set_desc, nullptr);  // never resolved
   lib->Unload();
   EXPECT_FALSE(lib->IsLoaded());
@@ -119,6 +120,7 @@ TEST(ClientLibrary, ClientVersionFromTheClientsOwnFunctions) {
   EXPECT_EQ(lib->ClientMajorVersion(), 9);
   EXPECT_EQ(lib->ClientMinorVersion(), 7);
   EXPECT_EQ(lib->EntryPoints().fb_cancel_operation, nullptr);  // optional, absent
+  EXPECT_EQ(lib->EntryPoints().fb_shutdown_callback, nullptr);
 }
 
 TEST(ClientLibrary, AttachKeepsItsLibraryWhileTheNameChanges) {
