@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dataset/DataSource.h"
 #include "ui/DBGrids.h"
@@ -99,10 +100,10 @@ class TForm6 : public TForm {
   TFIBStringField* qryEDHiPID = nullptr;
   TFIBStringField* qryEDHiPNAZIV = nullptr;
 
-  // Where a running transfer stands. Both transfers report it when they
-  // start, after every source row and when they end (also on the error
-  // that stops them), so that the window's progress display and the batch
-  // command follow the same run.
+  // Where a running transfer stands and what it did. Both transfers report
+  // it when they start, after every source row and when they end (also on
+  // the error that stops them), so that the window's progress display and
+  // the batch command follow the same run and tell the same figures.
   struct TTransferProgress {
     enum TTransfer { tkArticles, tkMarkings };
     TTransfer transfer = tkArticles;
@@ -111,6 +112,30 @@ class TForm6 : public TForm {
     int rowsWritten = 0;  // rows posted to the target
     int linesAdded = 0;   // lines added to lbErr by this run
     bool finished = false;
+
+    // Counted by the transfers where they decide, so each source row read
+    // has exactly one outcome and the figures add up in every report, the
+    // last one after an error included:
+    //   articles: read = found + notFound + skipped
+    //   markings: read = rowsWritten + refused
+    // A row whose outcome an error cut short is not counted as read.
+    int read = 0;
+    int skipped = 0;   // article rows with an empty catalogue number: no lookup, no line
+    int found = 0;     // catalogue numbers found among the articles
+    int notFound = 0;  // "Ne postoji" lines
+    int refused = 0;   // rows the target refused: "Greska 2" lines; the marking that stopped the run
+    // Further counts of what a transfer did go here, each a plain integer
+    // raised by the transfer itself (values changed on the way to the
+    // target, rows already present).
+
+    // Article rows written, per definition in the order first written;
+    // the name as EXTRA_DATA_SIF has it (8-bit).
+    struct TDefinitionRows {
+      int edid = 0;
+      std::string name;
+      int rows = 0;
+    };
+    std::vector<TDefinitionRows> writtenPerDefinition{};
   };
   std::function<void(const TTransferProgress&)> OnTransferProgress;
   // The window's own consumer of the reports (Unit6Progress.h), which

@@ -2,9 +2,21 @@
 // catalogue records ("Prepisi u artile") and the marking list ("Prepisi HP
 // oznake"). Each written row is committed on its own by the datasets'
 // AutoCommit.
+#include <algorithm>
 #include <string>
 
 #include "app/Unit6.h"
+
+namespace {
+
+void CountDefinitionRow(TForm6::TTransferProgress& progress, int edid, const std::string& name) {
+  auto& counts = progress.writtenPerDefinition;
+  auto found = std::find_if(counts.begin(), counts.end(), [edid](const auto& c) { return c.edid == edid; });
+  if (found == counts.end()) found = counts.insert(counts.end(), {edid, name, 0});
+  ++found->rows;
+}
+
+}  // namespace
 
 TForm6::TCatalogueKey TForm6::NormaliseCatalogueNumber(const std::string& catalogueNumber) {
   // A leading "0" marks the REP group; only that one character goes.
@@ -39,9 +51,13 @@ void TForm6::TransferArticle(const std::string& catalogueNumber, TTransferProgre
   // The locate's position refresh already re-runs the detail query (through
   // dsRoba), for the previous article and, when Roba moves, the found one.
   if (!Roba->Locate("KATBRPRO;GRUPAID", VarArrayOf({Variant(article.key), Variant(article.group)}), loNone)) {
+    ++progress.read;
+    ++progress.notFound;
     lbErr->Items().Add("Ne postoji: " + article.group + ": " + article.key);
     return;
   }
+  ++progress.read;
+  ++progress.found;
   qryExtraData->Close();
   qryExtraData->ParamByName("BRDOK")->SetAsVariant(Variant(RobaROBAID->AsInteger()));
   qryExtraData->Open();
@@ -62,9 +78,11 @@ void TForm6::TransferArticle(const std::string& catalogueNumber, TTransferProgre
     } catch (...) {
       // The rows written before stay; the rest of this article is skipped.
       // The refused row stays pending until qryExtraData next closes.
+      ++progress.refused;
       lbErr->Items().Add("Greska 2: " + catalogueNumber);
       return;
     }
+    CountDefinitionRow(progress, qryEDSifEDID->AsInteger(), qryEDSifNAZIV->AsString());
     qryEDSif->Next();
   }
 }
@@ -112,7 +130,13 @@ void TForm6::Button1Click(TComponent* Sender) {
   qryAccPodaci->First();
   while (!qryAccPodaci->Eof()) {
     const std::string catalogueNumber = SourceText("KAT_BROJ");
-    if (!catalogueNumber.empty()) TransferArticle(catalogueNumber, report.progress);
+    if (!catalogueNumber.empty()) {
+      TransferArticle(catalogueNumber, report.progress);
+    } else {
+      // Skipped without a line, as ever; only counted, so that the figures add up.
+      ++report.progress.read;
+      ++report.progress.skipped;
+    }
     report.Step();
     qryAccPodaci->Next();
   }
@@ -125,6 +149,7 @@ void TForm6::Button2Click(TComponent* Sender) {
   while (!qryAccHPOznake->Eof()) {
     qryEDHiP->Append();
     try {
+      ++report.progress.read;
       // Variant to text: a null identifier or text fails here.
       qryEDHiPID->SetAsString(qryAccHPOznake->FieldByName("id")->Value().AsString());
       qryEDHiPNAZIV->SetAsString(qryAccHPOznake->FieldByName("naziv")->Value().AsString());
@@ -134,6 +159,7 @@ void TForm6::Button2Click(TComponent* Sender) {
       // The failed row is dropped rather than left pending: the next press
       // would post it first, storing a half-filled row or one the database
       // refused, before copying every marking again.
+      ++report.progress.refused;
       if (qryEDHiP->State() == dsInsert) qryEDHiP->Cancel();
       throw;
     }

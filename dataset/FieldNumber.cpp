@@ -9,27 +9,7 @@
 #include "runtime/Format.h"
 #include "runtime/FormatSettings.h"
 #include "runtime/NumText.h"
-
-namespace {
-
-// Nearest integer, ties to even; false when it does not fit 64 bits.
-bool RoundToInt64(double v, int64_t& out) {
-  if (!std::isfinite(v)) return false;
-  double r = std::nearbyint(v);
-  if (r < -9223372036854775808.0 || r >= 9223372036854775808.0) return false;
-  out = static_cast<int64_t>(r);
-  return true;
-}
-
-// Whole units of a currency value, ties to even.
-int64_t RoundCurrency(Currency c) {
-  int64_t q = c.Raw / Currency::Scale, r = c.Raw % Currency::Scale;
-  int64_t twice = 2 * (r < 0 ? -r : r);
-  if (twice > Currency::Scale || (twice == Currency::Scale && (q % 2) != 0)) q += (r < 0 ? -1 : 1);
-  return q;
-}
-
-}  // namespace
+#include "runtime/Scaled.h"
 
 // --- TNumericField ----------------------------------------------------------
 
@@ -140,7 +120,7 @@ double TIntegerField::GetAsFloat() const { return GetAsInteger(); }
 
 void TIntegerField::SetAsFloatImpl(double v) {
   int64_t iv;
-  if (!RoundToInt64(v, iv)) {
+  if (!DoubleToScaled(v, 0, iv)) {
     double low = m_minRange, high = m_maxRange;
     if (MinValue() != 0 || MaxValue() != 0) low = MinValue(), high = MaxValue();
     RangeError(v, low, high);
@@ -234,7 +214,7 @@ double TLargeintField::GetAsFloat() const { return static_cast<double>(GetAsLarg
 
 void TLargeintField::SetAsFloatImpl(double v) {
   int64_t iv;
-  if (!RoundToInt64(v, iv)) RangeError(v, -9223372036854775808.0, 9223372036854775807.0);
+  if (!DoubleToScaled(v, 0, iv)) RangeError(v, -9223372036854775808.0, 9223372036854775807.0);
   SetAsLargeInt(iv);
 }
 
@@ -295,7 +275,7 @@ void TFloatField::SetAsStringImpl(const std::string& v) {
 
 int32_t TFloatField::GetAsInteger() const {
   int64_t iv;
-  if (!RoundToInt64(GetAsFloat(), iv) || iv < std::numeric_limits<int32_t>::min() ||
+  if (!DoubleToScaled(GetAsFloat(), 0, iv) || iv < std::numeric_limits<int32_t>::min() ||
       iv > std::numeric_limits<int32_t>::max())
     AccessError("Integer");
   return static_cast<int32_t>(iv);
@@ -305,7 +285,7 @@ void TFloatField::SetAsIntegerImpl(int32_t v) { SetAsFloat(v); }
 
 int64_t TFloatField::GetAsLargeInt() const {
   int64_t iv;
-  if (!RoundToInt64(GetAsFloat(), iv)) AccessError("LargeInt");
+  if (!DoubleToScaled(GetAsFloat(), 0, iv)) AccessError("LargeInt");
   return iv;
 }
 
@@ -397,12 +377,12 @@ void TBCDField::SetAsIntegerImpl(int32_t v) { SetAsCurrency(::Currency::FromInt(
 
 int64_t TBCDField::GetAsLargeInt() const {
   ::Currency c;
-  return GetValue(c) ? RoundCurrency(c) : 0;
+  return GetValue(c) ? DivRound(c.Raw, ::Currency::Scale) : 0;
 }
 
 void TBCDField::SetAsLargeIntImpl(int64_t v) {
   if (v > INT64_MAX / ::Currency::Scale || v < INT64_MIN / ::Currency::Scale)
-    RangeError(static_cast<double>(v), -922337203685477.5808, 922337203685477.5807);
+    RangeError(static_cast<double>(v), ::Currency::LowestValue, ::Currency::HighestValue);
   SetAsCurrency(::Currency::FromInt(v));
 }
 
@@ -413,7 +393,7 @@ double TBCDField::GetAsFloat() const {
 
 void TBCDField::SetAsFloatImpl(double v) {
   if (!std::isfinite(v) || std::fabs(v) >= 922337203685477.0)
-    RangeError(v, -922337203685477.5808, 922337203685477.5807);
+    RangeError(v, ::Currency::LowestValue, ::Currency::HighestValue);
   SetAsCurrency(::Currency::FromDouble(v));
 }
 

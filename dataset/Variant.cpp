@@ -8,6 +8,7 @@
 #include "runtime/Exceptions.h"
 #include "runtime/Format.h"
 #include "runtime/NumText.h"
+#include "runtime/Scaled.h"
 
 namespace {
 
@@ -159,12 +160,7 @@ int64_t Variant::IntegerValue(TVarType target, double low, double high) const {
       case varSingle: case varDouble: case varDate:
         return RoundChecked(m_dbl, low, high, m_type, target);
       case varCurrency: {
-        // Whole units of the scaled value, rounded ties to even.
-        int64_t q = m_i64 / Currency::Scale, r = m_i64 % Currency::Scale;
-        int64_t twice = 2 * (r < 0 ? -r : r);
-        if (twice > Currency::Scale || (twice == Currency::Scale && (q % 2) != 0))
-          q += (r < 0 ? -1 : 1);
-        v = q;
+        v = DivRound(m_i64, Currency::Scale);  // whole units, ties to even
         break;
       }
       case varBoolean: v = m_i64 ? -1 : 0; break;

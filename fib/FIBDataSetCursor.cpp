@@ -8,6 +8,7 @@
 #include "fib/FIBDataSet.h"
 #include "fib/fib.h"
 #include "runtime/CopyBytes.h"
+#include "runtime/Scaled.h"
 
 namespace {
 
@@ -161,7 +162,7 @@ void TFIBCustomDataSet::ConvertColumn(const XSQLVAR& x, const TFIBFieldDescr& d,
       if (d.SQLType == SQL_INT64 && d.Scale < -4 && !HasPrepareOption(psSQLINT64ToBCD)) {
         int64_t v;
         std::memcpy(&v, src, 8);
-        const double value = static_cast<double>(v) * std::pow(10.0, d.Scale);
+        const double value = ScaledToDouble(v, d.Scale);
         std::memcpy(dst, &value, 8);
       } else {
         std::memcpy(dst, src, 8);

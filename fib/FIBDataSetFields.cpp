@@ -7,30 +7,25 @@
 #include "fib/FIBDataSet.h"
 #include "fib/fib.h"
 #include "runtime/CodePage.h"
+#include "runtime/Scaled.h"
 
 namespace {
 
 bool IsText(short sqlType) { return sqlType == SQL_VARYING || sqlType == SQL_TEXT; }
 
-double Pow10(int exponent) {
-  static const double kTable[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9,
-                                  1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
-  if (exponent >= 0 && exponent <= 18) return kTable[exponent];
-  if (exponent < 0 && exponent >= -18) return 1.0 / kTable[-exponent];
-  return std::pow(10.0, exponent);
+// A scaled value that does not fit where it goes: the runtime's overflow.
+[[noreturn]] void Overflow() { throw EOverflow("Floating point overflow"); }
+
+int64_t RescaledOrOverflow(int64_t value, int from, int to) {
+  int64_t r = 0;
+  if (!Rescale(value, from, to, r)) Overflow();
+  return r;
 }
 
-int64_t IntPow10(int exponent) {
-  int64_t v = 1;
-  for (int i = 0; i < exponent; ++i) v *= 10;
-  return v;
-}
-
-// Integer division rounding half away from zero.
-int64_t DivRound(int64_t value, int64_t divisor) {
-  const int64_t q = value / divisor, r = value % divisor;
-  if (2 * (r < 0 ? -r : r) >= divisor) return q + (value < 0 ? -1 : 1);
-  return q;
+int64_t DoubleToScaledOrOverflow(double value, int decimals) {
+  int64_t r = 0;
+  if (!DoubleToScaled(value, decimals, r)) Overflow();
+  return r;
 }
 
 // Writes an integer value into a native buffer of `type`.
@@ -41,12 +36,15 @@ void PutInteger(TFieldType type, int64_t v, int scale, void* dest) {
     case ftBoolean: put(static_cast<int16_t>(v != 0 ? 1 : 0)); break;
     case ftWord: put(static_cast<uint16_t>(v)); break;
     case ftLargeint: put(v); break;
-    case ftFloat: case ftCurrency: put(static_cast<double>(v) * Pow10(scale)); break;
-    case ftBCD:
-      // Count of 1/10,000 from a value with `scale` (>= -4 exact, else rounded).
-      put(scale >= -4 ? Currency::FromRaw(v * IntPow10(4 + scale))
-                      : Currency::FromRaw(DivRound(v, IntPow10(-scale - 4))));
+    case ftFloat: case ftCurrency: put(ScaledToDouble(v, scale)); break;
+    case ftBCD: {
+      // Count of 1/10,000 from a value with `scale` (>= -4 exact, else rounded);
+      // a decimal beyond the currency range has no BCD value.
+      int64_t raw = 0;
+      if (!Rescale(v, -scale, 4, raw)) throw EBcdOverflow("BCD overflow");
+      put(Currency::FromRaw(raw));
       break;
+    }
     default: put(static_cast<int32_t>(v)); break;
   }
 }
@@ -55,9 +53,9 @@ void PutDouble(TFieldType type, double v, void* dest) {
   auto put = [dest](auto x) { std::memcpy(dest, &x, sizeof x); };
   switch (type) {
     case ftBCD: put(Currency::FromDouble(v)); break;
-    case ftSmallint: case ftBoolean: put(static_cast<int16_t>(std::llround(v))); break;
-    case ftInteger: case ftAutoInc: put(static_cast<int32_t>(std::llround(v))); break;
-    case ftLargeint: put(static_cast<int64_t>(std::llround(v))); break;
+    case ftSmallint: case ftBoolean: put(static_cast<int16_t>(DoubleToScaledOrOverflow(v, 0))); break;
+    case ftInteger: case ftAutoInc: put(static_cast<int32_t>(DoubleToScaledOrOverflow(v, 0))); break;
+    case ftLargeint: put(DoubleToScaledOrOverflow(v, 0)); break;
     default: put(v); break;
   }
 }
@@ -72,7 +70,7 @@ int64_t NativeInteger(TFieldType type, const void* src) {
     case ftSmallint: case ftBoolean: return get(int16_t{});
     case ftWord: return get(uint16_t{});
     case ftLargeint: return get(int64_t{});
-    case ftFloat: case ftCurrency: return std::llround(get(double{}));
+    case ftFloat: case ftCurrency: return DoubleToScaledOrOverflow(get(double{}), 0);
     case ftBCD: return DivRound(get(Currency{}).Raw, Currency::Scale);
     default: return get(int32_t{});
   }
@@ -339,7 +337,7 @@ void TFIBCustomDataSet::SetFieldData(TField* field, const void* buffer) {
       int64_t v;
       if (d.Scale < 0) {
         // Scaled columns keep the integer: nearest, ties to even.
-        v = static_cast<int64_t>(std::nearbyint(NativeDouble(type, buffer) * Pow10(-d.Scale)));
+        v = DoubleToScaledOrOverflow(NativeDouble(type, buffer), -d.Scale);
       } else {
         v = NativeInteger(type, buffer);
       }
@@ -351,12 +349,11 @@ void TFIBCustomDataSet::SetFieldData(TField* field, const void* buffer) {
       if (d.Scale < -4 && !HasPrepareOption(psSQLINT64ToBCD)) {
         put(NativeDouble(type, buffer));
       } else if (type == ftBCD) {
-        const int64_t raw = static_cast<const Currency*>(buffer)->Raw;
-        put(-d.Scale <= 4 ? DivRound(raw, IntPow10(4 + d.Scale)) : raw * IntPow10(-d.Scale - 4));
+        put(RescaledOrOverflow(static_cast<const Currency*>(buffer)->Raw, 4, -d.Scale));
       } else if (type == ftFloat || type == ftCurrency) {
-        put(static_cast<int64_t>(std::nearbyint(NativeDouble(type, buffer) * Pow10(-d.Scale))));
+        put(DoubleToScaledOrOverflow(NativeDouble(type, buffer), -d.Scale));
       } else {
-        put(NativeInteger(type, buffer) * IntPow10(-d.Scale));
+        put(RescaledOrOverflow(NativeInteger(type, buffer), 0, -d.Scale));
       }
       break;
     case SQL_TIMESTAMP: {

@@ -7,6 +7,7 @@
 
 #include "fib/FIBDataSet.h"
 #include "runtime/CodePage.h"
+#include "runtime/Scaled.h"
 
 namespace {
 
@@ -28,18 +29,6 @@ struct TPreparedKey {
   double number = 0;    // Float: the value; DateTime: milliseconds
   Variant value;        // Calculated: the key as given
 };
-
-int64_t IntPow10(int n) {
-  int64_t v = 1;
-  while (n-- > 0) v *= 10;
-  return v;
-}
-
-int64_t DivRound(int64_t value, int64_t divisor) {
-  const int64_t q = value / divisor, r = value % divisor;
-  if (2 * (r < 0 ? -r : r) >= divisor) return q + (value < 0 ? -1 : 1);
-  return q;
-}
 
 bool IsStringType(TFieldType t) {
   return t == ftString || t == ftFixedChar || t == ftGuid || t == ftWideString;
@@ -85,8 +74,9 @@ void PrepareKey(TPreparedKey& k, const Variant& v, TLocateOptions options) {
       if (decimals == 0) {
         k.integer = v.AsInt64();
       } else {
-        const int64_t raw = v.AsCurrency().Raw;
-        k.integer = decimals <= 4 ? DivRound(raw, IntPow10(4 - decimals)) : raw * IntPow10(decimals - 4);
+        // Rounded as a store into the field rounds; a key the column cannot hold
+        // is refused like any key that does not convert.
+        if (!Rescale(v.AsCurrency().Raw, 4, decimals, k.integer)) throw EOverflow("Floating point overflow");
       }
       break;
     }
@@ -125,9 +115,9 @@ int64_t StoredInteger(const std::byte* p, short sqlType) {
 double StoredFloat(const std::byte* p, const TFIBFieldDescr& d, bool int64AsDouble) {
   switch (d.SQLType) {
     case SQL_FLOAT: { float v; std::memcpy(&v, p, 4); return v; }
-    case SQL_SHORT: case SQL_LONG: return static_cast<double>(StoredInteger(p, d.SQLType)) * std::pow(10.0, d.Scale);
+    case SQL_SHORT: case SQL_LONG: return ScaledToDouble(StoredInteger(p, d.SQLType), d.Scale);
     case SQL_INT64:
-      if (!int64AsDouble) return static_cast<double>(StoredInteger(p, d.SQLType)) * std::pow(10.0, d.Scale);
+      if (!int64AsDouble) return ScaledToDouble(StoredInteger(p, d.SQLType), d.Scale);
       [[fallthrough]];
     default: { double v; std::memcpy(&v, p, 8); return v; }
   }

@@ -12,6 +12,7 @@
 #include "runtime/CodePage.h"
 #include "runtime/DateText.h"
 #include "runtime/LikelyCast.h"
+#include "runtime/Scaled.h"
 #include "runtime/StrUtils.h"
 
 namespace {
@@ -425,7 +426,7 @@ void TFIBCustomDataSet::SetParamsFromRow(TFIBQuery& query, TRecordBuffer buffer)
       case SQL_LONG: case SQL_SHORT: {
         const int32_t iv = d.SQLType == SQL_LONG ? Read<int32_t>(v) : Read<int16_t>(v);
         if (d.Scale == 0) p->SetAsInteger(iv);
-        else p->SetAsDouble(iv * std::pow(10.0, d.Scale));
+        else p->SetAsDouble(ScaledToDouble(iv, d.Scale));
         break;
       }
       case SQL_INT64:

@@ -16,39 +16,10 @@
 #include "runtime/LikelyCast.h"
 #include "runtime/FormatSettings.h"
 #include "runtime/NumText.h"
+#include "runtime/Scaled.h"
 #include "runtime/StrUtils.h"
 
 namespace {
-
-constexpr int64_t kPow10[] = {1,
-                              10,
-                              100,
-                              1000,
-                              10000,
-                              100000,
-                              1000000,
-                              10000000,
-                              100000000,
-                              1000000000,
-                              10000000000,
-                              100000000000,
-                              1000000000000,
-                              10000000000000,
-                              100000000000000,
-                              1000000000000000,
-                              10000000000000000,
-                              100000000000000000,
-                              1000000000000000000};
-
-int64_t Pow10(int n) { return kPow10[std::clamp(n, 0, 18)]; }
-
-// a / b rounded to the nearest integer, ties to even (b > 0).
-int64_t DivRound(int64_t a, int64_t b) {
-  int64_t q = a / b, r = a % b;
-  int64_t twice = 2 * (r < 0 ? -r : r);
-  if (twice > b || (twice == b && (q % 2) != 0)) q += (a < 0 ? -1 : 1);
-  return q;
-}
 
 // r with d decimals as exact decimal text ("-12.3400" for r = -123400, d = 4).
 std::string DecimalText(int64_t r, int d, char separator) {
@@ -195,12 +166,12 @@ void TFIBFloatField::SetAsFloatImpl(double v) {
   const TFIBFieldDescr* col = FIBColumnOf(*this);
   if (col && FieldKind() == fkData) {
     if (col->SQLType == SQL_LONG || col->SQLType == SQL_SHORT) {
-      double limit = (col->SQLType == SQL_LONG ? 2147483647.0 : 32767.0) * std::pow(10.0, col->Scale);
+      const double limit = ScaledToDouble(col->SQLType == SQL_LONG ? 2147483647 : 32767, col->Scale);
       if (v > limit || v < -limit) RangeError(v, -limit, limit);
     }
     if (m_roundByScale && col->Scale != 0) {
       double whole = std::trunc(v);
-      double scale = std::pow(10.0, -col->Scale);
+      const double scale = Pow10(-col->Scale);
       v = whole + std::nearbyint((v - whole) * scale) / scale;
     }
   }
@@ -227,7 +198,7 @@ bool TFIBBCDField::GetRawValue(int64_t& value) const {
   // Another dataset kind holds the generic currency form.
   ::Currency c;
   if (!TBCDField::GetValue(c)) return false;
-  value = m_size <= 4 ? DivRound(c.Raw, Pow10(4 - m_size)) : c.Raw * Pow10(m_size - 4);
+  if (!Rescale(c.Raw, 4, m_size, value)) OverflowError("Floating point overflow");
   return true;
 }
 
@@ -236,22 +207,14 @@ void TFIBBCDField::SetRawValue(int64_t value) {
     ds->SetFieldDataRaw(this, &value);
     return;
   }
-  ::Currency c = ::Currency::FromRaw(m_size <= 4 ? value * Pow10(4 - m_size)
-                                                 : DivRound(value, Pow10(m_size - 4)));
+  ::Currency c;
+  if (!Rescale(value, m_size, 4, c.Raw)) OverflowError("Floating point overflow");
   SetData(&c);
 }
 
 [[noreturn]] void TFIBBCDField::OverflowError(const std::string& message) const {
   if (OnValidate) throw EOverflow(message);
   throw Exception(FullName() + "\r\n" + message);
-}
-
-void TFIBBCDField::StoreScaled(long double value) {
-  long double scaled = std::nearbyint(value * static_cast<long double>(Pow10(m_size)));
-  if (!std::isfinite(static_cast<double>(scaled)) || scaled >= 9223372036854775807.0L ||
-      scaled < -9223372036854775807.0L)
-    OverflowError("Floating point overflow");
-  SetRawValue(static_cast<int64_t>(scaled));
 }
 
 std::string TFIBBCDField::GetAsString() const {
@@ -283,7 +246,7 @@ void TFIBBCDField::SetAsIntegerImpl(int32_t v) { SetAsLargeInt(v); }
 int64_t TFIBBCDField::GetAsLargeInt() const {
   int64_t r;
   if (!GetRawValue(r)) return 0;
-  return m_size == 0 ? r : DivRound(r, Pow10(m_size));
+  return DivRound(r, IntPow10(m_size));
 }
 
 void TFIBBCDField::SetAsLargeIntImpl(int64_t v) {
@@ -292,41 +255,43 @@ void TFIBBCDField::SetAsLargeIntImpl(int64_t v) {
     return;
   }
   int64_t r;
-  if (!MulChecked(v, Pow10(m_size), r)) OverflowError("Floating point overflow");
+  if (!Rescale(v, 0, m_size, r)) OverflowError("Floating point overflow");
   SetRawValue(r);
 }
 
 double TFIBBCDField::GetAsFloat() const {
   int64_t r;
   if (!GetRawValue(r)) return 0;
-  return static_cast<double>(r) / static_cast<double>(Pow10(m_size));
+  return ScaledToDouble(r, -m_size);
 }
 
-void TFIBBCDField::SetAsFloatImpl(double v) { StoreScaled(v); }
+void TFIBBCDField::SetAsFloatImpl(double v) {
+  int64_t r;
+  if (!DoubleToScaled(v, m_size, r)) OverflowError("Floating point overflow");
+  SetRawValue(r);
+}
 
 ::Currency TFIBBCDField::GetAsCurrency() const {
   int64_t r;
   if (!GetRawValue(r)) return {};
-  int d = m_size;
-  if (d == 4) return ::Currency::FromRaw(r);
-  if (d < 4) return ::Currency::FromRaw(r * Pow10(4 - d));
-  return ::Currency::FromRaw(DivRound(r, Pow10(d - 4)));
+  // A decimal beyond the currency range has no currency value: refused as
+  // the generic BCD field refuses one assigned to it.
+  ::Currency c;
+  if (!Rescale(r, m_size, 4, c.Raw))
+    RangeError(ScaledToDouble(r, -m_size), ::Currency::LowestValue, ::Currency::HighestValue);
+  return c;
 }
 
 void TFIBBCDField::SetAsCurrencyImpl(::Currency v) {
   int d = m_size;
   if (MinValue() != ::Currency() || MaxValue() != ::Currency()) {
     // The range applies to the value as the column will hold it.
-    ::Currency rounded = d >= 4 ? v : ::Currency::FromRaw(DivRound(v.Raw, Pow10(4 - d)) * Pow10(4 - d));
+    ::Currency rounded = d >= 4 ? v : ::Currency::FromRaw(DivRound(v.Raw, IntPow10(4 - d)) * IntPow10(4 - d));
     if (rounded < MinValue() || rounded > MaxValue())
       RangeError(v.ToDouble(), MinValue().ToDouble(), MaxValue().ToDouble());
   }
-  if (d <= 4) {
-    SetRawValue(DivRound(v.Raw, Pow10(4 - d)));
-    return;
-  }
   int64_t r;
-  if (!MulChecked(v.Raw, Pow10(d - 4), r)) OverflowError("Floating point overflow");
+  if (!Rescale(v.Raw, 4, d, r)) OverflowError("Floating point overflow");
   SetRawValue(r);
 }
 

@@ -113,8 +113,6 @@ class TFIBBCDField : public TBCDField {
   void GetText(std::string& text, bool displayText) const override;
 
  private:
-  // r := value × 10^d rounded; overflow reported with the field's full name.
-  void StoreScaled(long double value);
   [[noreturn]] void OverflowError(const std::string& message) const;
 
   bool m_roundByScale = true;

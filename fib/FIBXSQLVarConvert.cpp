@@ -1,5 +1,6 @@
 // Value conversions of descriptor variables: the readers from the raw SQL types
 // to the system's value types and the typed, string and variant writers.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -12,29 +13,15 @@
 #include "runtime/DateText.h"
 #include "runtime/FormatSettings.h"
 #include "runtime/NumText.h"
+#include "runtime/Scaled.h"
 #include "runtime/StrUtils.h"
 
 namespace {
 
-constexpr double kPow10[37] = {1e-18, 1e-17, 1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9,
-                               1e-8,  1e-7,  1e-6,  1e-5,  1e-4,  1e-3,  1e-2,  1e-1,  1e0,   1e1,
-                               1e2,   1e3,   1e4,   1e5,   1e6,   1e7,   1e8,   1e9,   1e10,  1e11,
-                               1e12,  1e13,  1e14,  1e15,  1e16,  1e17,  1e18};
-
-double Pow10(int exponent) {
-  if (exponent < -18 || exponent > 18) return std::pow(10.0, exponent);
-  return kPow10[exponent + 18];
-}
-
-double ScaledDouble(double value, int scale) {
-  return scale < 0 ? value / Pow10(-scale) : value * Pow10(scale);
-}
-
-int64_t IntPow10(int n) {
-  int64_t r = 1;
-  for (int i = 0; i < n; ++i) r *= 10;
-  return r;
-}
+// Decimals of a column scale (0 for scale 0), and the power of ten that
+// takes a stored integer to whole units.
+int ScaleDecimals(int scale) { return std::clamp(-scale, 0, 18); }
+int64_t ScaleDivisor(int scale) { return IntPow10(ScaleDecimals(scale)); }
 
 template <class T>
 T Load(const char* p) {
@@ -184,15 +171,12 @@ int32_t TFIBXSQLVAR::AsInteger() const {
     case SQL_DOUBLE:
     case SQL_FLOAT:
     case SQL_D_FLOAT: return static_cast<int32_t>(TruncToInt64(AsDouble()));
-    case SQL_LONG:
-      if (scale == 0) return Load<int32_t>(Bytes());
-      return static_cast<int32_t>(TruncToInt64(Load<int32_t>(Bytes()) * Pow10(scale)));
-    case SQL_SHORT:
-      if (scale == 0) return Load<int16_t>(Bytes());
-      return static_cast<int32_t>(TruncToInt64(Load<int16_t>(Bytes()) * Pow10(scale)));
+    // Truncating the scaled value is the integer quotient: exact, where the
+    // product with 10^scale can land below a whole number.
+    case SQL_LONG: return static_cast<int32_t>(Load<int32_t>(Bytes()) / ScaleDivisor(scale));
+    case SQL_SHORT: return static_cast<int32_t>(Load<int16_t>(Bytes()) / ScaleDivisor(scale));
     case SQL_INT64: {
-      const int64_t v = Load<int64_t>(Bytes());
-      const int64_t r = scale < 0 ? v / IntPow10(std::min(-scale, 18)) : v;
+      const int64_t r = Load<int64_t>(Bytes()) / ScaleDivisor(scale);
       return static_cast<int32_t>(static_cast<uint32_t>(r));  // low 32 bits
     }
     case SQL_IB_BOOLEAN: return Load<int16_t>(Bytes());
@@ -203,7 +187,7 @@ int32_t TFIBXSQLVAR::AsInteger() const {
 int64_t TFIBXSQLVAR::AsInt64() const {
   if (IsNull()) return 0;
   const short scale = m_xvar->sqlscale;
-  const int64_t div = scale < 0 ? IntPow10(std::min(-scale, 18)) : 1;
+  const int64_t div = ScaleDivisor(scale);
   switch (SQLType()) {
     case SQL_TEXT:
     case SQL_VARYING: {
@@ -234,11 +218,9 @@ double TFIBXSQLVAR::AsDouble() const {
     case SQL_DOUBLE:
     case SQL_D_FLOAT: return Load<double>(Bytes());
     case SQL_FLOAT: return Load<float>(Bytes());
-    // Divide rather than multiply by 10^-n: 1299 / 100 is the double nearest 12.99,
-    // 1299 * 0.01 is not (0.01 has no exact double).
-    case SQL_LONG: return ScaledDouble(Load<int32_t>(Bytes()), scale);
-    case SQL_SHORT: return ScaledDouble(Load<int16_t>(Bytes()), scale);
-    case SQL_INT64: return ScaledDouble(static_cast<double>(Load<int64_t>(Bytes())), scale);
+    case SQL_LONG: return ScaledToDouble(Load<int32_t>(Bytes()), scale);
+    case SQL_SHORT: return ScaledToDouble(Load<int16_t>(Bytes()), scale);
+    case SQL_INT64: return ScaledToDouble(Load<int64_t>(Bytes()), scale);
     case SQL_IB_BOOLEAN: return Load<int16_t>(Bytes()) == 1 ? 1.0 : 0.0;
     default: ConversionError();
   }
@@ -249,7 +231,7 @@ long double TFIBXSQLVAR::AsExtended() const {
   const short scale = m_xvar->sqlscale;
   switch (SQLType()) {
     case SQL_INT64:
-      if (scale < 0) return static_cast<long double>(Load<int64_t>(Bytes())) / std::pow(10.0L, -scale);
+      if (scale < 0) return static_cast<long double>(Load<int64_t>(Bytes())) / ScaleDivisor(scale);
       return static_cast<long double>(Load<int64_t>(Bytes()));
     case SQL_IB_BOOLEAN: ConversionError();
     default: return AsDouble();
@@ -259,21 +241,14 @@ long double TFIBXSQLVAR::AsExtended() const {
 Currency TFIBXSQLVAR::AsCurrency() const {
   if (IsNull()) return Currency();
   if (SQLType() == SQL_INT64 && m_query && m_query->Dialect() >= 3) {
-    const int64_t v = Load<int64_t>(Bytes());
-    const int scale = m_xvar->sqlscale;
-    // Exact where the value fits: shift the decimal point to four places.
-    if (scale <= 0 && scale >= -4) {
-      const int64_t mul = IntPow10(4 + scale);
-      if (v > std::numeric_limits<int64_t>::max() / mul || v < std::numeric_limits<int64_t>::min() / mul)
-        ConversionError();
-      return Currency::FromRaw(v * mul);
-    }
-    const double d = std::nearbyint(static_cast<double>(v) * Pow10(scale) * 10000.0);
-    return Currency::FromRaw(TruncToInt64(d));
+    // Exact: the decimal point moves to four places, extra decimals rounded.
+    int64_t raw = 0;
+    if (!Rescale(Load<int64_t>(Bytes()), ScaleDecimals(m_xvar->sqlscale), 4, raw)) ConversionError();
+    return Currency::FromRaw(raw);
   }
-  const double d = AsDouble();
-  const double r = std::nearbyint(d * 10000.0);
-  return Currency::FromRaw(TruncToInt64(r));
+  int64_t raw = 0;
+  if (!DoubleToScaled(AsDouble(), 4, raw)) ConversionError();
+  return Currency::FromRaw(raw);
 }
 
 TFIBBcd TFIBXSQLVAR::AsBCD() const {
@@ -426,7 +401,7 @@ void TFIBXSQLVAR::SetAsCurrency(Currency value) {
 
 void TFIBXSQLVAR::SetAsBCD(const TFIBBcd& value) {
   if (m_query && m_query->Dialect() < 3) {
-    SetAsDouble(static_cast<double>(value.Digits) / Pow10(value.Scale));
+    SetAsDouble(ScaledToDouble(value.Digits, -value.Scale));
     return;
   }
   if (value.Scale < 0 || value.Scale > 18) ConversionError();

@@ -10,6 +10,10 @@ struct Currency {
 
   int64_t Raw = 0;  // value × 10,000
 
+  // The range, as range messages show it.
+  static constexpr double LowestValue = -922337203685477.5808;
+  static constexpr double HighestValue = 922337203685477.5807;
+
   constexpr Currency() = default;
   static constexpr Currency FromRaw(int64_t raw) {
     Currency c;

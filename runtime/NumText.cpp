@@ -14,6 +14,7 @@
 
 #include "runtime/Exceptions.h"
 #include "runtime/Format.h"
+#include "runtime/Scaled.h"
 
 namespace {
 
@@ -646,12 +647,10 @@ Currency StrToCurr(std::string_view s) {
 }
 
 Currency Currency::FromDouble(double value) {
-  double scaled = value * static_cast<double>(Scale);
-  if (std::isnan(scaled)) throw EInvalidOp("Invalid floating point operation");
-  // 2^63 is exactly representable; anything at or above it does not fit.
-  if (!(scaled < 9223372036854775808.0 && scaled >= -9223372036854775808.0))
-    throw EOverflow("Floating point overflow");
-  return FromRaw(static_cast<int64_t>(std::nearbyint(scaled)));
+  if (std::isnan(value)) throw EInvalidOp("Invalid floating point operation");
+  Currency c;
+  if (!DoubleToScaled(value, 4, c.Raw)) throw EOverflow("Floating point overflow");
+  return c;
 }
 
 // ---- floats to text ----

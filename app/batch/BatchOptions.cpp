@@ -19,7 +19,8 @@ std::string LowerExtension(const std::string& path) {
 
 }  // namespace
 
-TBatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
+TBatchOptions ParseBatchOptions(const std::vector<std::string>& arguments) {
+  std::vector<std::string> args = arguments;  // grouped short options get split in place
   TBatchOptions options;
   std::vector<std::string> operands;
   bool onlyArticles = false, onlyMarkings = false;
@@ -41,6 +42,14 @@ TBatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
     if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
       name = arg.substr(0, eq);
       inlineValue = arg.substr(eq + 1);
+    } else if (arg[1] != '-' && arg.size() > 2) {
+      // Short options run together as getopt takes them: "-nq" is "-n -q";
+      // one that takes a value takes the rest of the word ("-rout.csv"),
+      // else the next argument ("-qr out.csv").
+      name = arg.substr(0, 2);
+      const bool takesValue = name == "-u" || name == "-p" || name == "-r";
+      if (takesValue) inlineValue = arg.substr(2);
+      else args.insert(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, "-" + arg.substr(2));
     }
     auto value = [&]() -> std::string {
       if (inlineValue) return *inlineValue;
@@ -106,7 +115,7 @@ extra data of the articles ("Prepisi u artile"), then the marking list
                         it: a file path (embedded engine), host:path or
                         host/port:path
 
-Options:
+Options (short ones may run together: -nq):
   -u, --user NAME       user name (default: ISC_USER, else the stored one)
   -p, --password TEXT   password (default: ISC_PASSWORD, else the stored one)
       --articles        run only the article transfer
@@ -114,10 +123,13 @@ Options:
   -n, --dry-run         write nothing: list the rows that would be written and
                         warn about rows already present in the target
   -r, --report FILE     write the summary, the messages and the rows to FILE,
-                        as CSV or JSON after its extension (.csv, .json)
+                        as CSV or JSON after its extension (.csv, .json);
+                        written whole at the end, never over the source,
+                        the target or a file the run reads
       --report-format csv|json
                         the report's format whatever the file's extension
-  -q, --quiet           no progress and no summary; errors still go to stderr
+  -q, --quiet           no progress and no summary; the error list's lines
+                        and the errors still go to stderr
   -h, --help            this text
       --version         the version
 
@@ -129,6 +141,7 @@ Exit status:
      are listed, as in the window, and do not change the status)
   1  the source or the target could not be opened, a transfer stopped with
      an error, or the report could not be written
-  2  wrong usage
+  2  wrong usage, a report file that cannot be written (its folder missing
+     or closed) or would replace a file the run reads; nothing ran
 )";
 }

@@ -31,12 +31,14 @@ struct TBatchOptions {
 };
 
 // Exit codes: success, a run that failed (source or target not opened, a
-// transfer stopped by an error), and a usage error.
+// transfer stopped by an error, the report not written at the end), and a
+// usage error (a bad report path too: found before anything runs).
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
-// Reads the arguments after the program name. Raises EBatchUsage for an
+// Reads the arguments after the program name; short options may run
+// together as with getopt ("-nq", "-qr FILE", "-rFILE"). Raises EBatchUsage for an
 // unknown option, a missing value or operand, or a report format that is
 // neither given nor told by the file's extension.
 TBatchOptions ParseBatchOptions(const std::vector<std::string>& args);

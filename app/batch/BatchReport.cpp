@@ -1,11 +1,10 @@
 // Summary text and report files of the batch command.
 #include "app/batch/BatchReport.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <sstream>
+
+#include "app/batch/ReportFile.h"
 
 namespace {
 
@@ -59,13 +58,19 @@ struct TFigure {
 };
 
 std::vector<TFigure> Figures(const TBatchSummary& s) {
+  // The transfers' own counts: article_rows_read = articles_found +
+  // articles_not_found + articles_skipped, marking_rows_read = the
+  // EXTRA_DATA_OZNAKE rows written + marking_rows_refused.
   return {{"exit_code", "exitCode", s.exitCode},
-          {"article_rows_read", "articleRowsRead", s.articleRowsRead},
-          {"articles_found", "articlesFound", s.articlesFound},
-          {"articles_not_found", "articlesNotFound", s.articlesNotFound},
+          {"article_rows_read", "articleRowsRead", s.articles.read},
+          {"articles_found", "articlesFound", s.articles.found},
+          {"articles_not_found", "articlesNotFound", s.articles.notFound},
+          {"articles_skipped", "articlesSkipped", s.articles.skipped},
           {"rows_written", "rowsWritten", s.RowsWritten()},
-          {"rows_refused", "rowsRefused", s.rowsRefused},
-          {"marking_rows_read", "markingRowsRead", s.markingRowsRead}};
+          {"rows_refused", "rowsRefused", s.articles.refused},
+          {"marking_rows_read", "markingRowsRead", s.markings.read},
+          {"marking_rows_refused", "markingRowsRefused", s.markings.refused}};
+  // Further counts of the transfers (changed values, rows already present) go here.
 }
 
 std::string ValuesText(const TDryRunRow& row, const char* separator) {
@@ -105,12 +110,14 @@ std::string SummaryText(const TBatchSummary& s) {
       }
     }
   }
-  out << "Source rows read: " << s.articleRowsRead << " articles, " << s.markingRowsRead << " markings\n";
-  out << "Articles found: " << s.articlesFound << ", not found: " << s.articlesNotFound << "\n";
+  out << "Source rows read: " << s.articles.read << " articles, " << s.markings.read << " markings\n";
+  out << "Articles found: " << s.articles.found << ", not found: " << s.articles.notFound
+      << ", skipped without a catalogue number: " << s.articles.skipped << "\n";
   out << "Rows " << written << ": " << s.RowsWritten() << "\n";
   for (const TWrittenCount& w : s.written)
     out << "  " << WrittenName(w) << (w.definition.empty() ? "" : " " + w.definition) << ": " << w.rows << "\n";
-  out << "Rows refused: " << s.rowsRefused << "\n";
+  out << "Rows refused: " << s.articles.refused << "\n";
+  out << "Markings refused: " << s.markings.refused << "\n";
   out << "Messages: " << s.lines.size() << "\n";
   for (const std::string& line : s.lines) out << "  " << line << "\n";
   return out.str();
@@ -172,10 +179,5 @@ std::string JsonReport(const TBatchSummary& s) {
 }
 
 std::string WriteReport(const TBatchSummary& summary, const std::string& file, TReportFormat format) {
-  const std::string text = format == TReportFormat::Json ? JsonReport(summary) : CsvReport(summary);
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  if (out) out.close();
-  if (!out) return "cannot write the report " + file + ": " + std::strerror(errno);
-  return {};
+  return WriteFileWhole(file, format == TReportFormat::Json ? JsonReport(summary) : CsvReport(summary));
 }

@@ -16,8 +16,8 @@ int TBatchSummary::RowsWritten() const {
   return rows;
 }
 
-TBatchRun::TBatchRun(TBatchOptions options, TProgress progress)
-    : m_options(std::move(options)), m_progress(std::move(progress)) {
+TBatchRun::TBatchRun(TBatchOptions options, TProgress progress, TLine line)
+    : m_options(std::move(options)), m_progress(std::move(progress)), m_line(std::move(line)) {
   m_summary.source = m_options.source;
   m_summary.target = m_options.target;
   m_summary.dryRun = m_options.dryRun;
@@ -29,8 +29,6 @@ TBatchRun::~TBatchRun() {
 }
 
 namespace {
-
-bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
 // An 8-bit text of the path, or nothing when the code page cannot hold it.
 std::optional<std::string> AnsiPath(const std::string& utf8) {
@@ -66,6 +64,7 @@ const TBatchSummary& TBatchRun::Run() {
     if (!ok) break;  // what the window would show stops the command
   }
   CollectLines();
+  CollectWritten();
   if (ok) m_summary.exitCode = kExitOk;
   return m_summary;
 }
@@ -98,7 +97,6 @@ bool TBatchRun::Open() {
   if (!m_options.user.empty()) login.SetUserName(Utf8ToAnsi(m_options.user));
   if (!m_options.password.empty()) login.SetPassword(Utf8ToAnsi(m_options.password));
 
-  HookDataSets();
   m_form->OnTransferProgress = [this](const TForm6::TTransferProgress& p) { OnProgress(p); };
 
   m_form->edtBaza->SetText(*target);
@@ -133,53 +131,23 @@ bool TBatchRun::Transfer(TButton* button) {
   return !Failed(errorsBefore);
 }
 
-void TBatchRun::HookDataSets() {
-  // Rows that reached the target (or the dry run's list), by definition.
-  // The window sets no post events of its own on these; any there is kept.
-  TForm6& f = *m_form;
-  auto chain = [](TDataSetNotifyEvent& event, std::function<void()> count) {
-    event = [before = event, count = std::move(count)](TDataSet* ds) {
-      if (before) before(ds);
-      count();
-    };
-  };
-  chain(f.qryExtraData->AfterPost, [this, &f] {
-    Counted("EXTRA_DATA", f.qryEDSifEDID->AsInteger(), AnsiToUtf8(f.qryEDSifNAZIV->AsString()));
-  });
-  chain(f.qryEDHiP->AfterPost, [this] { Counted("EXTRA_DATA_OZNAKE", -1, std::string()); });
-}
-
-void TBatchRun::Counted(const std::string& table, int edid, const std::string& definition) {
-  auto found = std::find_if(m_summary.written.begin(), m_summary.written.end(),
-                            [&](const TWrittenCount& w) { return w.table == table && w.edid == edid; });
-  if (found == m_summary.written.end()) {
-    m_summary.written.push_back(TWrittenCount{table, edid, definition, 0});
-    found = std::prev(m_summary.written.end());
-  }
-  ++found->rows;
-}
-
 void TBatchRun::OnProgress(const TForm6::TTransferProgress& p) {
-  if (p.transfer == TForm6::TTransferProgress::tkArticles) {
-    // After a row the source still stands on it: a catalogue number there
-    // was looked up among the articles. So was the one of a row an error
-    // stopped the run in.
-    const bool stoppedInRow = p.finished && p.done < p.total;
-    if ((p.done > m_summary.articleRowsRead || stoppedInRow) &&
-        !m_form->qryAccPodaci->FieldByName("KAT_BROJ")->AsString().empty())
-      ++m_summary.articlesFound;
-    m_summary.articleRowsRead = p.done;
-  } else {
-    m_summary.markingRowsRead = p.done;
-  }
+  (p.transfer == TForm6::TTransferProgress::tkArticles ? m_summary.articles : m_summary.markings) = p;
+  if (p.linesAdded > 0) CollectLines();
   if (m_progress) m_progress(p);
 }
 
 void TBatchRun::CollectLines() {
-  for (const std::string& line : m_form->lbErr->Items().Lines()) {
-    if (StartsWith(line, "Ne postoji: ")) ++m_summary.articlesNotFound;
-    if (StartsWith(line, "Greska 2: ")) ++m_summary.rowsRefused;
-    m_summary.lines.push_back(AnsiToUtf8(line));
+  const std::vector<std::string>& lines = m_form->lbErr->Items().Lines();
+  for (size_t i = m_summary.lines.size(); i < lines.size(); ++i) {
+    m_summary.lines.push_back(AnsiToUtf8(lines[i]));
+    if (m_line) m_line(m_summary.lines.back());
   }
-  m_summary.articlesFound -= m_summary.articlesNotFound;
+}
+
+void TBatchRun::CollectWritten() {
+  for (const auto& d : m_summary.articles.writtenPerDefinition)
+    m_summary.written.push_back(TWrittenCount{"EXTRA_DATA", d.edid, AnsiToUtf8(d.name), d.rows});
+  if (m_summary.markings.rowsWritten > 0)
+    m_summary.written.push_back(TWrittenCount{"EXTRA_DATA_OZNAKE", -1, std::string(), m_summary.markings.rowsWritten});
 }

@@ -26,11 +26,10 @@ struct TBatchSummary {
   std::string source, target;
   bool dryRun = false;
   bool opened = false;        // source and target opened: the transfers could run
-  int articleRowsRead = 0;    // TABELA1 rows handled
-  int articlesFound = 0;      // catalogue numbers found among the articles
-  int articlesNotFound = 0;   // "Ne postoji" lines
-  int rowsRefused = 0;        // "Greska 2" lines
-  int markingRowsRead = 0;    // HPOznake rows handled
+  // Each transfer's figures as its last report gave them (a transfer that
+  // did not run: all 0).
+  TForm6::TTransferProgress articles{.transfer = TForm6::TTransferProgress::tkArticles};
+  TForm6::TTransferProgress markings{.transfer = TForm6::TTransferProgress::tkMarkings};
   std::vector<TWrittenCount> written;
   std::vector<std::string> lines;   // the error list's lines added by the run
   std::vector<std::string> errors;  // what the window would have shown in boxes, and the command's own failures
@@ -42,7 +41,10 @@ struct TBatchSummary {
 class TBatchRun {
  public:
   using TProgress = std::function<void(const TForm6::TTransferProgress&)>;
-  TBatchRun(TBatchOptions options, TProgress progress);
+  using TLine = std::function<void(const std::string&)>;
+  // `progress` follows each transfer's reports; `line` gets each line the
+  // transfers add to the error list (UTF-8) as it comes.
+  TBatchRun(TBatchOptions options, TProgress progress, TLine line = {});
   ~TBatchRun();
   TBatchRun(const TBatchRun&) = delete;
   TBatchRun& operator=(const TBatchRun&) = delete;
@@ -56,13 +58,14 @@ class TBatchRun {
   bool Failed(size_t errorsBefore) const { return m_summary.errors.size() > errorsBefore; }
   bool Open();
   bool Transfer(TButton* button);
-  void HookDataSets();
-  void Counted(const std::string& table, int edid, const std::string& definition);
   void OnProgress(const TForm6::TTransferProgress& progress);
+  // Takes the error list's lines added since the last call.
   void CollectLines();
+  void CollectWritten();
 
   TBatchOptions m_options;
   TProgress m_progress;
+  TLine m_line;
   TBatchSummary m_summary;
   std::unique_ptr<TForm6> m_form;
   std::unique_ptr<TDryRun> m_dryRun;  // goes before the form

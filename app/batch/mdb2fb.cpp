@@ -11,6 +11,7 @@
 #include "app/batch/BatchOptions.h"
 #include "app/batch/BatchReport.h"
 #include "app/batch/BatchRun.h"
+#include "app/batch/ReportFile.h"
 #include "ui/Forms.h"
 
 namespace {
@@ -58,6 +59,10 @@ int main(int argc, char** argv) {
   TBatchOptions options;
   try {
     options = ParseBatchOptions(std::vector<std::string>(argv + 1, argv + argc));
+    // Before anything runs: a report path that cannot take the report, or
+    // would replace a file the run works on, stops the command untouched.
+    if (!options.reportFile.empty() && !options.help && !options.version)
+      CheckReportFile(options.reportFile, FilesTheRunReads(options));
   } catch (const EBatchUsage& e) {
     std::cerr << "mdb2fb: " << e.what() << "\nTry 'mdb2fb --help' for more information.\n";
     return kExitUsage;
@@ -81,7 +86,11 @@ int main(int argc, char** argv) {
   });
   TApplication application;
   TProgressPrinter printer(options.quiet, isatty(STDERR_FILENO) != 0);
-  TBatchRun run(options, [&](const TForm6::TTransferProgress& p) { printer.Show(p); });
+  // Without the summary the error list's lines still have to be seen: a
+  // quiet run with refused rows must not look like a clean one.
+  TBatchRun::TLine line;
+  if (options.quiet) line = [](const std::string& text) { std::cerr << text << "\n"; };
+  TBatchRun run(options, [&](const TForm6::TTransferProgress& p) { printer.Show(p); }, line);
   const TBatchSummary& summary = run.Run();
 
   for (const std::string& error : summary.errors) std::cerr << "mdb2fb: " << error << "\n";

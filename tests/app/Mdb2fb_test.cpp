@@ -1,15 +1,19 @@
 // The batch command, run as a program on the demo's files: usage errors,
 // failures to open, the dry run against the real run, and the report files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 
 #include "TargetFixture.h"
+#include "app/batch/ReportFile.h"
 #include "jet4/Jet4Demo.h"
 
 namespace {
@@ -115,6 +119,20 @@ class Mdb2fbTest : public ::testing::Test {
     for (const auto& r : Section(report, "line")) lines.push_back(r[2]);
     return lines;
   }
+  // Every article row read has one outcome and every marking read is
+  // written or refused; the rows per definition make up the rows written.
+  void ExpectFiguresAddUp(const std::string& report) {
+    SCOPED_TRACE(report);
+    auto n = [&](const char* name) { return std::stoi(Figure(report, name)); };
+    EXPECT_EQ(n("article_rows_read"), n("articles_found") + n("articles_not_found") + n("articles_skipped"));
+    int all = 0, markings = 0;
+    for (const auto& r : Section(report, "written")) {
+      all += std::stoi(r[2]);
+      if (r[1] == "EXTRA_DATA_OZNAKE") markings += std::stoi(r[2]);
+    }
+    EXPECT_EQ(n("rows_written"), all);
+    EXPECT_EQ(n("marking_rows_read"), markings + n("marking_rows_refused"));
+  }
 
   fibtest::TScratchDir dir;
   std::string source = dir.File("Demo Izvor.mdb");
@@ -136,6 +154,10 @@ TEST_F(Mdb2fbTest, UsageErrorsAndHelp) {
       {"a.mdb b.fdb --report out.txt", 2, "cannot tell the report format"},
       {"a.mdb b.fdb --report-format xml --report out.txt", 2, "unknown report format xml"},
       {"a.mdb b.fdb --dry-run=yes", 2, "takes no value"},
+      // Short options grouped as with getopt.
+      {"-nqz a.mdb b.fdb", 2, "unknown option -z"},
+      {"a.mdb b.fdb -nqr", 2, "option -r needs a value"},
+      {"-qnrout.txt a.mdb b.fdb", 2, "cannot tell the report format from out.txt"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
@@ -191,13 +213,17 @@ TEST_F(Mdb2fbTest, TransferThatStops) {
   EXPECT_TRUE(Has(r.err, "stopped articles 1/50")) << r.err;
   EXPECT_EQ(Figure("r.csv", "exit_code"), "1");
   EXPECT_EQ(Figure("r.csv", "articles_found"), "1");
+  // The row the run stopped in was read: its article was found.
+  EXPECT_EQ(Figure("r.csv", "article_rows_read"), "2");
+  EXPECT_EQ(Figure("r.csv", "articles_skipped"), "1");
   EXPECT_EQ(Figure("r.csv", "marking_rows_read"), "0");
+  ExpectFiguresAddUp("r.csv");
   EXPECT_EQ(apptest::QueryRows(target, "select count(*) from EXTRA_DATA_OZNAKE"), std::vector<std::string>{"0"});
 
-  // A report that cannot be written fails a run that went fine.
-  const Result report = Run("-q --markings '" + source + "' '" + target + "' --report " + dir.File("no/such/r.csv"));
+  // A report that cannot be written at the end fails a run that went fine.
+  const Result report = Run("-q --markings '" + source + "' '" + target + "' --report-format csv --report /dev/full");
   EXPECT_EQ(report.exitCode, 1);
-  EXPECT_TRUE(Has(report.err, "cannot write the report")) << report.err;
+  EXPECT_TRUE(Has(report.err, "cannot write the report /dev/full")) << report.err;
 }
 
 // The dry run lists what the real run then writes, row for row, and
@@ -232,6 +258,18 @@ TEST_F(Mdb2fbTest, DryRunListsWhatTheRealRunWrites) {
   EXPECT_EQ(Figure("real.csv", "rows_written"), Figure("dry.csv", "rows_written"));
   EXPECT_EQ(Figure("real.csv", "rows_refused"), "1");
   EXPECT_TRUE(Section("real.csv", "row").empty());
+  // The row without a catalogue number is skipped, without a line, and counted.
+  for (const char* report : {"dry.csv", "real.csv"}) {
+    EXPECT_EQ(Figure(report, "article_rows_read"), "50");
+    EXPECT_EQ(Figure(report, "articles_found"), "46");
+    EXPECT_EQ(Figure(report, "articles_not_found"), "3");
+    EXPECT_EQ(Figure(report, "articles_skipped"), "1");
+    EXPECT_EQ(Figure(report, "marking_rows_read"), "25");
+    ExpectFiguresAddUp(report);
+  }
+  EXPECT_TRUE(Has(real.out, "Source rows read: 50 articles, 25 markings\n"
+                            "Articles found: 46, not found: 3, skipped without a catalogue number: 1\n"))
+      << real.out;
   const std::set<std::string> after = TargetRows();
 
   // Each found article stops at its first definition's row, now present;
@@ -254,6 +292,11 @@ TEST_F(Mdb2fbTest, DryRunListsWhatTheRealRunWrites) {
   EXPECT_EQ(markingRows, 1);
   EXPECT_EQ(Figure("again.csv", "rows_refused"), found);
   EXPECT_EQ(Figure("again.csv", "rows_written"), "0");
+  // The refused first marking was read.
+  EXPECT_EQ(Figure("again.csv", "marking_rows_read"), "1");
+  EXPECT_EQ(Figure("again.csv", "marking_rows_refused"), "1");
+  EXPECT_TRUE(Has(again.out, "Markings refused: 1\n")) << again.out;
+  ExpectFiguresAddUp("again.csv");
 }
 
 // A row the run itself wrote earlier collides as one that was there: an
@@ -287,7 +330,12 @@ TEST_F(Mdb2fbTest, DryRunCountsItsOwnRowsAsWritten) {
   EXPECT_EQ(Lines("real.csv"), Lines("dry.csv"));
   const std::vector<std::string> lines = Lines("dry.csv");
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "Greska 2: 1012"), 1) << ::testing::PrintToString(lines);
-  EXPECT_EQ(Figure("real.csv", "marking_rows_read"), Figure("dry.csv", "marking_rows_read"));
+  // 25 markings written, the 26th (the first again) read and refused.
+  for (const char* report : {"dry.csv", "real.csv"}) {
+    EXPECT_EQ(Figure(report, "marking_rows_read"), "26");
+    EXPECT_EQ(Figure(report, "marking_rows_refused"), "1");
+    ExpectFiguresAddUp(report);
+  }
 }
 
 // Without a declared key nothing refuses a second copy: a row equal in every
@@ -319,14 +367,17 @@ TEST_F(Mdb2fbTest, DryRunWarnsWhereNoKeyRefuses) {
 }
 
 // The JSON report carries the same figures, the lines and the listed rows.
+// A quiet run drops the progress and the summary, not the error list: a
+// run with refusals must not look like a clean one.
 TEST_F(Mdb2fbTest, JsonReportAndQuietRun) {
-  const Result r = Run("-q -n --articles '" + source + "' '" + target + "' --report out.json");
+  const Result r = Run("-qn --articles '" + source + "' '" + target + "' --report out.json");
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.err, "Ne postoji: GP: 20025\nNe postoji: GP: 3401\nNe postoji: GP: 34015\nGreska 2: 7\n");
   const std::string json = Slurp(dir.File("out.json"));
   for (const char* part : {"\"dryRun\": true", "\"exitCode\": 0", "\"articleRowsRead\": 50",
-                           "\"articlesNotFound\": 3", "\"rowsRefused\": 1", "\"markingRowsRead\": 0",
+                           "\"articlesFound\": 46", "\"articlesNotFound\": 3", "\"articlesSkipped\": 1",
+                           "\"rowsRefused\": 1", "\"markingRowsRead\": 0", "\"markingRowsRefused\": 0",
                            "\"Ne postoji: GP: 3401\"", "\"Greska 2: 7\"",
                            "\"table\": \"EXTRA_DATA\", \"edid\": 1, \"definition\": \"Proizvođač\"",
                            "\"status\": \"refused\", \"key\": \"PK_EXTRA_DATA\"", "\"VREDNOST\": null",
@@ -353,6 +404,106 @@ TEST_F(Mdb2fbTest, LoginFromOptionsOrEnvironment) {
   EXPECT_EQ(Run(args + " -u SYSDBA -p " + secret, "env -u ISC_USER -u ISC_PASSWORD").exitCode, 0);
   EXPECT_EQ(Run(args, "ISC_USER=sysdba ISC_PASSWORD=" + secret).exitCode, 0);
   EXPECT_EQ(Run(args + " -p wrong", "ISC_USER=sysdba ISC_PASSWORD=" + secret).exitCode, 1);
+}
+
+// The folder's entries but the command's own output files.
+std::set<std::string> Entries(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name != "stdout" && name != "stderr") names.insert(name);
+  }
+  return names;
+}
+
+// A report path that would replace a file the run works on, or one that
+// cannot take a report, stops the command before anything runs: a usage
+// error, nothing written, source and target byte for byte as they were.
+TEST_F(Mdb2fbTest, BadReportPathsWriteNothing) {
+  namespace fs = std::filesystem;
+  fs::create_symlink(target, dir.File("link.fdb"));
+  fs::create_hard_link(source, dir.File("hard.csv"));
+  fs::create_directory(dir.File("folder.csv"));
+  fs::create_directory(dir.File("closed"));
+  fs::permissions(dir.File("closed"), fs::perms::owner_read | fs::perms::owner_exec);
+  const std::string sourceBytes = Slurp(source), targetBytes = Slurp(target);
+  const std::set<std::string> entries = Entries(dir.Path());
+  const std::string files = " '" + source + "' '" + target + "'";
+  struct Case {
+    std::string args;
+    std::string message;
+  };
+  std::vector<Case> cases = {
+      {"-qn --report-format json -r '" + target + "'" + files, "would replace the target database"},
+      {"-r '" + source + "' --report-format csv" + files, "would replace the source"},
+      {"-r link.fdb --report-format json" + files, "would replace the target database"},
+      {"-r hard.csv" + files, "would replace the source"},
+      {"-r '" + dir.Path() + "/./folder.csv/../" + fs::path(target).filename().string() + "' --report-format csv" +
+           files,
+       "would replace the target database"},
+      // A server on this machine opens the local file.
+      {"-r '" + target + "' --report-format csv '" + source + "' 'localhost:" + target + "'",
+       "would replace the target database"},
+      {"-r nofolder/rep.csv" + files, "the report's folder nofolder does not exist"},
+      {"-r folder.csv" + files, "the report folder.csv is a folder"},
+      {"-r /proc/rep.csv" + files, "the report cannot be written in the folder /proc"},
+  };
+  // Root writes into a closed folder all the same.
+  if (geteuid() != 0) cases.push_back({"-r closed/rep.csv" + files, "cannot be written in the folder closed"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(Has(r.err, "mdb2fb: the report") && Has(r.err, c.message)) << r.err;
+    EXPECT_TRUE(Has(r.err, "--help")) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(Slurp(source) == sourceBytes);
+    EXPECT_TRUE(Slurp(target) == targetBytes);
+    EXPECT_EQ(Entries(dir.Path()), entries);
+    EXPECT_TRUE(fs::is_empty(dir.File("closed")));
+  }
+
+  // A good path: an existing report is replaced whole, through a symbolic
+  // link to it (the link stays), with no temporary file left beside it.
+  std::ofstream(dir.File("old.csv")) << "an older report, longer than the new one will be" << std::string(4000, '.');
+  fs::create_symlink("old.csv", dir.File("latest.csv"));
+  const Result r = Run("-q --markings -r latest.csv" + files);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(fs::is_symlink(dir.File("latest.csv")));
+  EXPECT_EQ(Figure("old.csv", "marking_rows_read"), "25");
+  EXPECT_FALSE(Has(Slurp(dir.File("old.csv")), "older"));
+  std::set<std::string> expected = entries;
+  expected.insert({"old.csv", "latest.csv"});
+  EXPECT_EQ(Entries(dir.Path()), expected);
+}
+
+// The local files a run reads: a target on another host is none.
+TEST(Mdb2fbReportFile, FilesTheRunReads) {
+  struct Case {
+    std::string target;
+    std::string file;  // empty: no local target file
+  };
+  const Case cases[] = {{"/data/T.FDB", "/data/T.FDB"},
+                        {"T.FDB", "T.FDB"},
+                        {"localhost:/data/T.FDB", "/data/T.FDB"},
+                        {"127.0.0.1/3051:/data/T.FDB", "/data/T.FDB"},
+                        {"server:/data/T.FDB", ""},
+                        {"server/3051:/data/T.FDB", ""},
+                        {"inet://server/data/T.FDB", ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.target);
+    TBatchOptions options;
+    options.source = "/nowhere/S.mdb";
+    options.target = c.target;
+    std::vector<std::string> targets;
+    bool sourceListed = false;
+    for (const TRunFile& f : FilesTheRunReads(options)) {
+      if (f.role == "the target database") targets.push_back(f.path);
+      if (f.role == "the source") sourceListed = f.path == options.source;
+    }
+    EXPECT_TRUE(sourceListed);
+    EXPECT_EQ(targets, c.file.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.file});
+  }
 }
 
 }  // namespace

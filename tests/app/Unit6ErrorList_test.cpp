@@ -101,7 +101,9 @@ TEST_F(TargetTest, ErrorListContextMenuAndCtrlS) {
   form->Show();
   QWidget* window = form->Widget();
   window->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  // The limit only stops a window that never becomes active (the default
+  // 5 s is within reach of a loaded machine).
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window, 60000));
   SavePromptRecorder prompt(dir.File("ctrl-s.txt"));
   QTest::keyClick(form->edtBaza->Widget(), Qt::Key_S, Qt::ControlModifier);
   EXPECT_EQ(prompt.Calls, 1);

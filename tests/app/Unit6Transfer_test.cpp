@@ -15,6 +15,29 @@ namespace {
 
 std::vector<std::string> ErrorLines(TForm6& form) { return form.lbErr->Items().Lines(); }
 
+// Each transfer's last progress report, the window's own display fed too.
+struct LastReports {
+  explicit LastReports(TForm6& form) {
+    form.OnTransferProgress = [this, window = form.OnTransferProgress](const TForm6::TTransferProgress& p) {
+      (p.transfer == TForm6::TTransferProgress::tkArticles ? articles : markings) = p;
+      if (window) window(p);
+    };
+  }
+  // "read found notFound skipped refused written" of the articles,
+  // "read written refused" of the markings.
+  std::string Articles() const {
+    const auto& a = articles;
+    return Join({a.read, a.found, a.notFound, a.skipped, a.refused, a.rowsWritten});
+  }
+  std::string Markings() const { return Join({markings.read, markings.rowsWritten, markings.refused}); }
+  static std::string Join(std::initializer_list<int> figures) {
+    std::string text;
+    for (int f : figures) text += (text.empty() ? "" : " ") + std::to_string(f);
+    return text;
+  }
+  TForm6::TTransferProgress articles, markings;
+};
+
 // EXTRA_DATA as "VRDOK BRDOK EDID VREDNOST REDOSLED" lines, by article and
 // definition; a null value shows as <null>.
 std::vector<std::string> ExtraDataRows(const std::string& database) {
@@ -202,10 +225,14 @@ TEST_F(TargetTest, ArticleTransferStopsOnAMissingColumn) {
     boxes.Boxes.clear();
     Create();
     Open(path);
+    LastReports reports(*form);
     form->Button1->Click();
     ASSERT_EQ(boxes.Boxes.size(), 1u);
     EXPECT_EQ(boxes.Boxes[0].Text, "qryAccPodaci: Field '" + std::string(column) + "' not found.");
     EXPECT_TRUE(ErrorLines(*form).empty());
+    // The row the error stopped in was read and its article found.
+    EXPECT_TRUE(reports.articles.finished);
+    EXPECT_EQ(reports.Articles(), "1 1 0 0 0 1");
     EXPECT_TRUE(form->Button1->Enabled());
     form.reset();
     // The first article's first definition was written before the stop.
@@ -223,9 +250,11 @@ TEST_F(TargetTest, MarkingTransfer) {
   const std::string path = CreateTarget(dir, "");
   Create();
   Open(path);
+  LastReports reports(*form);
   form->Button2->Click();
   ASSERT_EQ(boxes.Boxes.size(), 1u);
   EXPECT_EQ(boxes.Boxes[0].Text, "Could not convert variant of type (Null) into type (String)");
+  EXPECT_EQ(reports.Markings(), "3 2 1");
   EXPECT_TRUE(form->qryEDHiP->Active());
   EXPECT_EQ(form->qryEDHiP->State(), dsBrowse);
   EXPECT_EQ(form->qryAccHPOznake->FieldByName("id")->AsString(), "H226");
@@ -235,6 +264,7 @@ TEST_F(TargetTest, MarkingTransfer) {
   ASSERT_EQ(boxes.Boxes.size(), 1u);
   EXPECT_NE(boxes.Boxes[0].Text.find("PK_EXTRA_DATA_OZNAKE"), std::string::npos) << boxes.Boxes[0].Text;
   EXPECT_TRUE(ErrorLines(*form).empty());
+  EXPECT_EQ(reports.Markings(), "1 0 1");  // the refused first marking was read
   form.reset();
   EXPECT_EQ(QueryRows(path, "SELECT ID || ' ' || COALESCE(NAZIV, '<null>') FROM EXTRA_DATA_OZNAKE ORDER BY ID"),
             (std::vector<std::string>{"H225 Lako zapaljiva tečnost i para.", "P102 Čuvati van domašaja dece."}));
@@ -271,9 +301,18 @@ TEST_F(TargetTest, DemoRoad) {
   const std::string path = CreateTarget(dir, std::string((std::istreambuf_iterator<char>(in)), {}));
   Create();
   Open(path);
+  LastReports reports(*form);
   form->Button1->Click();
   form->Button2->Click();
   EXPECT_TRUE(boxes.Boxes.empty());
+  // 50 rows: 46 articles found, 3 not, one without a catalogue number
+  // skipped (no line); the refused one of the found stops at its first row.
+  EXPECT_EQ(reports.Articles(), "50 46 3 1 1 540");
+  std::string perDefinition;
+  for (const auto& d : reports.articles.writtenPerDefinition)
+    perDefinition += std::to_string(d.edid) + ":" + std::to_string(d.rows) + " ";
+  EXPECT_EQ(perDefinition, "1:45 2:45 3:45 4:45 5:45 6:45 7:45 8:45 9:45 10:45 11:45 12:45 ");
+  EXPECT_EQ(reports.Markings(), "25 25 0");
   // Three catalogue numbers without an article of kind 1 or 3; the article
   // with catalogue number 7 already has the first definition's row.
   EXPECT_EQ(ErrorLines(*form), (std::vector<std::string>{"Ne postoji: GP: 20025", "Ne postoji: GP: 3401",

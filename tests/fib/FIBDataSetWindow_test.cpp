@@ -305,7 +305,7 @@ TResyncRun RunResyncSequence(bool shortcut, bool cachedUpdates, unsigned seed) {
       }
     } catch (const Exception& e) {
       if (ds->State() == dsEdit || ds->State() == dsInsert) ds->Cancel();
-      run.states.push_back("error " + e.Message());
+      run.states.push_back("error " + ErrorKind(e));
     }
     capture(std::to_string(step) + " op " + std::to_string(op));
   }

@@ -78,14 +78,21 @@ class TScratchDatabase {
   TScratchDatabase(const TScratchDatabase&) = delete;
   TScratchDatabase& operator=(const TScratchDatabase&) = delete;
 
-  // Runs one statement in its own committed transaction.
+  // Runs one statement in its own transaction: committed when it succeeds,
+  // rolled back when it fails (so that the next statement does not inherit
+  // a transaction that may hold the failed one's locks).
   void Exec(const std::string& sql) {
     TFIBQuery q;
     q.SetDatabase(Database);
     q.SetTransaction(Transaction);
     q.SetSQLText(sql);
     if (!Transaction->Active()) Transaction->StartTransaction();
-    q.ExecQuery();
+    try {
+      q.ExecQuery();
+    } catch (...) {
+      if (Transaction->Active()) Transaction->Rollback();
+      throw;
+    }
     Transaction->Commit();
   }
 
@@ -109,6 +116,18 @@ class TScratchDatabase {
   std::filesystem::path m_dir;
   std::string m_path;
 };
+
+// What an error is, without the words the engine fills in (a concurrent
+// transaction's number, a record's id): the class, and for the Firebird
+// layer's errors the raiser, the SQL code and the server's error code. Other
+// layers' messages are built from the caller's own values and stay whole.
+inline std::string ErrorKind(const Exception& e) {
+  const std::string kind = e.ClassName();
+  if (const auto* fib = dynamic_cast<const EFIBError*>(&e))
+    return kind + " from '" + fib->RaiserName() + "' sqlcode " + std::to_string(fib->SqlCode()) + " server code " +
+           std::to_string(fib->ServerErrorCode());
+  return kind + ": " + e.Message();
+}
 
 // Message of the exception a call raises, or "no error".
 template <class F>

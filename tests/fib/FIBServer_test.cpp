@@ -2,6 +2,9 @@
 // SYSDBA password; the tool's parameters with a one-character password.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <thread>
+
 #include "FibTestSupport.h"
 #include "fib/pFIBDatabase.h"
 
@@ -65,4 +68,22 @@ TEST_F(ServerRoad, WrongPasswordIsRefusedWithTheComposedMessage) {
         << e.Message();
   }
   EXPECT_FALSE(db->Connected());
+}
+
+// Two servers started at the same moment (as two test programs run side by
+// side) each end up on a port of their own, each answering with its own
+// password; neither takes the other's listener for its own.
+TEST(PrivateServer, TwoStartedAtOnceGetAPortEach) {
+  std::unique_ptr<fibtest::TPrivateServer> first, second;
+  std::thread other([&] { second = std::make_unique<fibtest::TPrivateServer>("two"); });
+  first = std::make_unique<fibtest::TPrivateServer>("one");
+  other.join();
+  ASSERT_TRUE(first->Running()) << first->Failure();
+  ASSERT_TRUE(second->Running()) << second->Failure();
+  EXPECT_TRUE(first->Failure().empty()) << first->Failure();
+  EXPECT_TRUE(second->Failure().empty()) << second->Failure();
+  EXPECT_NE(first->Port(), second->Port());
+  // Each creates its database through its own server with its own password.
+  EXPECT_NO_THROW(first->CreateRemoteDatabase("first.fdb"));
+  EXPECT_NO_THROW(second->CreateRemoteDatabase("second.fdb"));
 }

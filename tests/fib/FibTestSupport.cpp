@@ -7,15 +7,18 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -93,13 +96,58 @@ bool PortFree(int port) {
   return ok;
 }
 
-bool Listening(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return false;
-  sockaddr_in addr = Loopback(port);
-  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  close(fd);
-  return ok;
+// Takes the machine-wide lock of `port` among the test processes: a file
+// under /tmp named by the port, flock'ed while the returned descriptor is
+// open. -1 when another test process holds it. (A bind test alone leaves a
+// gap until the server binds, in which a second test picks the same port.)
+int LockPort(int port) {
+  const std::string path = "/tmp/fibtest-port-" + std::to_string(port) + ".lock";
+  // Read-only and opened before created: a lock file another user left in
+  // /tmp still serves (creating over it may be refused in a sticky folder).
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) fd = open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Inodes of the sockets listening on `port` (any local address).
+std::vector<std::string> ListeningInodes(int port) {
+  std::vector<std::string> inodes;
+  char portHex[8];
+  std::snprintf(portHex, sizeof portHex, "%04X", static_cast<unsigned>(port));
+  for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+    std::ifstream in(table);
+    std::string line;
+    std::getline(in, line);  // the column titles
+    while (std::getline(in, line)) {
+      // sl local_address rem_address st tx:rx tr:when retrnsmt uid timeout inode
+      std::istringstream fields(line);
+      std::string sl, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+      fields >> sl >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
+      const size_t colon = local.rfind(':');
+      if (state == "0A" && colon != std::string::npos && local.substr(colon + 1) == portHex)
+        inodes.push_back(inode);
+    }
+  }
+  return inodes;
+}
+
+// Whether process `pid` holds a socket listening on `port`: the listener is
+// the server we started, not another test's server that took the port.
+bool ListensOn(pid_t pid, int port) {
+  const std::vector<std::string> inodes = ListeningInodes(port);
+  if (inodes.empty()) return false;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
+    const std::string target = fs::read_symlink(entry.path(), ec).string();
+    for (const std::string& inode : inodes)
+      if (target == "socket:[" + inode + "]") return true;
+  }
+  return false;
 }
 
 constexpr const char* kFirebirdRoot = "/usr/lib/x86_64-linux-gnu/firebird/3.0";
@@ -117,7 +165,9 @@ TScratchDir::~TScratchDir() {
 }
 
 std::string RunIsql(const std::string& script, const std::string& env, const std::string& args) {
-  const std::string scriptFile = ProcessTempDir() + "/script-" + std::to_string(getpid()) + ".sql";
+  // Numbered: two servers may be prepared at once on two threads.
+  static std::atomic<int> scripts{0};
+  const std::string scriptFile = ProcessTempDir() + "/script-" + std::to_string(++scripts) + ".sql";
   {
     std::ofstream out(scriptFile);
     out << script;
@@ -166,11 +216,17 @@ TPrivateServer::TPrivateServer(const std::string& sysdbaPassword) : m_password(s
     m_failure = std::string("preparing the server directory: ") + e.what();
     return;
   }
-  for (int p = 30500 + getpid() % 1000, tries = 0; tries < 50; ++tries, ++p)
+  // The port's lock is held for the server's life, Restart included.
+  for (int p = 30500 + getpid() % 1000, tries = 0; tries < 200 && !m_port; ++tries, ++p) {
+    const int lock = LockPort(p);
+    if (lock < 0) continue;
     if (PortFree(p)) {
       m_port = p;
-      break;
+      m_portLock = lock;
+    } else {
+      close(lock);
     }
+  }
   if (!m_port) {
     m_failure = "no free port";
     return;
@@ -228,7 +284,10 @@ void TPrivateServer::Launch() {
   }
   if (logFd >= 0) close(logFd);
   m_pid = pid;
-  for (int i = 0; i < 100 && !Listening(m_port); ++i) {
+  // Until our child listens or exits; the limit only stops a server that
+  // neither does, and is far beyond a start on a loaded machine.
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (!ListensOn(m_pid, m_port)) {
     int status = 0;
     if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
       m_pid = -1;
@@ -236,9 +295,12 @@ void TPrivateServer::Launch() {
       m_failure = "the server exited: " + std::string(std::istreambuf_iterator<char>(log), {});
       return;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (std::chrono::steady_clock::now() > giveUp) {
+      m_failure = "the server does not listen on port " + std::to_string(m_port);
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  if (!Listening(m_port)) m_failure = "the server does not listen on port " + std::to_string(m_port);
 }
 
 void TPrivateServer::Kill() {
@@ -257,16 +319,22 @@ bool TPrivateServer::Restart() {
 }
 
 TPrivateServer::~TPrivateServer() {
+  Stop();
+  if (m_portLock >= 0) close(m_portLock);
+}
+
+void TPrivateServer::Stop() {
   if (m_pid <= 0) return;
   kill(m_pid, SIGTERM);
   for (int i = 0; i < 100; ++i) {
     int status = 0;
-    if (waitpid(m_pid, &status, WNOHANG) == m_pid) return;
+    if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+      m_pid = -1;
+      return;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  kill(m_pid, SIGKILL);
-  int status = 0;
-  waitpid(m_pid, &status, 0);
+  Kill();
 }
 
 std::string TPrivateServer::Remote(const std::string& file) const {

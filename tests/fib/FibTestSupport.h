@@ -44,8 +44,10 @@ std::string CreateDatabase(const TScratchDir& dir, const std::string& name, int 
 void ExecSQL(TFIBDatabase& db, TFIBTransaction& tr, const std::string& sql);
 
 // A Firebird server of our own on 127.0.0.1: its own configuration, security
-// database (SYSDBA with `password`), lock and temp directories. Stopped (by
-// its pid) when the object goes.
+// database (SYSDBA with `password`), lock and temp directories, and a port
+// no other test process picks while the object lives (a lock file per port
+// under /tmp). It counts as started once the child itself listens there.
+// Stopped (by its pid) when the object goes.
 class TPrivateServer {
  public:
   explicit TPrivateServer(const std::string& sysdbaPassword);
@@ -70,11 +72,14 @@ class TPrivateServer {
  private:
   // Forks and execs the server, then waits until it listens.
   void Launch();
+  // Asks the server to end, and kills it when it does not.
+  void Stop();
 
   TScratchDir m_root;
   std::string m_password;
   std::string m_env;
   int m_port = 0;
+  int m_portLock = -1;  // the port's lock file, flock'ed
   pid_t m_pid = -1;
   std::string m_failure;
 };
