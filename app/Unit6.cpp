@@ -2,6 +2,11 @@
 // source file at start-up.
 #include "app/Unit6.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <algorithm>
+
 #include "app/Unit6Progress.h"
 #include "runtime/CodePage.h"
 #include "ui/Dialogs.h"
@@ -68,6 +73,21 @@ TForm6::TForm6(TComponent* AOwner, std::string sourceFileName)
 }
 
 TForm6::~TForm6() = default;
+
+void TForm6::FitOnScreen(int left, int top, int width, int height) {
+  const int w = std::min(Width(), width);
+  const int h = std::min(Height(), height);
+  const int l = std::clamp(Left(), left, left + width - w);
+  const int t = std::clamp(Top(), top, top + height - h);
+  if (l != Left() || t != Top() || w != Width() || h != Height()) SetBounds(l, t, w, h);
+}
+
+void TForm6::FitOnAvailableScreen() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  FitOnScreen(area.left(), area.top(), area.width(), area.height());
+}
 
 void TForm6::CreateComponents() {
   dbgMDB = NewGrid(this, "dbgMDB", 0, 0, 1601, 113, TAlign::alTop, 0);
@@ -157,6 +177,14 @@ std::string TForm6::SourceConnectionString(const std::string& fileName) {
          "UserCommitSync=Yes;\"";
 }
 
+std::string TForm6::WithReason(const std::string& message, const std::string& reason) {
+  std::string text;
+  for (char c : reason)
+    if (c != '\r') text += c;
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text.empty() ? message : message + "\n" + text;
+}
+
 void TForm6::FormCreate(TComponent* Sender) {
   try {
     const std::string connectionString = SourceConnectionString(m_sourceFileName);
@@ -167,8 +195,12 @@ void TForm6::FormCreate(TComponent* Sender) {
     qryAccPodaci->Open();
     qryAccSlike->Open();
     qryAccHPOznake->Open();
+  } catch (const std::exception& e) {
+    // Whatever went wrong, the window still comes up; what opened stays
+    // open. The reason (not found, a folder, not an Access file, damaged,
+    // a missing table) goes under the message.
+    MessageDlg(WithReason("Greska pri otvaranju mdb data setova", e.what()), TMsgDlgType::mtConfirmation);
   } catch (...) {
-    // Whatever went wrong, the window still comes up; what opened stays open.
     MessageDlg("Greska pri otvaranju mdb data setova", TMsgDlgType::mtConfirmation);
   }
 }

@@ -20,6 +20,7 @@
 #include "fib/pFIBDataSet.h"
 #include "fib/pFIBDatabase.h"
 #include "source/ADODB.h"
+#include "app/Unit6Fidelity.h"
 
 class TTransferProgressView;
 
@@ -127,6 +128,7 @@ class TForm6 : public TForm {
     // Further counts of what a transfer did go here, each a plain integer
     // raised by the transfer itself (values changed on the way to the
     // target, rows already present).
+    int valuesChanged = 0;  // values cut or with characters replaced: "Izmenjena vrednost" lines
 
     // Article rows written, per definition in the order first written;
     // the name as EXTRA_DATA_SIF has it (8-bit).
@@ -142,6 +144,26 @@ class TForm6 : public TForm {
   // OnTransferProgress calls unless replaced: a progress strip, the window
   // repainted and closed to input while a transfer runs.
   TTransferProgressView* ProgressView() const noexcept { return m_progressView.get(); }
+
+  // A value the target would store changed (cut, or characters replaced)
+  // is always listed; with StrictValues its row is refused as well, as if
+  // the database had refused it. The window keeps the values' rows.
+  bool StrictValues = false;
+
+  // A source value with the text the source file stores for it (whole,
+  // UTF-16), to which the target's value is compared.
+  struct TSourceValue {
+    std::string text;  // 8-bit, as the field reads it
+    std::u16string stored;
+  };
+
+  // Puts the window onto the available area (left, top, width, height,
+  // in screen pixels): its own size and place where they fit, else moved
+  // onto the area, and shrunk only where it is larger than the area.
+  void FitOnScreen(int left, int top, int width, int height);
+  // The same for the primary screen's area free of panels; the program
+  // calls it before the window is first shown.
+  void FitOnAvailableScreen();
 
   // Handlers.
   void FormCreate(TComponent* Sender);
@@ -165,6 +187,9 @@ class TForm6 : public TForm {
     std::string group;
   };
   static TCatalogueKey NormaliseCatalogueNumber(const std::string& catalogueNumber);
+  // A box's text: the message, then the reason on the lines under it (line
+  // ends made plain, blank ends dropped).
+  static std::string WithReason(const std::string& message, const std::string& reason);
   // The target database's path as preset in edtBaza.
   static constexpr const char* kTargetPreset = "C:\\Kelmora\\Baze\\Veltrana\\2015\\FIRMA2015.FDB";
 
@@ -183,9 +208,19 @@ class TForm6 : public TForm {
   // The article transfer's steps (Unit6Transfer.cpp): one source row's
   // article and its rows; the value of one definition; a source column as text.
   void TransferArticle(const std::string& catalogueNumber, TTransferProgress& progress);
-  std::string DefinitionValue(const std::string& fieldName);
+  TSourceValue DefinitionValue(const std::string& fieldName);
   std::string SourceText(const std::string& column) const;
+  static TSourceValue SourceValue(TADOQuery* query, const std::string& column);
+  // Lists a change between `value` and what `field` now holds for
+  // `table`.`column` (a line naming `what`); true when there was one.
+  bool ListValueChange(const std::string& what, const std::string& table, TFIBStringField* field,
+                       const TSourceValue& value, TTransferProgress& progress);
+  // The source columns the transfers read that the source lacks, all at
+  // once, raised before anything is written.
+  void CheckSourceColumns();
+  void CheckMarkingColumns();
 
   std::string m_sourceFileName;
+  TTargetColumns m_targetColumns;
   std::unique_ptr<TTransferProgressView> m_progressView;
 };

@@ -164,6 +164,13 @@ void SetLineGroups(TStrings& sql, std::initializer_list<std::vector<std::string>
   sql.Assign(lines);
 }
 
+// The connection's reason for a failed "Otvori"; a database another engine
+// instance holds (another program opened the file embedded) gets a hint.
+std::string OpenFailureReason(const std::string& reason) {
+  if (reason.find("Database already opened with engine instance") == std::string::npos) return reason;
+  return TForm6::WithReason(reason, "") + "\nDrugi program (ili server) vec drzi ovu bazu otvorenu: zatvorite ga ili otvorite bazu preko servera.";
+}
+
 }  // namespace
 
 void TForm6::CreateTargetComponents() {
@@ -316,6 +323,7 @@ void TForm6::Button3Click(TComponent* Sender) {
     pFIBTransaction1->SetActive(false);
     // The path exactly as typed: blanks around it are part of it.
     pFIBDatabase->SetDBName(edtBaza->Text());
+    m_targetColumns.Clear();
     pFIBDatabase->Open();
     pFIBTransaction1->StartTransaction();
     // Opening Roba already opens qryExtraData for the first article, through
@@ -325,8 +333,13 @@ void TForm6::Button3Click(TComponent* Sender) {
     qryEDSif->Open();
     Button1->SetEnabled(true);
     Button2->SetEnabled(true);
-  } catch (...) {
+  } catch (const std::exception& e) {
     // What opened before the failing step stays open.
+    Button1->SetEnabled(false);
+    Button2->SetEnabled(false);
+    MessageDlg(WithReason("Greska pri otvaranju data setova", OpenFailureReason(e.what())),
+               TMsgDlgType::mtConfirmation);
+  } catch (...) {
     Button1->SetEnabled(false);
     Button2->SetEnabled(false);
     MessageDlg("Greska pri otvaranju data setova", TMsgDlgType::mtConfirmation);

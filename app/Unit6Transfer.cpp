@@ -4,8 +4,11 @@
 // AutoCommit.
 #include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/Unit6.h"
+#include "runtime/CodePage.h"
 
 namespace {
 
@@ -31,19 +34,94 @@ std::string TForm6::SourceText(const std::string& column) const {
   return qryAccPodaci->FieldByName(column)->AsString();
 }
 
-std::string TForm6::DefinitionValue(const std::string& fieldName) {
+TForm6::TSourceValue TForm6::SourceValue(TADOQuery* query, const std::string& column) {
+  TField* field = query->FieldByName(column);
+  TSourceValue value{field->AsString(), {}};
+  std::optional<std::u16string> stored = query->StoredText(field);
+  value.stored = stored ? std::move(*stored) : AnsiToWide(value.text);
+  return value;
+}
+
+namespace {
+
+// The source column a definition's field name reads: the one name too long
+// for the definitions is kept cut there.
+std::string SourceColumnOf(const std::string& fieldName) {
+  return fieldName == "TEMPERATURA_SKLADIST" ? "TEMPERATURA_SKLADISTENJA" : fieldName;
+}
+
+bool IsSignColumn(const std::string& fieldName) {
+  for (const char* sign : {"ZNAK_1", "ZNAK_2", "ZNAK_3", "ZNAK_4", "ZNAK_5"})
+    if (fieldName == sign) return true;
+  return false;
+}
+
+// Raises one error naming every column in `missing` ("dataset: Field 'X'
+// not found." a line), so a source can be mended in one go.
+void RaiseMissing(const std::vector<std::pair<std::string, std::string>>& missing) {
+  if (missing.empty()) return;
+  std::string message;
+  for (const auto& [dataSet, column] : missing)
+    message += (message.empty() ? "" : "\n") + dataSet + ": Field '" + column + "' not found.";
+  throw EDatabaseError(message);
+}
+
+void AddMissing(std::vector<std::pair<std::string, std::string>>& missing, TADOQuery* query,
+                const std::string& column) {
+  if (query->FindField(column)) return;
+  for (const auto& m : missing)
+    if (m.first == query->Name() && SameText(m.second, column)) return;
+  missing.emplace_back(query->Name(), column);
+}
+
+}  // namespace
+
+void TForm6::CheckSourceColumns() {
+  if (!qryAccPodaci->Active()) return;  // the run itself says so
+  std::vector<std::pair<std::string, std::string>> missing;
+  AddMissing(missing, qryAccPodaci, "KAT_BROJ");
+  bool signs = false;
+  for (qryEDSif->First(); !qryEDSif->Eof(); qryEDSif->Next()) {
+    const std::string fieldName = qryEDSifET_FIELD->AsString();
+    AddMissing(missing, qryAccPodaci, SourceColumnOf(fieldName));
+    signs = signs || IsSignColumn(fieldName);
+  }
+  // A sign found in ZNAK is written as its name.
+  if (signs && qryAccSlike->Active() && qryAccSlike->FindField("id_znak_tabela1"))
+    AddMissing(missing, qryAccSlike, "naziv");
+  RaiseMissing(missing);
+}
+
+void TForm6::CheckMarkingColumns() {
+  if (!qryAccHPOznake->Active()) return;
+  std::vector<std::pair<std::string, std::string>> missing;
+  AddMissing(missing, qryAccHPOznake, "id");
+  AddMissing(missing, qryAccHPOznake, "naziv");
+  RaiseMissing(missing);
+}
+
+TForm6::TSourceValue TForm6::DefinitionValue(const std::string& fieldName) {
   // The name is compared byte for byte: a lower-case "znak_3" is a plain column.
-  if (fieldName == "TEMPERATURA_SKLADIST") return SourceText("TEMPERATURA_SKLADISTENJA");
-  for (const char* sign : {"ZNAK_1", "ZNAK_2", "ZNAK_3", "ZNAK_4", "ZNAK_5"}) {
-    if (fieldName != sign) continue;
-    std::string value = SourceText(fieldName);
-    if (value == "0") value.clear();  // "0": no sign
+  if (IsSignColumn(fieldName)) {
+    TSourceValue value = SourceValue(qryAccPodaci, fieldName);
+    if (value.text == "0") value = {};  // "0": no sign
     // A sign the ZNAK table does not know is written as its identifier.
-    if (!value.empty() && qryAccSlike->Locate("id_znak_tabela1", Variant(value), loNone))
-      value = qryAccSlike->FieldByName("naziv")->AsString();
+    if (!value.text.empty() && qryAccSlike->Locate("id_znak_tabela1", Variant(value.text), loNone))
+      value = SourceValue(qryAccSlike, "naziv");
     return value;
   }
-  return SourceText(fieldName);
+  return SourceValue(qryAccPodaci, SourceColumnOf(fieldName));
+}
+
+bool TForm6::ListValueChange(const std::string& what, const std::string& table, TFIBStringField* field,
+                             const TSourceValue& value, TTransferProgress& progress) {
+  if (value.stored.empty()) return false;
+  const TTargetColumn& column = m_targetColumns.Of(pFIBDatabase, pFIBTransaction1, table, field->FieldName());
+  const std::string change = DescribeValueChange(value.stored, field->AsString(), column);
+  if (change.empty()) return false;
+  lbErr->Items().Add(kValueChangedPrefix + what + ": " + table + "." + field->FieldName() + ": " + change);
+  ++progress.valuesChanged;
+  return true;
 }
 
 void TForm6::TransferArticle(const std::string& catalogueNumber, TTransferProgress& progress) {
@@ -64,20 +142,30 @@ void TForm6::TransferArticle(const std::string& catalogueNumber, TTransferProgre
 
   qryEDSif->First();
   while (!qryEDSif->Eof()) {
-    // Outside the guard: a column missing from the source stops the run.
-    const std::string value = DefinitionValue(qryEDSifET_FIELD->AsString());
+    // Every definition's column was checked before the first row.
+    const TSourceValue value = DefinitionValue(qryEDSifET_FIELD->AsString());
     try {
       qryExtraData->Append();
       qryExtraDataVRDOK->SetAsInteger(-2);
       qryExtraDataBRDOK->SetAsInteger(RobaROBAID->AsInteger());
       qryExtraDataEDID->SetAsInteger(qryEDSifEDID->AsInteger());
-      qryExtraDataVREDNOST->SetAsString(value);
+      qryExtraDataVREDNOST->SetAsString(value.text);
       qryExtraDataREDOSLED->SetAsInteger(qryEDSifREDOSLED->AsInteger());
+      const std::string what = catalogueNumber + " (" + qryEDSifNAZIV->AsString() + ", EDID " +
+                               std::to_string(qryEDSifEDID->AsInteger()) + ")";
+      if (ListValueChange(what, "EXTRA_DATA", qryExtraDataVREDNOST, value, progress) && StrictValues)
+        throw EDatabaseError("changed value refused");
       qryExtraData->Post();
       ++progress.rowsWritten;
     } catch (...) {
       // The rows written before stay; the rest of this article is skipped.
-      // The refused row stays pending until qryExtraData next closes.
+      // The refused row goes, as the marking transfer's does: left pending
+      // it would show in the detail grid as if written.
+      try {
+        if (qryExtraData->State() == dsInsert) qryExtraData->Cancel();
+      } catch (...) {
+        // A lost connection: the row goes with the dataset's next close.
+      }
       ++progress.refused;
       lbErr->Items().Add("Greska 2: " + catalogueNumber);
       return;
@@ -126,6 +214,7 @@ class TProgressReport {
 }  // namespace
 
 void TForm6::Button1Click(TComponent* Sender) {
+  CheckSourceColumns();
   TProgressReport report(*this, TTransferProgress::tkArticles, qryAccPodaci->RecordCount());
   qryAccPodaci->First();
   while (!qryAccPodaci->Eof()) {
@@ -140,9 +229,26 @@ void TForm6::Button1Click(TComponent* Sender) {
     report.Step();
     qryAccPodaci->Next();
   }
+  // The posted rows lack the definitions' names the join brings: the
+  // current article's rows are read again.
+  dsRobaDataChange(dsRoba, nullptr);
 }
 
+namespace {
+
+// A marking's value: variant to text, so a null fails here.
+TForm6::TSourceValue MarkingValue(TADOQuery* query, const char* column) {
+  TField* field = query->FieldByName(column);
+  TForm6::TSourceValue value{field->Value().AsString(), {}};
+  std::optional<std::u16string> stored = query->StoredText(field);
+  value.stored = stored ? std::move(*stored) : AnsiToWide(value.text);
+  return value;
+}
+
+}  // namespace
+
 void TForm6::Button2Click(TComponent* Sender) {
+  CheckMarkingColumns();
   TProgressReport report(*this, TTransferProgress::tkMarkings, qryAccHPOznake->RecordCount());
   qryEDHiP->Open();
   qryAccHPOznake->First();
@@ -150,9 +256,15 @@ void TForm6::Button2Click(TComponent* Sender) {
     qryEDHiP->Append();
     try {
       ++report.progress.read;
-      // Variant to text: a null identifier or text fails here.
-      qryEDHiPID->SetAsString(qryAccHPOznake->FieldByName("id")->Value().AsString());
-      qryEDHiPNAZIV->SetAsString(qryAccHPOznake->FieldByName("naziv")->Value().AsString());
+      const TSourceValue id = MarkingValue(qryAccHPOznake, "id");
+      const TSourceValue name = MarkingValue(qryAccHPOznake, "naziv");
+      qryEDHiPID->SetAsString(id.text);
+      qryEDHiPNAZIV->SetAsString(name.text);
+      const std::string what = "HP oznaka " + id.text;
+      const bool idChanged = ListValueChange(what, "EXTRA_DATA_OZNAKE", qryEDHiPID, id, report.progress);
+      const bool nameChanged = ListValueChange(what, "EXTRA_DATA_OZNAKE", qryEDHiPNAZIV, name, report.progress);
+      if ((idChanged || nameChanged) && StrictValues)
+        throw EDatabaseError(lbErr->Items()[lbErr->Items().Count() - 1]);
       qryEDHiP->Post();
       ++report.progress.rowsWritten;
     } catch (...) {

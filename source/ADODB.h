@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -187,6 +188,11 @@ class TCustomADODataSet : public TCachedDataSetOf<TADORecord> {
               TLocateOptions options) override;
   bool GetFieldData(TField* field, void* buffer) override;
   void SetFieldData(TField* field, const void* buffer) override;
+  // The current row's text of a Text or Memo column as the file stores it:
+  // whole and in UTF-16, where the field's 8-bit value is cut at its size
+  // and holds "?" for what the code page lacks. Nothing for a null, a
+  // column of another type, or no current row.
+  std::optional<std::u16string> StoredText(TField* field) const;
 
  protected:
   int CachedRowCount() const override { return static_cast<int>(m_order.size()); }

@@ -280,6 +280,18 @@ bool TCustomADODataSet::GetFieldData(TField* field, void* buffer) {
   return true;
 }
 
+std::optional<std::u16string> TCustomADODataSet::StoredText(TField* field) const {
+  const int row = FieldRow();
+  const int no = field->FieldNo();
+  if (row < 0 || no < 1 || static_cast<size_t>(no) > m_columnOfField.size()) return std::nullopt;
+  const size_t col = static_cast<size_t>(m_columnOfField[static_cast<size_t>(no - 1)]);
+  const int type = m_table->columns[col].type;
+  if (type != mdbwire::kText && type != mdbwire::kMemo) return std::nullopt;
+  const TMdbCell& cell = m_table->Cell(static_cast<size_t>(row), col);
+  if (cell.null) return std::nullopt;
+  return JetTextToWide(cell.data, m_table->jetVersion, m_table->codePage);
+}
+
 void TCustomADODataSet::SetFieldData(TField* field, const void* buffer) {
   DatabaseError("Cannot modify a read-only dataset", this);
 }

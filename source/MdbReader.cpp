@@ -255,6 +255,7 @@ void CheckFileExists(const std::string& path, const std::string& file) {
   // regular file can be an Access database.
   if (!S_ISREG(st.st_mode))
     throw EDatabaseError(Format("'%s' is not an Access database (it is not a regular file)", {file}));
+  if (st.st_size == 0) throw EDatabaseError(Format("'%s' is not an Access database (the file is empty)", {file}));
 }
 
 }  // namespace

@@ -65,6 +65,7 @@ TBatchOptions ParseBatchOptions(const std::vector<std::string>& arguments) {
     else if (name == "--version") flag(options.version);
     else if (name == "-q" || name == "--quiet") flag(options.quiet);
     else if (name == "-n" || name == "--dry-run") flag(options.dryRun);
+    else if (name == "--strict") flag(options.strict);
     else if (name == "--articles") flag(onlyArticles);
     else if (name == "--markings") flag(onlyMarkings);
     else if (name == "-u" || name == "--user") options.user = value();
@@ -122,6 +123,9 @@ Options (short ones may run together: -nq):
       --markings        run only the marking transfer
   -n, --dry-run         write nothing: list the rows that would be written and
                         warn about rows already present in the target
+      --strict          refuse a row whose value the target would change (cut
+                        to the column's length, or characters its character
+                        set cannot hold) instead of writing it changed
   -r, --report FILE     write the summary, the messages and the rows to FILE,
                         as CSV or JSON after its extension (.csv, .json);
                         written whole at the end, never over the source,

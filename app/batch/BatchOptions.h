@@ -24,6 +24,7 @@ struct TBatchOptions {
   bool markings = true;  // "Prepisi HP oznake"
   bool quiet = false;
   bool dryRun = false;
+  bool strict = false;  // a changed value refuses its row
   std::string reportFile;  // empty: no report
   TReportFormat reportFormat = TReportFormat::Csv;
   bool help = false;

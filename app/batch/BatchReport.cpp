@@ -69,8 +69,9 @@ std::vector<TFigure> Figures(const TBatchSummary& s) {
           {"rows_written", "rowsWritten", s.RowsWritten()},
           {"rows_refused", "rowsRefused", s.articles.refused},
           {"marking_rows_read", "markingRowsRead", s.markings.read},
-          {"marking_rows_refused", "markingRowsRefused", s.markings.refused}};
-  // Further counts of the transfers (changed values, rows already present) go here.
+          {"marking_rows_refused", "markingRowsRefused", s.markings.refused},
+          {"values_changed", "valuesChanged", s.ValuesChanged()}};
+  // Further counts of the transfers (rows already present) go here.
 }
 
 std::string ValuesText(const TDryRunRow& row, const char* separator) {
@@ -118,6 +119,7 @@ std::string SummaryText(const TBatchSummary& s) {
     out << "  " << WrittenName(w) << (w.definition.empty() ? "" : " " + w.definition) << ": " << w.rows << "\n";
   out << "Rows refused: " << s.articles.refused << "\n";
   out << "Markings refused: " << s.markings.refused << "\n";
+  out << "Values changed: " << s.ValuesChanged() << "\n";
   out << "Messages: " << s.lines.size() << "\n";
   for (const std::string& line : s.lines) out << "  " << line << "\n";
   return out.str();

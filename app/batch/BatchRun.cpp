@@ -3,8 +3,6 @@
 #include "app/batch/BatchRun.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 #include "runtime/CodePage.h"
 #include "runtime/ScopeGuard.h"
@@ -87,12 +85,9 @@ bool TBatchRun::Open() {
   }
 
   m_form = std::make_unique<TForm6>(nullptr, *source);
-  if (!m_summary.errors.empty()) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(m_options.source, ec))
-      m_summary.errors.push_back("source file " + m_options.source + ": no such file");
-    return false;
-  }
+  // The window's box says why the source did not open.
+  if (!m_summary.errors.empty()) return false;
+  m_form->StrictValues = m_options.strict;
   TConnectParams& login = m_form->pFIBDatabase->ConnectParams();
   if (!m_options.user.empty()) login.SetUserName(Utf8ToAnsi(m_options.user));
   if (!m_options.password.empty()) login.SetPassword(Utf8ToAnsi(m_options.password));
@@ -102,18 +97,8 @@ bool TBatchRun::Open() {
   m_form->edtBaza->SetText(*target);
   m_form->Button3->Click();
   if (!m_summary.errors.empty() || !m_form->Button1->Enabled()) {
+    // The window's box carries the connection's reason.
     if (m_summary.errors.empty()) m_summary.errors.push_back("the target database did not open");
-    // The window's box does not say why; a failed connection says it again.
-    if (!m_form->pFIBDatabase->Connected()) {
-      try {
-        m_form->pFIBDatabase->Open();
-        m_form->pFIBDatabase->Close();
-      } catch (const Exception& e) {
-        m_summary.errors.push_back(AnsiToUtf8(e.Message()));
-      } catch (const std::exception& e) {
-        m_summary.errors.push_back(e.what());
-      }
-    }
     return false;
   }
   if (m_options.dryRun) {

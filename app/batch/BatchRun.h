@@ -36,6 +36,8 @@ struct TBatchSummary {
   std::vector<TDryRunRow> rows;     // the rows the dry run met
   int exitCode = kExitOk;
   int RowsWritten() const;
+  // "Izmenjena vrednost" lines of both transfers.
+  int ValuesChanged() const { return articles.valuesChanged + markings.valuesChanged; }
 };
 
 class TBatchRun {

@@ -4,6 +4,7 @@
 // under a memory cap, with its warnings sent to /dev/null by the parent; a
 // crash or a hang ends this process, never the tool.
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -70,6 +71,14 @@ MdbHandle* OpenDatabase(const char* path) {
   MdbHandle* mdb = mdb_open(path, MDB_NOFLAGS);
   if (!mdb || !mdb->f || !KnownVersion(mdb->f->jet_version))
     Fail(mdbwire::kNotAccess, "not an Access database");
+  // Access writes whole pages only, so a part page at the end means the file
+  // was cut short; libmdb would read the missing bytes as zeros.
+  struct stat st{};
+  const off_t pageSize = mdb->fmt->pg_size;
+  if (::fstat(fileno(mdb->f->stream), &st) == 0 && pageSize > 0 && st.st_size % pageSize != 0)
+    Fail(mdbwire::kDamaged, "the file is cut short: it ends " + std::to_string(st.st_size % pageSize) +
+                                " bytes into page " + std::to_string(st.st_size / pageSize) + " (pages are " +
+                                std::to_string(pageSize) + " bytes)");
   if (!mdb_read_catalog(mdb, MDB_ANY) || !mdb->catalog)
     Fail(mdbwire::kNotAccess, "its catalog cannot be read");
 
@@ -203,27 +212,32 @@ void SendTable(MdbHandle* mdb, const char* tableName) {
   const int pageSize = static_cast<int>(mdb->fmt->pg_size);
   std::vector<MdbField> fields(MDB_MAX_COLS + 1);
   uint32_t sent = 0;
+  // Damage inside the rows names where it was met, so the file can be looked at.
+  auto rowDamage = [&](const std::string& what) {
+    Fail(mdbwire::kDamaged, what + " (table " + tableName + ", row " + std::to_string(sent + 1) + ", page " +
+                                std::to_string(table->cur_phys_pg) + ")");
+  };
   while (mdb_fetch_row(table)) {
     // Re-split the row ourselves: the bound-column road hides NULL behind
     // the empty text and formats values through the locale.
     int start = 0;
     size_t size = 0;
     if (table->cur_row == 0 || mdb_find_row(mdb, static_cast<int>(table->cur_row - 1), &start, &size) != 0)
-      Fail(mdbwire::kDamaged, "a row cannot be located");
+      rowDamage("a row cannot be located");
     start &= 0x1FFF;
-    if (size == 0 || start + static_cast<int>(size) > pageSize) Fail(mdbwire::kDamaged, "a row lies outside its page");
+    if (size == 0 || start + static_cast<int>(size) > pageSize) rowDamage("a row lies outside its page");
     // The row says how many columns it stores. A row saved before columns
     // were added to the table stores fewer: the absent trailing columns are
     // NULL. More columns than the table has is damage.
     const int stored = mdb_crack_row(table, start, size, fields.data());
     if (stored <= 0 || stored > rowColumns)
-      Fail(mdbwire::kDamaged, "a row cannot be split into its columns");
+      rowDamage("a row cannot be split into its columns");
 
     mdbwire::Writer row(mdbwire::kRow);
     for (unsigned i = 0; i < numCols; ++i) {
       // mdb_crack_row fills the fields in column order.
       const MdbField* f = &fields[i];
-      if (f->colnum != static_cast<int>(i)) Fail(mdbwire::kDamaged, "a row cannot be split into its columns");
+      if (f->colnum != static_cast<int>(i)) rowDamage("a row cannot be split into its columns");
       MdbColumn* col = cols[i];
       const uint8_t type = static_cast<uint8_t>(col->col_type);
       if (col->col_num >= stored) {
@@ -240,11 +254,11 @@ void SendTable(MdbHandle* mdb, const char* tableName) {
         row.U8(0);
         continue;
       }
-      if (f->siz < 0 || f->start < 0 || f->start + f->siz > pageSize) Fail(mdbwire::kDamaged, "a value lies outside its page");
+      if (f->siz < 0 || f->start < 0 || f->start + f->siz > pageSize) rowDamage("a value lies outside its page");
       row.U8(1);
       const size_t fixed = mdbwire::FixedSize(type);
       if (fixed != 0) {
-        if (static_cast<size_t>(f->siz) < fixed) Fail(mdbwire::kDamaged, std::string("a value of column ") + col->name + " is truncated");
+        if (static_cast<size_t>(f->siz) < fixed) rowDamage(std::string("a value of column ") + col->name + " is truncated");
         row.Raw(mdb->pg_buf + f->start, fixed);
       } else if (type == mdbwire::kMemo || type == mdbwire::kOle) {
         row.Str(ReadLongValue(mdb, col, *f));
@@ -255,7 +269,7 @@ void SendTable(MdbHandle* mdb, const char* tableName) {
     }
     Send(row);
     ++sent;
-    if (sent > table->num_rows) Fail(mdbwire::kDamaged, "the table yields more rows than it holds");
+    if (sent > table->num_rows) rowDamage("the table yields more rows than it holds");
   }
   mdbwire::Writer end(mdbwire::kEnd);
   end.U32(sent);

@@ -15,6 +15,7 @@
 #include "TargetFixture.h"
 #include "app/batch/ReportFile.h"
 #include "jet4/Jet4Demo.h"
+#include "runtime/CodePage.h"
 
 namespace {
 
@@ -177,15 +178,22 @@ TEST_F(Mdb2fbTest, UsageErrorsAndHelp) {
 // never in a box waiting for a click; the target stays as it was.
 TEST_F(Mdb2fbTest, SourceAndTargetThatDoNotOpen) {
   std::ofstream(dir.File("damaged.mdb")) << "not an Access file";
+  std::ofstream{dir.File("empty.mdb")};
+  std::filesystem::create_directory(dir.File("folder.mdb"));
   const std::set<std::string> before = TargetRows();
+  // The window's text, the reason on the next line.
+  const std::string sourceBox = "mdb2fb: Greska pri otvaranju mdb data setova\n";
   struct Case {
     std::string args;
     std::vector<std::string> messages;
   };
   const Case cases[] = {
-      {"missing.mdb '" + target + "'", {"Greska pri otvaranju mdb data setova", "missing.mdb: no such file"}},
-      {"damaged.mdb '" + target + "'", {"Greska pri otvaranju mdb data setova"}},
-      {"'" + source + "' " + dir.File("nowhere.fdb"), {"Greska pri otvaranju data setova", "nowhere.fdb"}},
+      {"missing.mdb '" + target + "'", {sourceBox + "Could not find file 'missing.mdb'"}},
+      {"damaged.mdb '" + target + "'", {sourceBox + "'damaged.mdb' is not an Access database"}},
+      {"empty.mdb '" + target + "'", {sourceBox + "'empty.mdb' is not an Access database (the file is empty)"}},
+      {"folder.mdb '" + target + "'", {sourceBox + "'folder.mdb' is not an Access database (it is a folder)"}},
+      {"'" + source + "' " + dir.File("nowhere.fdb"),
+       {"mdb2fb: Greska pri otvaranju data setova\n", "nowhere.fdb", "No such file or directory"}},
       {"'" + source + "' '" + source + "'", {"Greska pri otvaranju data setova"}},
       {"'" + dir.Path() + "/a;b.mdb' '" + target + "'", {"cannot be handed to the Access reader"}},
   };
@@ -201,21 +209,22 @@ TEST_F(Mdb2fbTest, SourceAndTargetThatDoNotOpen) {
   EXPECT_EQ(TargetRows(), before);
 }
 
-// A transfer that stops (a definition names a column the source lacks)
-// ends the command: the window's message, exit status 1, the summary of
-// what ran, and no marking transfer after it.
+// Definitions naming columns the source lacks stop the command before the
+// first row: every missing column named at once, exit status 1, nothing
+// written, and no marking transfer after it.
 TEST_F(Mdb2fbTest, TransferThatStops) {
-  apptest::RunSql(target, apptest::Definition(-2, 13, "Nema", "NEMA_KOLONE", 13));
+  apptest::RunSql(target, apptest::Definition(-2, 13, "Nema", "NEMA_KOLONE", 13) +
+                              apptest::Definition(-2, 14, "Ni ova", "NI_OVA", 14));
   const Result r = Run("'" + source + "' '" + target + "' --report r.csv");
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(Has(r.err, "mdb2fb: ") && Has(r.err, "NEMA_KOLONE")) << r.err;
-  EXPECT_TRUE(Has(r.out, "Rows written: 12")) << r.out;  // the first article's definitions before the missing one
-  EXPECT_TRUE(Has(r.err, "stopped articles 1/50")) << r.err;
+  EXPECT_TRUE(Has(r.err, "mdb2fb: qryAccPodaci: Field 'NEMA_KOLONE' not found.\nqryAccPodaci: Field 'NI_OVA' not found."))
+      << r.err;
+  EXPECT_TRUE(Has(r.out, "Rows written: 0")) << r.out;
+  EXPECT_EQ(apptest::QueryRows(target, "select count(*) from EXTRA_DATA where BRDOK = 1"),
+            std::vector<std::string>{"0"});
   EXPECT_EQ(Figure("r.csv", "exit_code"), "1");
-  EXPECT_EQ(Figure("r.csv", "articles_found"), "1");
-  // The row the run stopped in was read: its article was found.
-  EXPECT_EQ(Figure("r.csv", "article_rows_read"), "2");
-  EXPECT_EQ(Figure("r.csv", "articles_skipped"), "1");
+  EXPECT_EQ(Figure("r.csv", "articles_found"), "0");
+  EXPECT_EQ(Figure("r.csv", "article_rows_read"), "0");
   EXPECT_EQ(Figure("r.csv", "marking_rows_read"), "0");
   ExpectFiguresAddUp("r.csv");
   EXPECT_EQ(apptest::QueryRows(target, "select count(*) from EXTRA_DATA_OZNAKE"), std::vector<std::string>{"0"});
@@ -507,3 +516,41 @@ TEST(Mdb2fbReportFile, FilesTheRunReads) {
 }
 
 }  // namespace
+
+// Changed values in the batch command: the window's lines on stdout (and in
+// the report), their count in the summary and the report; the dry run lists
+// them all and writes nothing; --strict refuses their rows (an article's as
+// "Greska 2", a marking's stops the command with exit status 1).
+TEST_F(Mdb2fbTest, ChangedValues) {
+  const std::string lossy = dir.File("lossy.mdb");
+  WriteJet4File(lossy, apptest::LossySource());
+  std::vector<std::string> lines;  // UTF-8, as the command prints them
+  for (const auto* table : {&apptest::LossyValues(), &apptest::LossyMarkings()})
+    for (const apptest::TLossyValue& v : *table)
+      if (!v.line.empty()) lines.push_back(AnsiToUtf8(v.line));
+  const std::string changed = std::to_string(lines.size());
+
+  for (const bool dryRun : {true, false}) {
+    SCOPED_TRACE(dryRun ? "dry run" : "run");
+    fibtest::TScratchDir scratch;
+    const std::string into = apptest::CreateTarget(scratch, apptest::LossyTarget());
+    const Result r = Run(std::string(dryRun ? "-n " : "") + "'" + lossy + "' '" + into + "' --report r.csv");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    for (const std::string& line : lines) EXPECT_TRUE(Has(r.out, "  " + line + "\n")) << line << "\n" << r.out;
+    EXPECT_TRUE(Has(r.out, "Values changed: " + changed + "\n")) << r.out;
+    EXPECT_EQ(Figure("r.csv", "values_changed"), changed);
+    EXPECT_EQ(Lines("r.csv"), lines);
+    EXPECT_EQ(apptest::QueryRows(into, "select count(*) from EXTRA_DATA"),
+              std::vector<std::string>{dryRun ? "0" : "5"});
+  }
+
+  fibtest::TScratchDir scratch;
+  const std::string into = apptest::CreateTarget(scratch, apptest::LossyTarget());
+  const Result strict = Run("--strict '" + lossy + "' '" + into + "' --report r.json");
+  EXPECT_EQ(strict.exitCode, 1);
+  EXPECT_TRUE(Has(strict.err, "mdb2fb: " + AnsiToUtf8(apptest::LossyMarkings()[0].line))) << strict.err;
+  EXPECT_TRUE(Has(strict.out, "Rows refused: 4\n")) << strict.out;
+  EXPECT_TRUE(Has(Slurp(dir.File("r.json")), "\"valuesChanged\": 5")) << Slurp(dir.File("r.json"));
+  EXPECT_EQ(apptest::QueryRows(into, "select BRDOK from EXTRA_DATA"), std::vector<std::string>{"4"});
+  EXPECT_EQ(apptest::QueryRows(into, "select count(*) from EXTRA_DATA_OZNAKE"), std::vector<std::string>{"0"});
+}

@@ -112,6 +112,65 @@ void TargetTest::Open(const std::string& path) {
   form->Button3->Click();
 }
 
+const std::vector<TLossyValue>& LossyValues() {
+  static const std::vector<TLossyValue> values = [] {
+    std::string memo;
+    while (memo.size() < 8000) memo += "abcdefghij";
+    const std::string head = "Izmenjena vrednost: ";
+    auto line = [&](const std::string& katbr, const std::string& change) {
+      return head + katbr + " (Opis, EDID 1): EXTRA_DATA.VREDNOST: " + change;
+    };
+    const std::string lostMemo = "abcdefghijabcdefghijabcdefghij";
+    return std::vector<TLossyValue>{
+        {"a memo of 8000 characters", "1001", memo,
+         line("1001", "skraceno sa 8000 na 100 znakova (izgubljeno: '" + lostMemo + "...')")},
+        {"Cyrillic", "1002", "Хемикал Чачак",
+         line("1002", "12 znakova van skupa WIN1250 zamenjeno sa '?' (U+0425, U+0435, U+043C, U+0438, U+043A, "
+                      "U+0430, U+043B, U+0427, U+0430, U+0447, ...)")},
+        {"Greek and an emoji", "1003", "Ωμέγα 😀",
+         line("1003", "6 znakova van skupa WIN1250 zamenjeno sa '?' (U+03A9, U+03BC, U+03AD, U+03B3, U+03B1, "
+                      "U+1F600)")},
+        {"100 characters, Serbian letters", "1004", "Šš°" + std::string(97, 'a'), ""},
+        {"cut and replaced", "1005", "Ж" + std::string(150, 'b'),
+         line("1005", "skraceno sa 151 na 100 znakova (izgubljeno: '" + std::string(30, 'b') +
+                          "...'); 1 znak van skupa WIN1250 zamenjeno sa '?' (U+0416)")},
+    };
+  }();
+  return values;
+}
+
+const std::vector<TLossyValue>& LossyMarkings() {
+  static const std::vector<TLossyValue> markings = {
+      {"a name of 255 characters", "H1", std::string(250, 'x') + "yyyyy",
+       "Izmenjena vrednost: HP oznaka H1: EXTRA_DATA_OZNAKE.NAZIV: skraceno sa 255 na 250 znakova (izgubljeno: "
+       "'yyyyy')"},
+      {"Cyrillic", "H2", "Опасно",
+       "Izmenjena vrednost: HP oznaka H2: EXTRA_DATA_OZNAKE.NAZIV: 6 znakova van skupa WIN1250 zamenjeno sa '?' "
+       "(U+041E, U+043F, U+0430, U+0441, U+043D, U+043E)"},
+      {"Serbian letters", "H3", "Čuvati van domašaja dece.", ""},
+  };
+  return markings;
+}
+
+std::vector<Jet4Table> LossySource() {
+  Jet4Table articles{"TABELA1", {{"KAT_BROJ", Jet4Type::Text, 20}, {"OPIS", Jet4Type::Memo}}};
+  for (const TLossyValue& v : LossyValues()) articles.rows.push_back({v.katbr, v.value});
+  Jet4Table signs{"ZNAK", {{"id_znak_tabela1", Jet4Type::LongInteger}, {"naziv", Jet4Type::Text, 100}}};
+  Jet4Table markings{"HPOznake", {{"id", Jet4Type::Text, 20}, {"naziv", Jet4Type::Memo}}};
+  for (const TLossyValue& m : LossyMarkings()) markings.rows.push_back({m.katbr, m.value});
+  return {articles, signs, markings};
+}
+
+std::string LossyTarget() {
+  std::string sql = Definition(-2, 1, "Opis", "OPIS", 1);
+  int id = 0;
+  for (const TLossyValue& v : LossyValues()) {
+    ++id;
+    sql += Article(id, v.katbr, v.katbr, v.what);
+  }
+  return sql;
+}
+
 std::string TargetTest::Column(TDBGrid* grid, const std::string& fieldName) {
   int column = -1;
   for (int c = 0; c < grid->ColumnCount(); ++c)

@@ -44,6 +44,24 @@ std::string Article(int id, const std::string& katbr, const std::string& katbrpr
 std::string Definition(int vrdok, int edid, const std::string& name, const std::string& field, int order);
 std::string ExtraData(int vrdok, int edid, int brdok, const std::string& value, int order);
 
+// Values that reach the target changed, or not: the article's catalogue
+// number (one article each, one definition "Opis" of EDID 1 reading the
+// memo column OPIS), the value, and the error-list line a transfer gives
+// ("" for a value stored unchanged). The same table drives the window and
+// the batch command.
+struct TLossyValue {
+  const char* what;
+  std::string katbr;
+  std::string value;  // UTF-8
+  std::string line;   // 8-bit, as the error list holds it
+};
+const std::vector<TLossyValue>& LossyValues();
+// Markings (id, name) and their lines, the same way.
+const std::vector<TLossyValue>& LossyMarkings();
+// The Access tables and the target SQL for the tables above.
+std::vector<Jet4Table> LossySource();
+std::string LossyTarget();
+
 // Starts each test in a folder with the demo VT2003.mdb (written once per
 // test program) and records the message boxes.
 class TargetTest : public ::testing::Test {

@@ -54,10 +54,15 @@ void ExpectOpen(TForm6& form) {
   EXPECT_TRUE(form.Button2->Enabled());
 }
 
-void ExpectFailedOpen(TForm6& form, const BoxRecorder& boxes) {
+// The box keeps its text and gives the connection's reason under it.
+void ExpectFailedOpen(TForm6& form, const BoxRecorder& boxes, const std::string& reason = "") {
   ASSERT_EQ(boxes.Boxes.size(), 1u);
   EXPECT_EQ(boxes.Boxes[0].Title, "Confirm");
-  EXPECT_EQ(boxes.Boxes[0].Text, kBoxText);
+  const std::string& text = boxes.Boxes[0].Text;
+  EXPECT_EQ(text.substr(0, text.find('\n')), kBoxText);
+  EXPECT_NE(text.find('\n'), std::string::npos) << text;
+  EXPECT_NE(text.find(reason), std::string::npos) << text;
+  EXPECT_EQ(text.find('\r'), std::string::npos) << text;
   EXPECT_FALSE(form.Button1->Enabled());
   EXPECT_FALSE(form.Button2->Enabled());
   EXPECT_TRUE(form.Button3->Enabled());
@@ -350,7 +355,7 @@ TEST_F(TargetTest, WrongPathAfterAGoodOpen) {
   Open(path);
   ExpectOpen(*form);
   Open(scratch.File("missing.fdb"));
-  ExpectFailedOpen(*form, boxes);
+  ExpectFailedOpen(*form, boxes, "No such file or directory");
   EXPECT_FALSE(form->pFIBDatabase->Connected());
   EXPECT_FALSE(form->Roba->Active());
   EXPECT_FALSE(form->qryExtraData->Active());
@@ -384,17 +389,18 @@ TEST_F(TargetTest, BadTargets) {
   const struct {
     const char* what;
     std::string path;
+    const char* reason;
     bool robaStaysOpen = false;
   } cases[] = {
-      {"missing file", scratch.File("missing.fdb")},
-      {"a folder", scratch.Path()},
-      {"empty path", ""},
-      {"a text file", text},
-      {"an empty file", empty},
-      {"ROBA without DATUM_ISPORUKE", noDate},
+      {"missing file", scratch.File("missing.fdb"), "No such file or directory"},
+      {"a folder", scratch.Path(), "Is a directory"},
+      {"empty path", "", "Database name is missing"},
+      {"a text file", text, "is not a valid database"},
+      {"an empty file", empty, "File size is less than expected"},
+      {"ROBA without DATUM_ISPORUKE", noDate, "DATUM_ISPORUKE"},
       // qryEDSif fails after Roba and qryExtraData opened; they stay open.
-      {"no EXTRA_DATA_SIF", noSif, true},
-      {"no server on the port", "localhost/" + std::to_string(noServer.Port()) + ":" + good},
+      {"no EXTRA_DATA_SIF", noSif, "EXTRA_DATA_SIF", true},
+      {"no server on the port", "localhost/" + std::to_string(noServer.Port()) + ":" + good, "network request"},
   };
   Create();
   for (const auto& c : cases) {
@@ -406,7 +412,7 @@ TEST_F(TargetTest, BadTargets) {
     const auto start = std::chrono::steady_clock::now();
     Open(c.path);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
-    ExpectFailedOpen(*form, boxes);
+    ExpectFailedOpen(*form, boxes, c.reason);
     EXPECT_EQ(form->Roba->Active(), c.robaStaysOpen);
     EXPECT_FALSE(form->qryEDSif->Active());
   }
@@ -499,9 +505,22 @@ TEST_F(TargetTest, ThroughAServer) {
   EXPECT_EQ(Column(form->DBGrid3, "KATBRPRO"), "0007|1012|123");
   EXPECT_EQ(Column(form->DBGrid4, "EDID"), "2|1|9");
 
+  // While the server holds the file, the embedded engine cannot open it:
+  // the box says another program holds it.
+  {
+    TpFIBDatabase holder;
+    holder.SetDBName(path);
+    holder.DBParams().Assign(TStrings({"user_name=SYSDBA", "password=m"}));
+    holder.Open();
+    Open(remote.substr(remote.find(':') + 1));
+    ExpectFailedOpen(*form, boxes, "Database already opened with engine instance");
+    EXPECT_NE(boxes.Boxes[0].Text.find("Drugi program"), std::string::npos) << boxes.Boxes[0].Text;
+    boxes.Boxes.clear();
+  }
+
   // SYSDBA's password changes: the tool's login is refused.
   EXPECT_EQ(RunSql(path, "ALTER USER SYSDBA PASSWORD 'drugi';"), "");
   Open(path);
-  ExpectFailedOpen(*form, boxes);
+  ExpectFailedOpen(*form, boxes, "user name and password");
   EXPECT_FALSE(form->pFIBDatabase->Connected());
 }

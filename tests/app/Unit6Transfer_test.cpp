@@ -140,11 +140,27 @@ TEST_F(TargetTest, ArticleTransfer) {
   ASSERT_TRUE(form->Button1->Enabled());
   int detailRuns = 0;
   form->qryExtraData->AfterOpen = [&](TDataSet*) { ++detailRuns; };
+  // Right after the last source row (AB12345, refused at its third
+  // definition) the refused row is gone, not pending in the detail grid.
+  std::vector<TDataSetState> detailAfterRow;
+  form->OnTransferProgress = [&, window = form->OnTransferProgress](const TForm6::TTransferProgress& p) {
+    if (p.done > 0 && !p.finished) detailAfterRow.push_back(form->qryExtraData->State());
+    window(p);
+  };
   form->Button1->Click();
   EXPECT_TRUE(boxes.Boxes.empty());
-  EXPECT_EQ(ErrorLines(*form), (std::vector<std::string>{"Ne postoji: GP: 0012", "Greska 2: AB12345"}));
-  // From 0007: 0123 (another article: 3), 1012 (3), 12 (not found: 1), 7 (3), AB12345 (3).
-  EXPECT_EQ(detailRuns, 13);
+  // 0123's use is 120 characters, the column holds 100: written cut, and said.
+  EXPECT_EQ(ErrorLines(*form),
+            (std::vector<std::string>{"Izmenjena vrednost: 0123 (Namena, EDID 6): EXTRA_DATA.VREDNOST: skraceno sa 120 "
+                                      "na 100 znakova (izgubljeno: '" + std::string(20, 'n') + "')",
+                                      "Ne postoji: GP: 0012", "Greska 2: AB12345"}));
+  ASSERT_FALSE(detailAfterRow.empty());
+  EXPECT_EQ(detailAfterRow.back(), dsBrowse);
+  // From 0007: 0123 (another article: 3), 1012 (3), 12 (not found: 1), 7 (3),
+  // AB12345 (3), and once more at the end for the names the join brings.
+  EXPECT_EQ(detailRuns, 14);
+  EXPECT_EQ(Column(form->DBGrid4, "EDID"), "1|2|3");
+  EXPECT_EQ(Column(form->DBGrid4, "NAZIV"), "Proizvođač|Temperatura|Znak 1");
   EXPECT_EQ(form->RobaKATBRPRO->AsString(), "AB12345");
   EXPECT_EQ(form->qryEDSif->RecNo(), 3);  // stopped at the refused definition
 
@@ -211,33 +227,25 @@ TEST_F(TargetTest, ArticleTransferTwiceWithoutKey) {
   EXPECT_EQ(rows, twice);
 }
 
-// Failures that stop the whole run: a definition naming a column TABELA1
-// lacks, and an empty definition name. The box shows the message; rows and
-// lines from before stay.
+// Definitions naming columns TABELA1 lacks (one unknown, one empty) stop
+// the run before its first row: the box names every missing column at
+// once, nothing is written and no line added.
 TEST_F(TargetTest, ArticleTransferStopsOnAMissingColumn) {
   UseSource({Tabela1({{"1012", "A", "", "0", "0", ""}, {"7", "B", "", "0", "0", ""}}), Znak(), HPOznake({})});
-  for (const char* column : {"NEMA_KOLONE", ""}) {
-    SCOPED_TRACE(column);
-    fibtest::TScratchDir scratch;
-    const std::string path = CreateTarget(scratch, Article(1, "1012", "1012", "Boja") + Article(3, "7", "0007", "Četka") +
-                                                       Definition(-2, 1, "Proizvođač", "PROIZVODJAC", 1) +
-                                                       Definition(-2, 2, "Pogresna", column, 2));
-    boxes.Boxes.clear();
-    Create();
-    Open(path);
-    LastReports reports(*form);
-    form->Button1->Click();
-    ASSERT_EQ(boxes.Boxes.size(), 1u);
-    EXPECT_EQ(boxes.Boxes[0].Text, "qryAccPodaci: Field '" + std::string(column) + "' not found.");
-    EXPECT_TRUE(ErrorLines(*form).empty());
-    // The row the error stopped in was read and its article found.
-    EXPECT_TRUE(reports.articles.finished);
-    EXPECT_EQ(reports.Articles(), "1 1 0 0 0 1");
-    EXPECT_TRUE(form->Button1->Enabled());
-    form.reset();
-    // The first article's first definition was written before the stop.
-    EXPECT_EQ(ExtraDataRows(path), (std::vector<std::string>{"-2 1 1 A 1"}));
-  }
+  const std::string path = CreateTarget(dir, Article(1, "1012", "1012", "Boja") + Article(3, "7", "0007", "Četka") +
+                                                 Definition(-2, 1, "Proizvođač", "PROIZVODJAC", 1) +
+                                                 Definition(-2, 2, "Pogresna", "NEMA_KOLONE", 2) +
+                                                 Definition(-2, 3, "Prazna", "", 3));
+  Create();
+  Open(path);
+  form->Button1->Click();
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Text,
+            "qryAccPodaci: Field 'NEMA_KOLONE' not found.\nqryAccPodaci: Field '' not found.");
+  EXPECT_TRUE(ErrorLines(*form).empty());
+  EXPECT_TRUE(form->Button1->Enabled());
+  form.reset();
+  EXPECT_TRUE(ExtraDataRows(path).empty());
 }
 
 // "Prepisi HP oznake": every marking copied in order; a null text stops the
@@ -279,6 +287,8 @@ TEST_F(TargetTest, MarkingTransferCopiesAll) {
   form->Button2->Click();
   EXPECT_TRUE(boxes.Boxes.empty());
   EXPECT_EQ(form->qryEDHiP->State(), dsBrowse);
+  EXPECT_EQ(ErrorLines(*form), std::vector<std::string>{"Izmenjena vrednost: HP oznaka EUH066: EXTRA_DATA_OZNAKE.NAZIV: "
+                                                        "skraceno sa 255 na 250 znakova (izgubljeno: 'xxxxx')"});
   form.reset();
   EXPECT_EQ(QueryRows(path, "SELECT ID || ' ' || NAZIV FROM EXTRA_DATA_OZNAKE ORDER BY ID"),
             (std::vector<std::string>{"EUH066 " + std::string(250, 'x'), "P501 Odložiti sadržaj."}));
@@ -366,11 +376,20 @@ TEST_F(TargetTest, ServerKilledDuringTheArticleTransfer) {
   EXPECT_EQ(ErrorLines(*form), std::vector<std::string>{"Greska 2: 7"});
   EXPECT_TRUE(form->Button3->Enabled());
 
+  // Every further press on the lost connection says so.
+  for (TButton* button : {form->Button1, form->Button2}) {
+    SCOPED_TRACE(button->Caption());
+    boxes.Boxes.clear();
+    const int lines = form->lbErr->Items().Count();
+    button->Click();
+    EXPECT_TRUE(boxes.Boxes.size() == 1 || form->lbErr->Items().Count() > lines);
+  }
+
   // Server down: "Otvori" fails; back up: it works.
   boxes.Boxes.clear();
   Open(path);
   ASSERT_EQ(boxes.Boxes.size(), 1u);
-  EXPECT_EQ(boxes.Boxes[0].Text, "Greska pri otvaranju data setova");
+  EXPECT_EQ(boxes.Boxes[0].Text.substr(0, boxes.Boxes[0].Text.find('\n')), "Greska pri otvaranju data setova");
   EXPECT_FALSE(form->Button1->Enabled());
   ASSERT_TRUE(server.Restart()) << server.Failure();
   boxes.Boxes.clear();
@@ -388,4 +407,50 @@ TEST_F(TargetTest, ServerKilledDuringTheArticleTransfer) {
   after.insert(after.end(), {"-2 4 1 C 1", "-2 4 2 t3 2", "-2 4 3 <null> 3"});
   EXPECT_EQ(ExtraDataRows(path), after);
   form.reset();
+}
+
+// Values the target would store changed (cut to the column's length in
+// characters, or characters WIN1250 cannot hold): each gives a line naming
+// the article or marking, the column and what was lost, and its row is
+// still written; values that fit give none. With StrictValues the row is
+// refused instead: "Greska 2" for an article, the box for a marking.
+TEST_F(TargetTest, ChangedValuesAreListed) {
+  UseSource(LossySource());
+  std::vector<std::string> lines, strictLines;
+  for (const TLossyValue& v : LossyValues())
+    if (!v.line.empty()) {
+      lines.push_back(v.line);
+      strictLines.insert(strictLines.end(), {v.line, "Greska 2: " + v.katbr});
+    }
+  for (const TLossyValue& m : LossyMarkings())
+    if (!m.line.empty()) lines.push_back(m.line);
+
+  const std::string path = CreateTarget(dir, LossyTarget());
+  Create();
+  Open(path);
+  form->Button1->Click();
+  form->Button2->Click();
+  EXPECT_TRUE(boxes.Boxes.empty());
+  EXPECT_EQ(ErrorLines(*form), lines);
+  form.reset();
+  EXPECT_EQ(QueryRows(path, "SELECT COUNT(*) FROM EXTRA_DATA"), std::vector<std::string>{"5"});
+  EXPECT_EQ(QueryRows(path, "SELECT VREDNOST FROM EXTRA_DATA WHERE BRDOK = 2"),
+            std::vector<std::string>{"??????? ?????"});
+  EXPECT_EQ(QueryRows(path, "SELECT COUNT(*) FROM EXTRA_DATA_OZNAKE"), std::vector<std::string>{"3"});
+
+  fibtest::TScratchDir scratch;
+  const std::string strict = CreateTarget(scratch, LossyTarget());
+  Create();
+  form->StrictValues = true;
+  Open(strict);
+  form->Button1->Click();
+  EXPECT_TRUE(boxes.Boxes.empty());
+  EXPECT_EQ(ErrorLines(*form), strictLines);
+  form->Button2->Click();
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Text, LossyMarkings()[0].line);
+  EXPECT_EQ(form->qryEDHiP->State(), dsBrowse);
+  form.reset();
+  EXPECT_EQ(QueryRows(strict, "SELECT BRDOK FROM EXTRA_DATA"), std::vector<std::string>{"4"});
+  EXPECT_EQ(QueryRows(strict, "SELECT COUNT(*) FROM EXTRA_DATA_OZNAKE"), std::vector<std::string>{"0"});
 }

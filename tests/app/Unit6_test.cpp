@@ -26,6 +26,15 @@ namespace {
 
 const char* const kBoxText = "Greska pri otvaranju mdb data setova";
 
+// The box keeps its text and says why on the line under it.
+void ExpectSourceBox(const BoxRecorder& boxes, const std::string& reason) {
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  const std::string& text = boxes.Boxes[0].Text;
+  EXPECT_EQ(text.substr(0, text.find('\n')), kBoxText);
+  EXPECT_NE(text.find('\n'), std::string::npos) << text;
+  EXPECT_NE(text.find(reason, text.find('\n')), std::string::npos) << text;
+}
+
 // Runs each test in a fresh working directory, since the window opens
 // VT2003.mdb from there.
 class Form6Test : public ::testing::Test {
@@ -102,9 +111,8 @@ TEST(Form6ConnectionString, ByteForByte) {
 
 TEST_F(Form6Test, MissingFileShowsOneBoxAndEmptyGrids) {
   Create();
-  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  ExpectSourceBox(boxes, "Could not find file 'VT2003.mdb'");
   EXPECT_EQ(boxes.Boxes[0].Title, "Confirm");
-  EXPECT_EQ(boxes.Boxes[0].Text, kBoxText);
   EXPECT_EQ(boxes.Boxes[0].Icon, TMsgIcon::Question);
   EXPECT_FALSE(form->Showing());  // the box came before the window
   for (TDBGrid* grid : {form->dbgMDB, form->DBGrid1, form->DBGrid2, form->DBGrid3, form->DBGrid4})
@@ -122,8 +130,7 @@ TEST_F(Form6Test, MissingFileShowsOneBoxAndEmptyGrids) {
 TEST_F(Form6Test, FileWithoutZnak) {
   WriteJet4File("VT2003.mdb", {Tabela1(), HPOznake()});
   Create();
-  ASSERT_EQ(boxes.Boxes.size(), 1u);
-  EXPECT_EQ(boxes.Boxes[0].Text, kBoxText);
+  ExpectSourceBox(boxes, "The table 'ZNAK' does not exist");
   EXPECT_TRUE(form->qryAccPodaci->Active());
   EXPECT_FALSE(form->qryAccSlike->Active());
   EXPECT_FALSE(form->qryAccHPOznake->Active());
@@ -238,12 +245,13 @@ TEST_F(Form6Test, DamagedFileShowsOneBoxAndAUsableWindow) {
   const struct {
     const char* what;
     std::string bytes;
+    const char* reason;
   } cases[] = {
-      {"empty", ""},
-      {"random bytes", noise},
-      {"first page only", full.substr(0, 4096)},
-      {"cut in the middle", full.substr(0, full.size() / 2 + 123)},
-      {"pages overwritten", corrupted},
+      {"empty", "", "is not an Access database (the file is empty)"},
+      {"random bytes", noise, "is not an Access database"},
+      {"first page only", full.substr(0, 4096), "is not an Access database (its catalog cannot be read)"},
+      {"cut in the middle", full.substr(0, full.size() / 2 + 123), "is damaged or unreadable: the file is cut short"},
+      {"pages overwritten", corrupted, "VT2003.mdb"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -255,8 +263,7 @@ TEST_F(Form6Test, DamagedFileShowsOneBoxAndAUsableWindow) {
     Create();
     // A corrupted page may still read; a file that cannot be read gives the box.
     if (!form->qryAccHPOznake->Active()) {
-      ASSERT_EQ(boxes.Boxes.size(), 1u);
-      EXPECT_EQ(boxes.Boxes[0].Text, kBoxText);
+      ExpectSourceBox(boxes, c.reason);
     } else {
       EXPECT_TRUE(boxes.Boxes.empty());
     }
@@ -272,7 +279,41 @@ TEST_F(Form6Test, DamagedFileShowsOneBoxAndAUsableWindow) {
   fs::create_directory("VT2003.mdb");
   boxes.Boxes.clear();
   Create();
-  ASSERT_EQ(boxes.Boxes.size(), 1u);
-  EXPECT_EQ(boxes.Boxes[0].Text, kBoxText);
+  ExpectSourceBox(boxes, "is not an Access database (it is a folder)");
   EXPECT_FALSE(form->qryAccPodaci->Active());
+
+  // A sound file without the catalogue records.
+  form.reset();
+  fs::remove("VT2003.mdb");
+  WriteJet4File("VT2003.mdb", {HPOznake()});
+  boxes.Boxes.clear();
+  Create();
+  ExpectSourceBox(boxes, "The table 'TABELA1' does not exist");
+}
+
+// The window keeps its size and place where the available area holds them;
+// otherwise it moves onto the area, and shrinks only where it is larger.
+TEST_F(Form6Test, FitsTheAvailableScreen) {
+  const struct {
+    const char* what;
+    int area[4];    // left, top, width, height
+    int bounds[4];  // left, top, width, height afterwards
+  } cases[] = {
+      {"a large screen", {0, 0, 1920, 1050}, {232, 25, 1448, 877}},
+      {"1600 wide: moved left", {0, 0, 1600, 1200}, {152, 25, 1448, 877}},
+      {"a panel on top: moved down", {0, 40, 1920, 1040}, {232, 40, 1448, 877}},
+      {"a second screen right of the first", {1920, 0, 1920, 1080}, {1920, 25, 1448, 877}},
+      {"too low: moved up", {0, 0, 1920, 880}, {232, 3, 1448, 877}},
+      {"1280 x 1024: narrower", {0, 0, 1280, 1024}, {0, 25, 1280, 877}},
+      {"1024 x 768 with a panel: both smaller", {0, 0, 1024, 740}, {0, 0, 1024, 740}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Create();
+    form->FitOnScreen(c.area[0], c.area[1], c.area[2], c.area[3]);
+    EXPECT_EQ((std::vector<int>{form->Left(), form->Top(), form->Width(), form->Height()}),
+              (std::vector<int>(std::begin(c.bounds), std::end(c.bounds))));
+    form.reset();
+    boxes.Boxes.clear();
+  }
 }

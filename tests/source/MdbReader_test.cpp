@@ -150,7 +150,9 @@ TEST(MdbReader, RowsSavedBeforeColumnsWereAddedReadTheRestAsNull) {
     const TMdbTable bad = MdbReadTable(dir.WriteBytes("wide.mdb", file), "wide.mdb", "T", FastLimits());
     ADD_FAILURE() << bad.rowCount << " rows";
   } catch (const EDatabaseError& e) {
-    EXPECT_EQ(e.Message(), "The database 'wide.mdb' is damaged or unreadable: a row cannot be split into its columns");
+    EXPECT_EQ(e.Message(),
+              "The database 'wide.mdb' is damaged or unreadable: a row cannot be split into its columns"
+              " (table T, row 1, page " + std::to_string(at / 4096) + ")");
   }
 }
 
@@ -246,6 +248,7 @@ TEST(MdbReader, BrokenFilesFailNamingTheFile) {
       {"cut_last_page.mdb", whole.substr(0, whole.size() - 4096), "VT2003"},
       {"cut_half.mdb", whole.substr(0, (whole.size() / 2) & ~size_t{4095}), "VT2003"},
       {"header_only.mdb", whole.substr(0, 4096), "VT2003"},
+      {"cut_mid_page.mdb", whole.substr(0, (whole.size() / 2 & ~size_t{4095}) + 123), "the file is cut short: it ends 123 bytes into page"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
