@@ -79,6 +79,11 @@ TRecordsCache::StringRef* TRecordsCache::Refs(int physical) const {
   return reinterpret_cast<StringRef*>(Slot(physical) + m_refsOffset);
 }
 
+void TRecordsCache::FillMap() {
+  if (!m_map.empty()) return;
+  m_map.resize(static_cast<size_t>(m_count));
+  for (int i = 0; i < m_count; ++i) m_map[static_cast<size_t>(i)] = i;
+}
 
 int TRecordsCache::NewPhysical() {
   int physical;
@@ -107,11 +112,8 @@ void TRecordsCache::Restamp(std::byte* slot) {
 int TRecordsCache::Append() {
   int physical = NewPhysical();
   if (!m_map.empty() || physical != m_count) {
-    if (m_map.empty()) {
-      // A reused slot breaks the identity of positions and slots from here on.
-      m_map.resize(static_cast<size_t>(m_count));
-      for (int i = 0; i < m_count; ++i) m_map[static_cast<size_t>(i)] = i;
-    }
+    // A reused slot breaks the identity of positions and slots from here on.
+    FillMap();
     m_map.push_back(physical);
   }
   return m_count++;
@@ -123,10 +125,7 @@ void TRecordsCache::Insert(int position) {
     Append();
     return;
   }
-  if (m_map.empty()) {
-    m_map.resize(static_cast<size_t>(m_count));
-    for (int i = 0; i < m_count; ++i) m_map[static_cast<size_t>(i)] = i;
-  }
+  FillMap();
   int physical = NewPhysical();
   m_map.insert(m_map.begin() + position, physical);
   ++m_count;
@@ -138,10 +137,7 @@ void TRecordsCache::Remove(int position) {
   if (m_map.empty() && position == m_count - 1 && physical == m_physicalCount - 1) {
     --m_physicalCount;
   } else {
-    if (m_map.empty()) {
-      m_map.resize(static_cast<size_t>(m_count));
-      for (int i = 0; i < m_count; ++i) m_map[static_cast<size_t>(i)] = i;
-    }
+    FillMap();
     m_map.erase(m_map.begin() + position);
     m_free.push_back(physical);
   }

@@ -119,6 +119,9 @@ class TRecordsCache {
   void Empty(bool keepMemory);
   StringRef* Refs(int physical) const;
   int NewPhysical();
+  // Makes the position map explicit (identity so far) before the first
+  // change that breaks "position = slot".
+  void FillMap();
 
   int m_slotSize;                 // fixed part
   int m_stampOffset;              // of the row's stamp in a slot (the fixed part, 8-aligned)

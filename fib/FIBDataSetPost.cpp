@@ -9,6 +9,7 @@
 #include "fib/FIBFields.h"
 #include "fib/fib.h"
 #include "fib/pFIBDatabase.h"
+#include "runtime/CodePage.h"
 #include "runtime/DateText.h"
 #include "runtime/LikelyCast.h"
 #include "runtime/Scaled.h"
@@ -16,24 +17,10 @@
 
 namespace {
 
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
-  return true;
-}
-
-std::string UpperAscii(std::string_view s) {
-  std::string u(s);
-  for (char& c : u)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return u;
-}
-
 // The default expression as the keywords are compared: trimmed, upper case,
 // one pair of matching outer quotes removed.
 std::string DefaultKeyword(const std::string& expression) {
-  std::string t = UpperAscii(Trim(expression));
+  std::string t = UpperCaseAscii(Trim(expression));
   if (t.size() >= 2 && t.front() == t.back() && (t.front() == '\'' || t.front() == '"'))
     t = Trim(std::string_view(t).substr(1, t.size() - 2));
   return t;
@@ -110,7 +97,7 @@ void TFIBCustomDataSet::ApplyNewRecordDefaults() {
       if (end == std::string::npos) end = text.size();
       std::string pair = text.substr(start, end - start);
       if (size_t eq = pair.find('='); eq != std::string::npos)
-        links.emplace_back(UpperAscii(Trim(pair.substr(0, eq))), Trim(pair.substr(eq + 1)));
+        links.emplace_back(UpperCaseAscii(Trim(pair.substr(0, eq))), Trim(pair.substr(eq + 1)));
       start = end + 1;
     }
   }
@@ -132,7 +119,7 @@ void TFIBCustomDataSet::ApplyNewRecordDefaults() {
       continue;
     }
     if (!links.empty()) {
-      const std::string upperName = UpperAscii(field->FieldName());
+      const std::string upperName = UpperCaseAscii(field->FieldName());
       auto link = std::find_if(links.begin(), links.end(), [&](const auto& l) { return l.first == upperName; });
       if (link != links.end()) {
         if (TFIBXSQLVAR* p = m_qSelect->FindParam(link->second)) field->SetAsVariant(p->AsVariant());
@@ -472,12 +459,12 @@ const std::vector<TFIBCustomDataSet::TParamSource>& TFIBCustomDataSet::ParamSour
   for (int i = 0; i < params.Count(); ++i) {
     TParamSource& source = binding->sources[static_cast<size_t>(i)];
     std::string_view name = params[i]->Name();
-    if (name.size() > 4 && StartsWithNoCase(name, "OLD_")) {
+    if (name.size() > 4 && StartsWithTextAscii(name, "OLD_")) {
       name.remove_prefix(4);
       source.old = true;
-    } else if (name.size() > 4 && StartsWithNoCase(name, "NEW_")) {
+    } else if (name.size() > 4 && StartsWithTextAscii(name, "NEW_")) {
       name.remove_prefix(4);
-    } else if (name.size() > 4 && StartsWithNoCase(name, "MAS_")) {
+    } else if (name.size() > 4 && StartsWithTextAscii(name, "MAS_")) {
       continue;  // master values: this dataset has no master link
     }
 

@@ -229,24 +229,20 @@ void TFIBDatabase::SetDBName(const std::string& value) {
   m_dbName = value;
 }
 
-void TFIBDatabase::SetDefaultTransaction(TFIBTransaction* value) {
-  if (value == m_defaultTransaction) return;
-  if (value) {
-    value->AddDatabase(this);
-    AddTransaction(value);
-    if (!value->DefaultDatabase()) value->SetDefaultDatabase(this);
-  }
-  m_defaultTransaction = value;
-}
+void TFIBDatabase::SetDefaultTransaction(TFIBTransaction* value) { SetDefault(m_defaultTransaction, value); }
 
 void TFIBDatabase::SetDefaultUpdateTransaction(TFIBTransaction* value) {
-  if (value == m_defaultUpdateTransaction) return;
+  SetDefault(m_defaultUpdateTransaction, value);
+}
+
+void TFIBDatabase::SetDefault(TFIBTransaction*& slot, TFIBTransaction* value) {
+  if (value == slot) return;
   if (value) {
     value->AddDatabase(this);
     AddTransaction(value);
     if (!value->DefaultDatabase()) value->SetDefaultDatabase(this);
   }
-  m_defaultUpdateTransaction = value;
+  slot = value;
 }
 
 void TFIBDatabase::SetSQLDialect(int value) {
@@ -256,16 +252,7 @@ void TFIBDatabase::SetSQLDialect(int value) {
 
 void TFIBDatabase::SetTimeout(uint32_t value) {
   m_timeout = value;
-  if (value == 0) {
-    m_idleTimer.reset();
-    return;
-  }
-  if (!m_idleTimer) {
-    m_idleTimer = std::make_unique<TTimer>();
-    m_idleTimer->OnTimer = [this](TTimer*) { IdleTimerFired(); };
-  }
-  m_idleTimer->SetInterval(value);
-  m_idleTimer->SetEnabled(true);
+  SetTimeoutTimer(m_idleTimer, value, true, [this] { IdleTimerFired(); });
 }
 
 void TFIBDatabase::SetLibraryName(const std::string& value) {

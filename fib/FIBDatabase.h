@@ -377,6 +377,9 @@ class TFIBDatabase : public TComponent {
   void ReadServerVersion();
   void RemoveFromList() noexcept;
   void DBParamsChanging();
+  // Either default transaction: joins it to this database (and this database
+  // to it as its default where it has none) before it takes the slot.
+  void SetDefault(TFIBTransaction*& slot, TFIBTransaction* value);
 
   std::unique_ptr<TDBParams> m_dbParams;
   TConnectParams m_connectParams;

@@ -840,13 +840,3 @@ Variant QueryValue(TFIBDatabase& db, std::string_view sql) {
     throw;
   }
 }
-
-Variant OrderByList(std::string_view selectText) {
-  const std::vector<TOrderByItem> items = ParseOrderBy(selectText);
-  if (items.empty()) return Variant::Null();
-  std::vector<Variant> rows;
-  rows.reserve(items.size());
-  for (const TOrderByItem& it : items)
-    rows.push_back(VarArrayOf({Variant(it.name), Variant(it.ascending), Variant(it.nullsFirst)}));
-  return VarArrayOf(rows);
-}

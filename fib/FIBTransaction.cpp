@@ -204,16 +204,7 @@ void TFIBTransaction::SetDefaultDatabase(TFIBDatabase* value) {
 
 void TFIBTransaction::SetTimeout(uint32_t value) {
   m_timeout = value;
-  if (value == 0) {
-    m_timer.reset();
-    return;
-  }
-  if (!m_timer) {
-    m_timer = std::make_unique<TTimer>();
-    m_timer->OnTimer = [this](TTimer*) { TimeoutTimerFired(); };
-  }
-  m_timer->SetInterval(value);
-  m_timer->SetEnabled(Active());
+  SetTimeoutTimer(m_timer, value, Active(), [this] { TimeoutTimerFired(); });
 }
 
 void TFIBTransaction::TimeoutTimerFired() {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "dataset/Variant.h"
 #include "runtime/CodePage.h"
 
 namespace {
@@ -572,4 +573,14 @@ std::vector<TOrderByItem> ParseOrderBy(std::string_view selectText) {
     if (comma >= rest.size()) break;
   }
   return items;
+}
+
+Variant OrderByList(std::string_view selectText) {
+  const std::vector<TOrderByItem> items = ParseOrderBy(selectText);
+  if (items.empty()) return Variant::Null();
+  std::vector<Variant> rows;
+  rows.reserve(items.size());
+  for (const TOrderByItem& it : items)
+    rows.push_back(VarArrayOf({Variant(it.name), Variant(it.ascending), Variant(it.nullsFirst)}));
+  return VarArrayOf(rows);
 }

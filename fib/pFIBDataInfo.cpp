@@ -10,6 +10,7 @@
 #include "fib/FIBFields.h"
 #include "fib/FIBQuery.h"
 #include "fib/pFIBDataSet.h"
+#include "runtime/CodePage.h"
 #include "runtime/DateText.h"
 #include "runtime/FormatSettings.h"
 #include "runtime/StrUtils.h"
@@ -49,9 +50,7 @@ constexpr std::string_view kProcedureSQL =
 constexpr std::string_view kAliasTable = "ALIAS";
 
 bool ContainsUpper(std::string_view text, std::string_view word) {
-  std::string up(text);
-  for (char& c : up) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return up.find(word) != std::string::npos;
+  return UpperCaseAscii(text).find(word) != std::string::npos;
 }
 
 // The transaction the metadata queries read in: the first active one of the
@@ -354,12 +353,6 @@ bool ParseDefaultLiteral(std::string_view text, TDateTime& value) {
 const char* const kDateKeywords[] = {"CURRENT_TIME", "CURRENT_TIMESTAMP", "CURRENT_DATE", "NOW",
                                      "TODAY",        "TOMORROW",          "YESTERDAY"};
 
-std::string Upper(std::string_view s) {
-  std::string u(s);
-  for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return u;
-}
-
 }  // namespace
 
 std::optional<std::string> ImportedDefault(const TField& field, const std::string& text) {
@@ -377,7 +370,7 @@ std::optional<std::string> ImportedDefault(const TField& field, const std::strin
     case ftDate: case ftTime: case ftDateTime: case ftTimeStamp: {
       std::string t = Trim(text);
       for (const char* keyword : kDateKeywords)
-        if (Upper(t) == keyword) return t;
+        if (UpperCaseAscii(t) == keyword) return t;
       if (t.empty()) return std::string();
       TDateTime value;
       if (!ParseDefaultLiteral(t, value)) return text;

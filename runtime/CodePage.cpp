@@ -223,8 +223,6 @@ std::size_t SameTextHash(std::string_view s) noexcept {
   return h;
 }
 
-char UpperCaseAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-
 std::string UpperCaseAscii(std::string_view s) {
   std::string out(s);
   for (char& c : out) c = UpperCaseAscii(c);
@@ -239,12 +237,12 @@ std::string LowerCaseAscii(std::string_view s) {
 }
 
 bool SameTextAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
+  return a.size() == b.size() && StartsWithTextAscii(a, b);
+}
+
+bool StartsWithTextAscii(std::string_view s, std::string_view prefix) {
+  if (s.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i)
+    if (UpperCaseAscii(s[i]) != UpperCaseAscii(prefix[i])) return false;
   return true;
 }

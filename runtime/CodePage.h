@@ -35,8 +35,10 @@ inline bool SameText(std::string_view a, std::string_view b) {
 // A hash of the upper-case form: texts SameText finds equal hash equal.
 std::size_t SameTextHash(std::string_view s) noexcept;
 // ASCII-only upper case, for protocol names and keywords.
-char UpperCaseAscii(char c);
+inline char UpperCaseAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 std::string UpperCaseAscii(std::string_view s);
 std::string LowerCaseAscii(std::string_view s);
 // ASCII-only case-insensitive equality (parameter and protocol names).
 bool SameTextAscii(std::string_view a, std::string_view b);
+// Whether `s` begins with `prefix`, ASCII letters compared without case.
+bool StartsWithTextAscii(std::string_view s, std::string_view prefix);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <ctime>
 
+#include "runtime/CodePage.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Format.h"
 
@@ -156,13 +157,8 @@ TDateTime Time() { return TimeOf(Now()); }
 
 namespace {
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
-
 bool StartsWithNoCase(std::string_view s, size_t i, std::string_view word) {
-  if (s.size() - i < word.size()) return false;
-  for (size_t k = 0; k < word.size(); ++k)
-    if (Upper(s[i + k]) != Upper(word[k])) return false;
-  return true;
+  return StartsWithTextAscii(s.substr(i), word);
 }
 
 // True when an am/pm specifier follows (the hour is then on the 12-hour clock).
@@ -197,13 +193,13 @@ void Render(std::string& out, std::string_view f, const Parts& p, const TFormatS
   size_t i = 0;
   auto count = [&](char letter) {
     size_t n = 0;
-    while (i + n < f.size() && Upper(f[i + n]) == letter) ++n;
+    while (i + n < f.size() && UpperCaseAscii(f[i + n]) == letter) ++n;
     i += n;
     return n;
   };
   while (i < f.size()) {
     char c = f[i];
-    char u = Upper(c);
+    char u = UpperCaseAscii(c);
     if (c == '"' || c == '\'') {
       size_t end = f.find(c, i + 1);
       if (end == std::string_view::npos) end = f.size();
@@ -398,7 +394,7 @@ struct Scanner {
 std::string DateOrder(const TFormatSettings& fs) {
   std::string order;
   for (char c : fs.ShortDateFormat) {
-    char u = Upper(c);
+    char u = UpperCaseAscii(c);
     if ((u == 'D' || u == 'M' || u == 'Y') && order.find(u) == std::string::npos) order += u;
   }
   return order.size() == 3 ? order : "DMY";
@@ -458,7 +454,7 @@ bool ScanTime(Scanner& sc, TDateTime& time, const TFormatSettings& fs) {
   auto take = [&](std::string_view word) {
     if (word.empty() || rest.size() < word.size()) return false;
     for (size_t k = 0; k < word.size(); ++k)
-      if (Upper(rest[k]) != Upper(word[k])) return false;
+      if (UpperCaseAscii(rest[k]) != UpperCaseAscii(word[k])) return false;
     sc.i += word.size();
     return true;
   };

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "runtime/CodePage.h"
 #include "runtime/Exceptions.h"
 #include "runtime/NumText.h"
 
@@ -105,7 +106,7 @@ std::string Format(std::string_view format, std::span<const FormatArg> args) {
     }
     if (i >= n) FormatError(format, false);
     char type = format[i++];
-    if (type >= 'a' && type <= 'z') type = static_cast<char>(type - 'a' + 'A');
+    type = UpperCaseAscii(type);
 
     const FormatArg& arg = nextArg();
     const auto& v = arg.Value();

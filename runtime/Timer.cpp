@@ -36,6 +36,20 @@ void TTimer::SetEnabled(bool enabled) {
 
 void TTimer::Restart() { m_due = Clock::now() + std::chrono::milliseconds(m_interval); }
 
+void SetTimeoutTimer(std::unique_ptr<TTimer>& timer, uint32_t ms, bool enabled,
+                     const std::function<void()>& onTimer) {
+  if (ms == 0) {
+    timer.reset();
+    return;
+  }
+  if (!timer) {
+    timer = std::make_unique<TTimer>();
+    timer->OnTimer = [onTimer](TTimer*) { onTimer(); };
+  }
+  timer->SetInterval(ms);
+  timer->SetEnabled(enabled);
+}
+
 int ProcessTimers(TTimer::Clock::time_point now) {
   // Callbacks may add or destroy timers: work on a snapshot and check that
   // each timer still exists before touching it.

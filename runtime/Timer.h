@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 class TTimer {
  public:
@@ -38,6 +39,12 @@ class TTimer {
   bool m_enabled = true;
   Clock::time_point m_due;
 };
+
+// The timer of a timeout property that exists only while the timeout is
+// non-zero: 0 destroys it; another value creates it when needed (calling
+// `onTimer`), sets the interval and enables it as `enabled` says.
+void SetTimeoutTimer(std::unique_ptr<TTimer>& timer, uint32_t ms, bool enabled,
+                     const std::function<void()>& onTimer);
 
 // Fires every due timer once (in creation order) and returns how many fired.
 // A callback may create, disable or destroy timers, itself included.
