@@ -5,9 +5,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "fib/CopyBytes.h"
 #include "fib/FIBDataSet.h"
 #include "fib/fib.h"
-#include "runtime/CopyBytes.h"
 #include "runtime/Scaled.h"
 
 namespace {

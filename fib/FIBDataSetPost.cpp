@@ -7,11 +7,11 @@
 
 #include "fib/FIBDataSet.h"
 #include "fib/FIBFields.h"
+#include "fib/LikelyCast.h"
 #include "fib/fib.h"
 #include "fib/pFIBDatabase.h"
 #include "runtime/CodePage.h"
 #include "runtime/DateText.h"
-#include "runtime/LikelyCast.h"
 #include "runtime/Scaled.h"
 #include "runtime/StrUtils.h"
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <ctime>
 
+#include "fib/FIBQuery.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Format.h"
 
@@ -343,8 +344,11 @@ bool TFIBDatabase::DoAttach(bool raiseOnError) {
   m_clockOffset = 0;
   const int dialect = DatabaseSQLDialect();
   if (dialect < m_sqlDialect) m_sqlDialect = dialect;
-  if (m_synchronizeTime && ServerClockQuery)
-    m_clockOffset = FIBNow() - ServerClockQuery(*this, ClockQuerySQL());
+  if (m_synchronizeTime) {
+    // A server that returns no row leaves the offset unmeasured.
+    const Variant serverNow = QueryValue(*this, ClockQuerySQL());
+    if (!serverNow.IsClear()) m_clockOffset = FIBNow() - serverNow.AsDate();
+  }
   AfterConnectDetection();
   return true;
 }

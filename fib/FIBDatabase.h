@@ -315,13 +315,8 @@ class TFIBDatabase : public TComponent {
   // Local time minus server time in days, measured at connect; 0 when not measured.
   double ClockOffset() const noexcept { return m_clockOffset; }
   void SetClockOffset(double days) noexcept { m_clockOffset = days; }
-  // The clock query of connect. The statements layer fills this in: it runs
-  // `sql` as a one-row query through the database's query-value operation
-  // (internal transaction, started if needed and committed afterwards) and
-  // returns the first column as a TDateTime. While it is empty, connect skips
-  // the clock query and the offset stays 0.
-  static inline std::function<double(TFIBDatabase& db, const std::string& sql)> ServerClockQuery;
-  // The SQL text of the clock query for the current dialect.
+  // The SQL text of the clock query for the current dialect. Connect runs it
+  // as a one-row query in the internal transaction (QueryValue).
   std::string ClockQuerySQL() const;
 
   // The database's own transaction (TACommit on timeout, 1 s timeout,

@@ -11,9 +11,9 @@
 #include <limits>
 
 #include "dataset/DataSet.h"
+#include "fib/LikelyCast.h"
 #include "fib/pFIBDataSet.h"
 #include "runtime/Format.h"
-#include "runtime/LikelyCast.h"
 #include "runtime/FormatSettings.h"
 #include "runtime/NumText.h"
 #include "runtime/Scaled.h"

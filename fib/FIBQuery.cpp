@@ -27,17 +27,6 @@ uint32_t TickMs() {
   return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-// Gives the database layer its clock query once this unit is linked in.
-void InstallClockQuery() {
-  if (!TFIBDatabase::ServerClockQuery)
-    TFIBDatabase::ServerClockQuery = [](TFIBDatabase& db, const std::string& sql) {
-      const Variant v = QueryValue(db, sql);
-      return v.IsClear() ? 0.0 : v.AsDate();
-    };
-}
-
-const bool kClockQueryInstalled = (InstallClockQuery(), true);
-
 }  // namespace
 
 TFIBQuery::TFIBQuery(TComponent* owner)
@@ -47,8 +36,6 @@ TFIBQuery::TFIBQuery(TComponent* owner)
       m_params(std::make_unique<TFIBXSQLDA>(this, true)),
       m_preparedParams(std::make_unique<TFIBXSQLDA>(this, true)),
       m_columns(std::make_unique<TFIBXSQLDA>(this, false)) {
-  (void)kClockQueryInstalled;
-  InstallClockQuery();
   m_params->SetCount(0);
   m_preparedParams->SetCount(0);
   m_columns->SetCount(0);

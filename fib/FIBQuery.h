@@ -14,9 +14,10 @@
 #include <vector>
 
 #include "dataset/Variant.h"
+#include "fib/CopyBytes.h"
+#include "fib/FIBValueTypes.h"
 #include "fib/SqlTxtRtns.h"
 #include "runtime/Component.h"
-#include "runtime/CopyBytes.h"
 #include "runtime/Currency.h"
 #include "runtime/DateText.h"
 #include "runtime/Strings.h"
@@ -65,28 +66,6 @@ enum TpFIBQueryOption : uint8_t {
   qoFreeHandleAfterExecute = 16,
 };
 using TpFIBQueryOptions = uint8_t;  // a set of TpFIBQueryOption bits
-
-// The run-time's time-stamp form: days since 1 January of year 1 (that day = 1)
-// and milliseconds since midnight.
-struct TTimeStamp {
-  int Time = 0;
-  int Date = 0;
-};
-
-// A decimal value: Digits × 10^-Scale (Scale = number of decimals).
-struct TFIBBcd {
-  int64_t Digits = 0;
-  int Scale = 0;
-  friend bool operator==(const TFIBBcd&, const TFIBBcd&) = default;
-};
-
-struct TGUID {
-  uint32_t D1 = 0;
-  uint16_t D2 = 0;
-  uint16_t D3 = 0;
-  uint8_t D4[8] = {};
-  friend bool operator==(const TGUID&, const TGUID&) = default;
-};
 
 // Day offsets between the server's day numbers (from 17 November 1858), the
 // time-stamp form and the date-time form (days since 30 December 1899).

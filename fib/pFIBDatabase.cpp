@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/LikelyCast.h"
+#include "fib/LikelyCast.h"
 
 TpFIBDatabase::TpFIBDatabase(TComponent* AOwner) : TFIBDatabase(AOwner) {}
 

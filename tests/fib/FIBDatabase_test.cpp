@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -137,17 +138,25 @@ TEST_F(EmbeddedDatabase, LearnsTheServerAfterConnecting) {
   db->ConnectParams().SetCharSet("UTF8");
   EXPECT_TRUE(db->IsUnicodeConnect());  // from the parameters while disconnected
 
-  // The clock query goes through the statements layer's hook.
-  std::string clockSql;
-  const auto statementsHook = TFIBDatabase::ServerClockQuery;
-  TFIBDatabase::ServerClockQuery = [&](TFIBDatabase& d, const std::string& sql) {
-    clockSql = sql;
-    return FIBNow() - 1.0 / 24;  // a server one hour behind
+  // The clock query runs in the internal transaction, which it starts and
+  // commits; without SynchronizeTime the transaction stays untouched.
+  EXPECT_EQ(db->ClockQuerySQL(), "SELECT CAST('NOW' AS TIMESTAMP) from RDB$DATABASE");
+  TFIBBase watcher(nullptr);
+  watcher.SetTransaction(db->InternalTransaction());
+  std::vector<std::string> internalRuns;
+  watcher.NotifyStarted = [&](TFIBTransaction*) { internalRuns.push_back("started"); };
+  watcher.NotifyEnding = [&](TFIBTransaction* tr) {
+    internalRuns.push_back(tr->State() == TFIBTransaction::tsDoCommit ? "committing" : "ending otherwise");
   };
+  db->SetSynchronizeTime(false);
   db->SetConnected(true);
-  TFIBDatabase::ServerClockQuery = statementsHook;
-  EXPECT_EQ(clockSql, "SELECT CAST('NOW' AS TIMESTAMP) from RDB$DATABASE");
-  EXPECT_NEAR(db->ClockOffset(), 1.0 / 24, 1e-5);
+  EXPECT_TRUE(internalRuns.empty());
+  db->SetConnected(false);
+  db->SetSynchronizeTime(true);
+  db->SetConnected(true);
+  EXPECT_EQ(internalRuns, (std::vector<std::string>{"started", "committing"}));
+  EXPECT_FALSE(db->InternalTransaction()->Active());
+  EXPECT_LT(std::abs(db->ClockOffset()), 1.0 / 24);  // both clocks are this machine's
 
   EXPECT_TRUE(db->IsFirebirdConnect());
   EXPECT_EQ(db->ServerMajorVersion(), 3);
