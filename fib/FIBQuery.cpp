@@ -39,16 +39,8 @@ TFIBQuery::TFIBQuery(TComponent* owner)
   m_params->SetCount(0);
   m_preparedParams->SetCount(0);
   m_columns->SetCount(0);
-  m_sql->OnChanging = [this](TStrings*) {
-    m_sqlEditing = true;
-    m_textShape = kShapeUnknown;
-    BeforeSQLChange();
-  };
-  m_sql->OnChange = [this](TStrings*) {
-    m_sqlEditing = false;
-    m_textShape = kShapeUnknown;
-    AfterSQLChange();
-  };
+  m_sql->OnChanging = [this](TStrings*) { BeforeSQLChange(); };
+  m_sql->OnChange = [this](TStrings*) { AfterSQLChange(); };
   m_base->NotifyDisconnecting = [this](TFIBBase*) {
     // The connection is going: the server statement goes with it.
     try {
@@ -150,16 +142,14 @@ void TFIBQuery::SetSQLText(std::string_view text) {
   m_sql->SetText(text);
 }
 
-uint8_t TFIBQuery::ReadTextShape() const {
-  uint8_t shape = 0;
+bool TFIBQuery::HasSQLText() const {
   // Blank lines and control characters are no text.
   const auto isText = [](char c) { return static_cast<unsigned char>(c) > 32; };
-  if (std::ranges::any_of(m_sql->Lines(), [&](const std::string& line) { return std::ranges::any_of(line, isText); }))
-    shape |= kShapeHasText;
-  if (m_sql->Count() > 0 && m_sql->Lines().front() == "No Action") shape |= kShapeNoAction;
-  if (!m_sqlEditing) m_textShape = shape;
-  return shape;
+  return std::ranges::any_of(m_sql->Lines(),
+                             [&](const std::string& line) { return std::ranges::any_of(line, isText); });
 }
+
+bool TFIBQuery::IsNoActionText() const { return m_sql->Count() > 0 && m_sql->Lines().front() == "No Action"; }
 
 void TFIBQuery::BeginUpdate() { ++m_updateCount; }
 

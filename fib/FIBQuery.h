@@ -374,10 +374,10 @@ class TFIBQuery : public TComponent {
   TStrings& SQL() { return *m_sql; }
   const TStrings& SQL() const { return *m_sql; }
   // Whether a line of the SQL holds more than blanks and control characters,
-  // and whether the first line is "No Action". Asked several times for every
-  // posted row, so kept until the lines change.
-  bool HasSQLText() const { return (TextShape() & kShapeHasText) != 0; }
-  bool IsNoActionText() const { return (TextShape() & kShapeNoAction) != 0; }
+  // and whether the first line is "No Action". Read from the lines each time:
+  // the scan ends at the first character of a statement.
+  bool HasSQLText() const;
+  bool IsNoActionText() const;
   // Replaces all lines; the text is sent exactly as given (line breaks
   // included) until the lines are edited.
   void SetSQLText(std::string_view text);
@@ -468,11 +468,6 @@ class TFIBQuery : public TComponent {
 
   void BeforeSQLChange();
   void AfterSQLChange();
-  static constexpr uint8_t kShapeUnknown = 0x80, kShapeHasText = 1, kShapeNoAction = 2;
-  uint8_t TextShape() const {
-    return m_textShape != kShapeUnknown && !m_sqlEditing ? m_textShape : ReadTextShape();
-  }
-  uint8_t ReadTextShape() const;
   void Analyse();
   void ScanInto(std::string_view text, TScanMode mode);
   bool NeedsRePrepare() const;
@@ -497,11 +492,6 @@ class TFIBQuery : public TComponent {
   std::unique_ptr<TStrings> m_sql;
   std::optional<std::string> m_wholeText;     // text of the last SetSQLText, while the lines are unedited
   std::optional<std::string> m_assignedText;  // during SetSQLText
-  // TextShape's answer for the current lines. Not kept while an edit of the
-  // lines is under way (from OnChanging to OnChange): within an update the
-  // lines change several times between the two.
-  mutable uint8_t m_textShape = kShapeUnknown;
-  bool m_sqlEditing = false;
   bool m_paramCheck = true;
   bool m_goToFirst = true;
   TpFIBQueryOptions m_options = 0;
