@@ -142,14 +142,10 @@ void TFIBQuery::SetSQLText(std::string_view text) {
   m_sql->SetText(text);
 }
 
-bool TFIBQuery::HasSQLText() const {
-  // Blank lines and control characters are no text.
-  const auto isText = [](char c) { return static_cast<unsigned char>(c) > 32; };
+bool TFIBQuery::HasTextPastFirstChar() const {
   return std::ranges::any_of(m_sql->Lines(),
-                             [&](const std::string& line) { return std::ranges::any_of(line, isText); });
+                             [](const std::string& line) { return std::ranges::any_of(line, IsTextChar); });
 }
-
-bool TFIBQuery::IsNoActionText() const { return m_sql->Count() > 0 && m_sql->Lines().front() == "No Action"; }
 
 void TFIBQuery::BeginUpdate() { ++m_updateCount; }
 

@@ -374,10 +374,16 @@ class TFIBQuery : public TComponent {
   TStrings& SQL() { return *m_sql; }
   const TStrings& SQL() const { return *m_sql; }
   // Whether a line of the SQL holds more than blanks and control characters,
-  // and whether the first line is "No Action". Read from the lines each time:
-  // the scan ends at the first character of a statement.
-  bool HasSQLText() const;
-  bool IsNoActionText() const;
+  // and whether the first line is "No Action". Read from the lines each time;
+  // inline, as posting asks several times per row, and a statement's first
+  // character nearly always answers the first.
+  bool HasSQLText() const {
+    const auto& lines = m_sql->Lines();
+    return (!lines.empty() && !lines.front().empty() && IsTextChar(lines.front().front())) || HasTextPastFirstChar();
+  }
+  bool IsNoActionText() const {
+    return m_sql->Count() > 0 && std::string_view(m_sql->Lines().front()) == std::string_view("No Action");
+  }
   // Replaces all lines; the text is sent exactly as given (line breaks
   // included) until the lines are edited.
   void SetSQLText(std::string_view text);
@@ -468,6 +474,9 @@ class TFIBQuery : public TComponent {
 
   void BeforeSQLChange();
   void AfterSQLChange();
+  // Blanks and control characters are no text.
+  static bool IsTextChar(char c) { return static_cast<unsigned char>(c) > 32; }
+  bool HasTextPastFirstChar() const;
   void Analyse();
   void ScanInto(std::string_view text, TScanMode mode);
   bool NeedsRePrepare() const;
