@@ -162,22 +162,23 @@ class TFIBXSQLVAR {
   friend class TFIBXSQLDA;
   friend class TFIBQuery;
 
-  enum class Action { Null, Nullable, Scale, Raw };
+  enum class Action { Null, Nullable, Scale, Data, Raw };
   struct Change {
     Action action;
     bool flag = false;
     short scale = 0;
+    short type = 0;
+    int length = 0;
+    const void* bytes = nullptr;
     const XSQLVAR* raw = nullptr;
   };
   // Applies one change to this variable and every namesake, then marks them typed.
   void Apply(const Change& change);
-  // Runs `act` on this variable, then on every namesake.
-  template <class Act>
-  void ForEachHolder(Act act);
   void ApplyOne(const Change& change);
-  // Writes a value of that type and length into this variable alone (the
-  // slot, its buffer and flags); SetRawValue reaches the namesakes.
-  void StoreValue(short type, int length, const void* bytes);
+  // SetRawValue's shortcut for a value of the slot's own type and length;
+  // false when the general path is needed. Inline: the fixed-size writers
+  // take it once per parameter per row.
+  inline bool OverwriteInPlace(short type, int length, const void* bytes);
   void ResizeData(int length);
   void RepointSlot(XSQLVAR* slot);
   // Makes the slot untyped and null without a buffer (fresh parameter).
@@ -190,12 +191,8 @@ class TFIBXSQLVAR {
   inline bool OldValueIsNull() const;
   // A column of a select that has fetched no row reads as null.
   bool InEmptyResult() const;
-  // Whether a held value (the current one or the saved old one) is null: a
-  // pending blob text is a value; otherwise a nullable slot flagged null, or
-  // a slot without a type yet.
-  static bool HeldValueIsNull(bool hasBlobStream, short sqltype, short ind) {
-    return !hasBlobStream && (((sqltype & 1) && ind == -1) || (sqltype & ~1) == 0);
-  }
+  // Null by the slot alone: a nullable slot flagged null, or no type yet.
+  static bool SlotIsNull(short sqltype, short ind) { return ((sqltype & 1) && ind == -1) || (sqltype & ~1) == 0; }
   // Exchanges the slot's state with the saved one.
   void SwapSavedValue();
   // Caches the server's description and sizes the buffers (after a describe).
@@ -312,8 +309,9 @@ class TFIBXSQLDA {
 };
 
 bool TFIBXSQLVAR::IsNull() const {
-  return HeldValueIsNull(m_blobStream.has_value(), m_xvar->sqltype, m_ind) ||
-         (!m_blobStream && !m_parent->IsParams() && InEmptyResult());
+  if (m_blobStream) return false;
+  if (!m_parent->IsParams() && InEmptyResult()) return true;
+  return SlotIsNull(m_xvar->sqltype, m_ind);
 }
 
 inline void TFIBXSQLVAR::SaveOldValue() {
@@ -334,10 +332,29 @@ inline void TFIBXSQLVAR::SaveOldValue() {
 }
 
 bool TFIBXSQLVAR::OldValueIsNull() const {
-  // Old values are kept for parameters, where AsVariant is Null exactly when
-  // the held value is.
-  return m_saved.pending ? HeldValueIsNull(m_saved.blobStream.has_value(), m_saved.sqltype, m_saved.ind)
-                         : m_oldValue.IsNull();
+  if (!m_saved.pending) return m_oldValue.IsNull();
+  // As IsNull() of a parameter: AsVariant gives Null then and only then.
+  if (m_saved.blobStream) return false;
+  return SlotIsNull(m_saved.sqltype, m_saved.ind);
+}
+
+bool TFIBXSQLVAR::OverwriteInPlace(short type, int length, const void* bytes) {
+  // A statement run row after row gets values of the same type and length
+  // each time: then the slot, its buffer and every flag but the null
+  // indicator stay as the general path would leave them, and only the bytes
+  // change. Anything else (a namesake to reach, a pending blob text or wide
+  // text to drop, a new type or size) takes the general path.
+  XSQLVAR& x = *m_xvar;
+  const size_t bufLen = static_cast<size_t>(type == SQL_VARYING ? length + 2 : length);
+  if ((x.sqltype & ~1) != type || SlotLength(x) != length || length <= 0 || m_data.size() != bufLen ||
+      x.sqldata != m_data.data() || m_blobStream || m_wideText || m_parent->HasNamesakes(m_index))
+    return false;
+  if (x.sqltype & 1) m_ind = 0;
+  x.sqlscale = 0;
+  if (bytes) CopyValueBytes(m_data.data(), bytes, bufLen);
+  m_modified = true;
+  m_typed = true;
+  return true;
 }
 
 // One SQL statement through the client library: text analysis, prepare,

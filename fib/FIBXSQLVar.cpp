@@ -146,17 +146,19 @@ void TFIBXSQLVAR::CopyStateFrom(const TFIBXSQLVAR& other) {
   RepointSlot(m_xvar);
 }
 
-template <class Act>
-void TFIBXSQLVAR::ForEachHolder(Act act) {
-  act(*this);
-  if (const auto* others = m_parent->Namesakes(m_index))
-    for (int i : *others) act(*m_parent->m_vars[static_cast<size_t>(i)]);
-}
-
 void TFIBXSQLVAR::LoadFromStream(std::string_view content) {
-  const ISC_QUAD zero{};
-  SetRawValue(SQL_BLOB, 8, &zero);
-  ForEachHolder([&](TFIBXSQLVAR& v) { v.m_blobStream = std::string(content); });
+  Change c{Action::Data};
+  c.type = SQL_BLOB;
+  ISC_QUAD zero{};
+  c.length = 8;
+  c.bytes = &zero;
+  Apply(c);
+  auto load = [&](TFIBXSQLVAR& v) {
+    v.m_blobStream = std::string(content);
+  };
+  load(*this);
+  if (const auto* others = m_parent->Namesakes(m_index))
+    for (int i : *others) load(*m_parent->m_vars[static_cast<size_t>(i)]);
   if (m_query) m_query->m_hasBlobParams = true;
 }
 
@@ -197,6 +199,26 @@ void TFIBXSQLVAR::ApplyOne(const Change& c) {
     case Action::Scale:
       x.sqlscale = c.scale;
       break;
+    case Action::Data: {
+      if (x.sqltype & 1) m_ind = 0;
+      x.sqlscale = 0;
+      const short nullableBit = static_cast<short>(x.sqltype & 1);
+      const int bufLen = c.type == SQL_VARYING ? c.length + 2 : c.length;
+      if (c.length == 0) {
+        x.sqllen = 0;
+        ResizeData(c.type == SQL_VARYING ? 2 : 1);
+        std::fill(m_data.begin(), m_data.end(), 0);
+      } else {
+        if (c.length != SlotLength(x) || static_cast<int>(m_data.size()) < bufLen) {
+          x.sqllen = static_cast<short>(c.length);
+        }
+        ResizeData(bufLen);
+      }
+      x.sqltype = static_cast<short>(c.type | nullableBit);
+      if (c.length > 0 && c.bytes) std::memcpy(m_data.data(), c.bytes, static_cast<size_t>(bufLen));
+      m_modified = true;
+      break;
+    }
     case Action::Raw: {
       const XSQLVAR& s = *c.raw;
       x.sqltype = s.sqltype;
@@ -220,20 +242,27 @@ void TFIBXSQLVAR::ApplyOne(const Change& c) {
 
 void TFIBXSQLVAR::Apply(const Change& c) {
   // A new value replaces a pending blob text and the last wide text.
-  ForEachHolder([&](TFIBXSQLVAR& v) {
+  auto one = [&](TFIBXSQLVAR& v) {
     v.ApplyOne(c);
-    if (c.action == Action::Raw) {
+    if (c.action == Action::Data || c.action == Action::Raw) {
       v.m_blobStream.reset();
       v.m_wideText.reset();
     }
-  });
+  };
+  one(*this);
+  if (const auto* others = m_parent->Namesakes(m_index))
+    for (int i : *others) one(*m_parent->m_vars[static_cast<size_t>(i)]);
 }
 
 void TFIBXSQLVAR::SetIsNull(bool value) {
   Change c{Action::Null};
   c.flag = value;
   Apply(c);
-  if (value) ForEachHolder([](TFIBXSQLVAR& v) { v.m_wideText.reset(); });
+  if (value) {
+    m_wideText.reset();
+    if (const auto* others = m_parent->Namesakes(m_index))
+      for (int i : *others) m_parent->m_vars[static_cast<size_t>(i)]->m_wideText.reset();
+  }
 }
 
 void TFIBXSQLVAR::SetIsNullable(bool value) {
@@ -249,30 +278,12 @@ void TFIBXSQLVAR::SetRawValue(short sqlType, int length, const void* bytes) {
     FIBErrorText("Value of parameter \"%s\" is too long (%d bytes, at most %d).",
                  {m_name, length, kMaxSentValueBytes});
   const short type = static_cast<short>(sqlType & ~1);
-  ForEachHolder([&](TFIBXSQLVAR& v) { v.StoreValue(type, length, bytes); });
-}
-
-void TFIBXSQLVAR::StoreValue(short type, int length, const void* bytes) {
-  // A statement run row after row gets values of the same type and length
-  // each time: the buffer then keeps its size and only the bytes change.
-  XSQLVAR& x = *m_xvar;
-  if (x.sqltype & 1) m_ind = 0;
-  x.sqlscale = 0;
-  x.sqllen = static_cast<short>(length);
-  if (length == 0) {
-    ResizeData(type == SQL_VARYING ? 2 : 1);
-    std::fill(m_data.begin(), m_data.end(), 0);
-  } else {
-    const int bufLen = type == SQL_VARYING ? length + 2 : length;
-    ResizeData(bufLen);
-    if (bytes) CopyValueBytes(m_data.data(), bytes, static_cast<size_t>(bufLen));
-  }
-  x.sqltype = static_cast<short>(type | (x.sqltype & 1));
-  // A new value replaces a pending blob text and the last wide text.
-  m_blobStream.reset();
-  m_wideText.reset();
-  m_modified = true;
-  m_typed = true;
+  if (OverwriteInPlace(type, length, bytes)) return;
+  Change c{Action::Data};
+  c.type = type;
+  c.length = length;
+  c.bytes = bytes;
+  Apply(c);
 }
 
 void TFIBXSQLVAR::SetScale(short scale) {
@@ -447,7 +458,7 @@ void TFIBXSQLDA::CopyValuesByName(TFIBXSQLDA& from) {
       if (v.m_data.empty()) v.ResizeData(1);
       v.m_blobStream.reset();
     } else {
-      v.ApplyOne({TFIBXSQLVAR::Action::Raw, false, 0, src.m_xvar});
+      v.ApplyOne({TFIBXSQLVAR::Action::Raw, false, 0, 0, 0, nullptr, src.m_xvar});
       v.m_blobStream = src.m_blobStream;
     }
   }

@@ -374,7 +374,7 @@ Variant TFIBXSQLVAR::AsVariant() const {
 // Typed writers
 
 void TFIBXSQLVAR::SetAsInteger(int32_t value) {
-  SetRawValue(SQL_LONG, 4, &value);
+  if (!OverwriteInPlace(SQL_LONG, 4, &value)) SetRawValue(SQL_LONG, 4, &value);
 }
 
 void TFIBXSQLVAR::SetAsInt64(int64_t value) {
@@ -387,7 +387,7 @@ void TFIBXSQLVAR::SetAsInt64(int64_t value) {
 }
 
 void TFIBXSQLVAR::SetAsDouble(double value) {
-  SetRawValue(SQL_DOUBLE, 8, &value);
+  if (!OverwriteInPlace(SQL_DOUBLE, 8, &value)) SetRawValue(SQL_DOUBLE, 8, &value);
 }
 
 void TFIBXSQLVAR::SetAsCurrency(Currency value) {
