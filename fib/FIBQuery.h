@@ -191,8 +191,12 @@ class TFIBXSQLVAR {
   inline bool OldValueIsNull() const;
   // A column of a select that has fetched no row reads as null.
   bool InEmptyResult() const;
-  // Null by the slot alone: a nullable slot flagged null, or no type yet.
-  static bool SlotIsNull(short sqltype, short ind) { return ((sqltype & 1) && ind == -1) || (sqltype & ~1) == 0; }
+  // Whether a held value (the current one or the saved old one) is null: a
+  // pending blob text is a value; otherwise a nullable slot flagged null, or
+  // a slot without a type yet.
+  static bool HeldValueIsNull(bool hasBlobStream, short sqltype, short ind) {
+    return !hasBlobStream && (((sqltype & 1) && ind == -1) || (sqltype & ~1) == 0);
+  }
   // Exchanges the slot's state with the saved one.
   void SwapSavedValue();
   // Caches the server's description and sizes the buffers (after a describe).
@@ -309,9 +313,8 @@ class TFIBXSQLDA {
 };
 
 bool TFIBXSQLVAR::IsNull() const {
-  if (m_blobStream) return false;
-  if (!m_parent->IsParams() && InEmptyResult()) return true;
-  return SlotIsNull(m_xvar->sqltype, m_ind);
+  return HeldValueIsNull(m_blobStream.has_value(), m_xvar->sqltype, m_ind) ||
+         (!m_blobStream && !m_parent->IsParams() && InEmptyResult());
 }
 
 inline void TFIBXSQLVAR::SaveOldValue() {
@@ -332,10 +335,10 @@ inline void TFIBXSQLVAR::SaveOldValue() {
 }
 
 bool TFIBXSQLVAR::OldValueIsNull() const {
-  if (!m_saved.pending) return m_oldValue.IsNull();
-  // As IsNull() of a parameter: AsVariant gives Null then and only then.
-  if (m_saved.blobStream) return false;
-  return SlotIsNull(m_saved.sqltype, m_saved.ind);
+  // Old values are kept for parameters, where AsVariant is Null exactly when
+  // the held value is.
+  return m_saved.pending ? HeldValueIsNull(m_saved.blobStream.has_value(), m_saved.sqltype, m_saved.ind)
+                         : m_oldValue.IsNull();
 }
 
 bool TFIBXSQLVAR::OverwriteInPlace(short type, int length, const void* bytes) {
