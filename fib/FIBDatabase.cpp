@@ -618,17 +618,8 @@ void TFIBDatabase::RemoveTransaction(TFIBTransaction* tr) {
   if (m_defaultUpdateTransaction == tr) m_defaultUpdateTransaction = nullptr;
 }
 
-int TFIBDatabase::AddFIBBase(TFIBBase* b) {
-  m_fibBases.push_back(b);
-  return static_cast<int>(m_fibBases.size()) - 1;
-}
+int TFIBDatabase::AddFIBBase(TFIBBase* b) { return TFIBBase::AddTo(m_fibBases, b); }
 
 void TFIBDatabase::RemoveFIBBase(int index) {
-  if (index < 0 || index >= FIBBaseCount()) return;
-  TFIBBase* removed = m_fibBases[static_cast<size_t>(index)];
-  TFIBBase* last = m_fibBases.back();
-  m_fibBases[static_cast<size_t>(index)] = last;
-  last->m_indexInDatabase = index;
-  m_fibBases.pop_back();
-  removed->m_indexInDatabase = -1;
+  TFIBBase::RemoveFrom(m_fibBases, index, &TFIBBase::m_indexInDatabase);
 }
