@@ -124,22 +124,12 @@ TFIBDatabase::TFIBDatabase(TComponent* AOwner)
 
 TFIBDatabase::~TFIBDatabase() {
   CloseForDestruction();
-  for (int i = FIBBaseCount() - 1; i >= 0; --i) {
-    if (i >= FIBBaseCount()) continue;
-    TFIBBase* b = m_fibBases[static_cast<size_t>(i)];
-    try {
-      b->Fire(b->NotifyDatabaseFreed);
-    } catch (...) {
-      // Nothing may leave a destructor; the binding is cut loose below anyway.
-    }
-  }
-  while (!m_fibBases.empty()) {
-    TFIBBase* b = m_fibBases.back();
-    m_fibBases.pop_back();
-    b->m_database = nullptr;
-    b->m_indexInDatabase = -1;
-    b->SetTransaction(nullptr);
-  }
+  TFIBBase::ReleaseAll(m_fibBases, [](TFIBBase& b) { b.Fire(b.NotifyDatabaseFreed); },
+                       [](TFIBBase& b) {
+                         b.m_database = nullptr;
+                         b.m_indexInDatabase = -1;
+                         b.SetTransaction(nullptr);
+                       });
   for (size_t i = 0; i < m_transactions.size(); ++i)
     if (TFIBTransaction* tr = m_transactions[i]) tr->RemoveDatabase(this);
   m_transactions.clear();

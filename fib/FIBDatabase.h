@@ -130,6 +130,15 @@ class TFIBBase {
   // the last entry into the freed place and tells it its new index.
   static int AddTo(std::vector<TFIBBase*>& list, TFIBBase* b);
   static void RemoveFrom(std::vector<TFIBBase*>& list, int index, int TFIBBase::*slot);
+  // A database or transaction being destroyed: `tell` gives every binding in
+  // its list the freed notification, last first (a failure is dropped:
+  // nothing leaves a destructor), then `cut` lets go of each one.
+  static void ReleaseAll(std::vector<TFIBBase*>& list, const std::function<void(TFIBBase&)>& tell,
+                         const std::function<void(TFIBBase&)>& cut);
+  // Moves this binding from `current`'s list (a database or a transaction)
+  // to `next`'s and sets `current`; true when it joined a new list.
+  template <class TOwner>
+  bool Rebind(TOwner*& current, TOwner* next, int& index);
   [[noreturn]] void DatabaseNotAssigned() const;     // client error 21
   [[noreturn]] void TransactionNotAssigned() const;  // client error 22
   void Fire(const TDatabaseHook& hook) { if (hook) hook(this); }

@@ -54,24 +54,25 @@ TFIBBase::~TFIBBase() {
   SetTransaction(nullptr);
 }
 
+template <class TOwner>
+bool TFIBBase::Rebind(TOwner*& current, TOwner* next, int& index) {
+  if (next == current) return false;
+  if (current) current->RemoveFIBBase(index);
+  current = next;
+  index = -1;
+  if (!next) return false;
+  index = next->AddFIBBase(this);
+  return true;
+}
+
 void TFIBBase::SetDatabase(TFIBDatabase* database) {
-  if (database == m_database) return;
-  if (m_database) m_database->RemoveFIBBase(m_indexInDatabase);
-  m_database = database;
-  m_indexInDatabase = -1;
-  if (!database) return;
-  m_indexInDatabase = database->AddFIBBase(this);
+  if (!Rebind(m_database, database, m_indexInDatabase)) return;
   if (!m_transaction && m_owner && !OwnerChainLoading(m_owner))
     SetTransaction(database->DefaultTransaction());
 }
 
 void TFIBBase::SetTransaction(TFIBTransaction* transaction) {
-  if (transaction == m_transaction) return;
-  if (m_transaction) m_transaction->RemoveFIBBase(m_indexInTransaction);
-  m_transaction = transaction;
-  m_indexInTransaction = -1;
-  if (!transaction) return;
-  m_indexInTransaction = transaction->AddFIBBase(this);
+  if (!Rebind(m_transaction, transaction, m_indexInTransaction)) return;
   if ((!m_database || transaction->FindDatabase(m_database) < 0) && transaction->DatabaseCount() > 0)
     SetDatabase(transaction->MainDatabase());
 }
@@ -89,6 +90,23 @@ void TFIBBase::RemoveFrom(std::vector<TFIBBase*>& list, int index, int TFIBBase:
   last->*slot = index;
   list.pop_back();
   removed->*slot = -1;
+}
+
+void TFIBBase::ReleaseAll(std::vector<TFIBBase*>& list, const std::function<void(TFIBBase&)>& tell,
+                          const std::function<void(TFIBBase&)>& cut) {
+  for (size_t i = list.size(); i-- > 0;) {
+    if (i >= list.size()) continue;  // a notification may take others out
+    try {
+      tell(*list[i]);
+    } catch (...) {
+      // Nothing may leave a destructor; the binding is cut loose below anyway.
+    }
+  }
+  while (!list.empty()) {
+    TFIBBase* b = list.back();
+    list.pop_back();
+    cut(*b);
+  }
 }
 
 void TFIBBase::DatabaseNotAssigned() const { FIBError(feDatabaseNotAssigned, {OwnerName(m_owner)}); }
@@ -118,21 +136,11 @@ TFIBTransaction::~TFIBTransaction() {
   } catch (...) {
     // Destructors never throw; a failing listener does not keep us alive.
   }
-  for (int i = FIBBaseCount() - 1; i >= 0; --i) {
-    if (i >= FIBBaseCount()) continue;
-    TFIBBase* b = m_fibBases[static_cast<size_t>(i)];
-    try {
-      b->Fire(b->NotifyTransactionFreed, this);
-    } catch (...) {
-      // Nothing may leave a destructor; the binding is cut loose below anyway.
-    }
-  }
-  while (!m_fibBases.empty()) {
-    TFIBBase* b = m_fibBases.back();
-    m_fibBases.pop_back();
-    b->m_transaction = nullptr;
-    b->m_indexInTransaction = -1;
-  }
+  TFIBBase::ReleaseAll(m_fibBases, [this](TFIBBase& b) { b.Fire(b.NotifyTransactionFreed, this); },
+                       [](TFIBBase& b) {
+                         b.m_transaction = nullptr;
+                         b.m_indexInTransaction = -1;
+                       });
   RemoveDatabases();
   m_trParams.OnChanging = nullptr;
   m_trParams.OnChange = nullptr;
