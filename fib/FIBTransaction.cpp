@@ -364,22 +364,18 @@ void TFIBTransaction::EndTransaction(TTransactionAction action, bool force) {
   CheckInTransaction();
   IIBClientLibrary& lib = m_databases.at(0)->ClientLibrary();
 
-  auto notifyBefore = [&] {
+  // Every binding's hook, last in the list first, then the callbacks in
+  // registration order.
+  auto notify = [&](TFIBBase::TTransactionHook TFIBBase::*hook, TCallBackKind kind) {
     for (int i = FIBBaseCount() - 1; i >= 0; --i) {
       if (i >= FIBBaseCount()) continue;
       TFIBBase* b = m_fibBases[static_cast<size_t>(i)];
-      b->Fire(b->NotifyEnding, this);
+      b->Fire(b->*hook, this);
     }
-    CallCallBacks(cbBeforeEnd, false, action, force);
+    CallCallBacks(kind, false, action, force);
   };
-  auto notifyAfter = [&] {
-    for (int i = FIBBaseCount() - 1; i >= 0; --i) {
-      if (i >= FIBBaseCount()) continue;
-      TFIBBase* b = m_fibBases[static_cast<size_t>(i)];
-      b->Fire(b->NotifyEnded, this);
-    }
-    CallCallBacks(cbAfterEnd, false, action, force);
-  };
+  auto notifyBefore = [&] { notify(&TFIBBase::NotifyEnding, cbBeforeEnd); };
+  auto notifyAfter = [&] { notify(&TFIBBase::NotifyEnded, cbAfterEnd); };
 
   if (action == TARollback || action == TACommit) {
     if (m_connectionLost && action != m_timeoutAction && !force) FIBError(feCantEndSharedTransaction);
