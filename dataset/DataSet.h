@@ -495,8 +495,7 @@ class TDataSet : public TComponent {
   void ActivateBuffers();
   void AddDataSource(TDataSource* ds);
   void RemoveDataSource(TDataSource* ds);
-  // Parts of DataEvent: the local reaction to a field change, and telling
-  // more than one data source.
+  // Part of DataEvent: the local reaction to a field change.
   void FieldChanged(TField* field);
 
   TDataSetState m_state = dsInactive;
