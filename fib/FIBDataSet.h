@@ -396,7 +396,9 @@ class TFIBCustomDataSet : public TCachedDataSet {
   bool IsNullColumn(TRecordBuffer buffer, int column) const {
     return buffer[fibrec::kNullFlags + column] != std::byte{0};
   }
-  void SetNullColumn(TRecordBuffer buffer, int column, bool isNull) { PutNullFlag(RowToWrite(buffer), column, isNull); }
+  void SetNullColumn(TRecordBuffer buffer, int column, bool isNull) {
+    PutNullFlag(RowToWrite(buffer), column, isNull);
+  }
   // The null flag of a row put together outside any record buffer (the
   // fetch's scratch row, which holds no cached row to forget).
   static void PutNullFlag(std::byte* row, int column, bool isNull) {
