@@ -8,7 +8,6 @@
 #include "dataset/DataSource.h"
 #include "runtime/CodePage.h"
 #include "runtime/Format.h"
-#include "runtime/SmallCopy.h"
 #include "runtime/ScopeGuard.h"
 #include "runtime/StrUtils.h"
 
@@ -210,13 +209,8 @@ void TDataSet::DataEvent(TDataEvent event, intptr_t info) {
   // rare parts stay out of line, so that the usual event costs little.
   if (event == deFieldChange) FieldChanged(reinterpret_cast<TField*>(info));
   if (ControlsDisabled() || m_state == dsBlockRead) return;
-  // The usual single data source needs no copy: no one is left to visit
-  // after it, whatever its handlers attach or detach.
-  if (m_dataSources.size() == 1) {
-    m_dataSources.front()->DataEvent(event, info);
-    return;
-  }
-  NotifyDataSources(event, info);
+  // A handler may attach or detach data sources: one detached is not told.
+  m_dataSources.Call([&](TDataSource* ds) { ds->DataEvent(event, info); });
 }
 
 void TDataSet::FieldChanged(TField* field) {
@@ -226,14 +220,6 @@ void TDataSet::FieldChanged(TField* field) {
       GetCalcFields(ActiveBuffer());
   }
   field->Change();
-}
-
-void TDataSet::NotifyDataSources(TDataEvent event, intptr_t info) {
-  // A copy: a handler may attach or detach data sources.
-  const TSmallCopy sources(m_dataSources);
-  for (TDataSource* ds : sources)
-    if (std::find(m_dataSources.begin(), m_dataSources.end(), ds) != m_dataSources.end())
-      ds->DataEvent(event, info);
 }
 
 void TDataSet::DisableControls() {
@@ -252,13 +238,12 @@ void TDataSet::EnableControls() {
 }
 
 void TDataSet::AddDataSource(TDataSource* ds) {
-  m_dataSources.push_back(ds);
+  m_dataSources.Add(ds);
   UpdateBufferCount();
 }
 
 void TDataSet::RemoveDataSource(TDataSource* ds) {
-  m_dataSources.erase(std::remove(m_dataSources.begin(), m_dataSources.end(), ds),
-                      m_dataSources.end());
+  m_dataSources.Remove(ds);
   if (!IsDestroying()) UpdateBufferCount();
 }
 

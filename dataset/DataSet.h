@@ -18,6 +18,7 @@
 #include "runtime/Component.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Format.h"
+#include "runtime/ListenerList.h"
 
 class TDataSet;
 class TDataSource;
@@ -494,10 +495,8 @@ class TDataSet : public TComponent {
   void ActivateBuffers();
   void AddDataSource(TDataSource* ds);
   void RemoveDataSource(TDataSource* ds);
-  // Parts of DataEvent: the local reaction to a field change, and telling
-  // more than one data source.
+  // Part of DataEvent: the local reaction to a field change.
   void FieldChanged(TField* field);
-  void NotifyDataSources(TDataEvent event, intptr_t info);
 
   TDataSetState m_state = dsInactive;
   TDataSetState m_disableState = dsInactive;
@@ -512,7 +511,7 @@ class TDataSet : public TComponent {
   bool m_streamedActive = false;
   std::unique_ptr<TFields> m_fields;
   std::unique_ptr<TFieldDefs> m_fieldDefs;
-  std::vector<TDataSource*> m_dataSources;  // not owned; they detach themselves
+  TListenerList<TDataSource*> m_dataSources;  // not owned; they detach themselves
   std::vector<TRecordBuffer> m_buffers;      // m_bufferCount window buffers + 1 scratch
   std::vector<TRecordBuffer> m_keptBuffers;  // from the last open, m_keptRecordSize bytes each
   int m_keptRecordSize = 0;

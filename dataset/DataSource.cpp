@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "runtime/SmallCopy.h"
 #include "runtime/ScopeGuard.h"
 
 // --- TDataSource --------------------------------------------------------------
@@ -82,33 +81,31 @@ void TDataSource::NotifyDataLinks(TDataEvent event, intptr_t info) {
   // Non-visual links (such as master-detail links) first, so that the data
   // they drive is current before any control repaints; each group from the
   // most recently attached link to the first.
-  if (m_dataLinks.empty()) return;
-  if (m_dataLinks.size() == 1) {
-    m_dataLinks.front()->DataEvent(event, info);
+  if (m_dataLinks.size() <= 1) {
+    m_dataLinks.Call([&](TDataLink* link) { link->DataEvent(event, info); });
     return;
   }
   NotifyEachLink(event, info);
 }
 
 void TDataSource::NotifyEachLink(TDataEvent event, intptr_t info) {
-  const TSmallCopy links(m_dataLinks);
-  auto attached = [this](TDataLink* link) {
-    return std::find(m_dataLinks.begin(), m_dataLinks.end(), link) != m_dataLinks.end();
-  };
+  // One round for both groups: a link attached meanwhile waits for the next event.
+  const TListenerList<TDataLink*>::TRound links(m_dataLinks);
   for (bool visual : {false, true})
-    for (auto it = links.end(); it != links.begin();) {
-      TDataLink* link = *--it;
-      if (link->VisualControl() == visual && attached(link)) link->DataEvent(event, info);
-    }
+    links.Call(
+        [&](TDataLink* link) {
+          if (link->VisualControl() == visual) link->DataEvent(event, info);
+        },
+        true);
 }
 
 void TDataSource::AddDataLink(TDataLink* link) {
-  m_dataLinks.push_back(link);
+  m_dataLinks.Add(link);
   if (m_dataSet) m_dataSet->UpdateBufferCount();
 }
 
 void TDataSource::RemoveDataLink(TDataLink* link) {
-  m_dataLinks.erase(std::remove(m_dataLinks.begin(), m_dataLinks.end(), link), m_dataLinks.end());
+  m_dataLinks.Remove(link);
   if (m_dataSet && !m_dataSet->IsDestroying()) m_dataSet->UpdateBufferCount();
 }
 

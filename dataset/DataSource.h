@@ -9,6 +9,7 @@
 
 #include "dataset/DataSet.h"
 #include "runtime/Component.h"
+#include "runtime/ListenerList.h"
 
 class TDataLink;
 
@@ -61,7 +62,7 @@ class TDataSource : public TComponent {
   void RemoveDataLink(TDataLink* link);
 
   TDataSet* m_dataSet = nullptr;  // not owned; cleared when the dataset goes
-  std::vector<TDataLink*> m_dataLinks;  // not owned; links detach themselves
+  TListenerList<TDataLink*> m_dataLinks;  // not owned; links detach themselves
   TDataSetState m_state = dsInactive;
   bool m_enabled = true;
   bool m_autoEdit = true;

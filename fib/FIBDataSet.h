@@ -18,9 +18,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <typeinfo>
@@ -34,6 +36,8 @@
 #include "fib/SqlTxtRtns.h"
 
 class TFIBCustomDataSet;
+// One key of a search, in the form the row stores it (FIBDataSetLocate.cpp).
+struct TPreparedKey;
 
 // --- option sets (bit i = member i, in the declared member order) ------------
 
@@ -164,6 +168,8 @@ inline constexpr int kBookmarkFlag = 4;
 inline constexpr int kUpdateStatus = 5;
 inline constexpr int kNullFlags = 6;
 inline constexpr int kCachedFrom = 5;  // the cache keeps the row from this byte on
+// The stamp of the cached row a buffer holds sits this many bytes before it.
+inline constexpr int kLoadedStampBefore = 16;
 }  // namespace fibrec
 
 // --- the dataset -------------------------------------------------------------
@@ -391,7 +397,12 @@ class TFIBCustomDataSet : public TCachedDataSet {
     return buffer[fibrec::kNullFlags + column] != std::byte{0};
   }
   void SetNullColumn(TRecordBuffer buffer, int column, bool isNull) {
-    buffer[fibrec::kNullFlags + column] = std::byte{isNull ? uint8_t{1} : uint8_t{0}};
+    PutNullFlag(RowToWrite(buffer), column, isNull);
+  }
+  // The null flag of a row put together outside any record buffer (the
+  // fetch's scratch row, which holds no cached row to forget).
+  static void PutNullFlag(std::byte* row, int column, bool isNull) {
+    row[fibrec::kNullFlags + column] = std::byte{isNull ? uint8_t{1} : uint8_t{0}};
   }
   static int32_t RecNoOf(TRecordBuffer buffer);
   // The calculated-field values of a buffer, by field index.
@@ -401,7 +412,7 @@ class TFIBCustomDataSet : public TCachedDataSet {
     return static_cast<TCachedUpdateStatus>(buffer[fibrec::kUpdateStatus]);
   }
   static void SetUpdateStatusOf(TRecordBuffer buffer, TCachedUpdateStatus s) {
-    buffer[fibrec::kUpdateStatus] = static_cast<std::byte>(s);
+    RowToWrite(buffer)[fibrec::kUpdateStatus] = static_cast<std::byte>(s);
   }
   // Row `position` of the cache into / out of a record buffer (sets the record number).
   void ReadCachedRecord(int position, TRecordBuffer buffer);
@@ -409,7 +420,15 @@ class TFIBCustomDataSet : public TCachedDataSet {
   // A buffer remembers which cached row it was read from, so that reading
   // that row into it again copies nothing while the row is unchanged. Any
   // other write into a buffer's row bytes forgets it first.
-  static void ForgetCachedRecord(TRecordBuffer buffer);
+  static void ForgetCachedRecord(TRecordBuffer buffer) {
+    std::memset(buffer - fibrec::kLoadedStampBefore, 0, sizeof(uint64_t));
+  }
+  // The one way to write into a buffer's row bytes (those the cache keeps):
+  // returns the buffer once it has forgotten its cached row.
+  static TRecordBuffer RowToWrite(TRecordBuffer buffer) {
+    ForgetCachedRecord(buffer);
+    return buffer;
+  }
   void InitRecord(TRecordBuffer buffer) override;
   // Converts the current output row of `query` into the cache at `position`:
   // the select's columns by number, another statement's by output name
@@ -462,7 +481,8 @@ class TFIBCustomDataSet : public TCachedDataSet {
   TGetResult GetRecordHandlingErrors(TRecordBuffer buffer, TGetMode getMode, bool doCheck);
   void ConvertColumn(const XSQLVAR& x, const TFIBFieldDescr& d, std::byte* base, int column);
   void OnReadTransactionEnding(TFIBTransaction* tr);
-  // The state and field checks of a store; returns the buffer to write.
+  // The state and field checks of a store; returns the buffer to write
+  // (see RowToWrite).
   TRecordBuffer CheckStore(TField* field, const void* value);
   // Update status, Modified and the field-change notification after a store.
   void FinishStore(TField* field, TRecordBuffer buffer);
@@ -470,14 +490,14 @@ class TFIBCustomDataSet : public TCachedDataSet {
   // Whether the cached row at `position` holds the prepared keys (Locate's
   // own key records; calcRow holds the row's calculated values when a key
   // field is calculated).
-  bool RowMatches(int position, const void* keys, size_t count, TLocateOptions options,
+  bool RowMatches(int position, std::span<const TPreparedKey> keys, TLocateOptions options,
                   TRecordBuffer calcRow) const;
   // Makes cached row `position` current (scroll events, re-centred window).
   void MoveToRow(int position);
   // Locate's search through its index (see TLocateIndex): the first shown
   // matching row, -1 when none, -2 when the index does not serve this search
   // (yet). `keys` are Locate's own key records, all compared exactly.
-  int IndexedSearch(const void* keys, size_t count);
+  int IndexedSearch(std::span<const TPreparedKey> keys);
 
   std::unique_ptr<TFIBBase> m_base;
   std::unique_ptr<TFIBQuery> m_qSelect;
@@ -562,6 +582,7 @@ class TFIBCustomDataSet : public TCachedDataSet {
     bool trimmed = false;               // poTrimCharFields then
     int searches = 0;                   // with these fields so far (see kIndexAfterSearches)
     int upTo = 0;                       // rows [0, upTo) are taken in
+    uint64_t seen = 0;                  // the cache's ChangeStamp() they are as of
     std::vector<Slot> table;            // the first shown row per key hash
     size_t used = 0;
     // The first row taken in with `hash`, -1 when none.

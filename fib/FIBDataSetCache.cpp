@@ -10,10 +10,15 @@
 namespace {
 constexpr int kMinBlockBytes = 1024;
 constexpr size_t kStoreChunk = 64 * 1024;
+// Past this many entries the older half of the change log is kept coarsely.
+constexpr size_t kChangeLogLimit = 256;
 
 // Shared by all caches: a record part that outlives its cache (a reopened
-// dataset's window) must never find its old stamp on another row.
+// dataset's window) must never find its old stamp on another row, nor a
+// reader of a cache's changes a stamp of another cache that looks recent.
 std::atomic<uint64_t> g_lastStamp{0};
+
+uint64_t NextStamp() noexcept { return g_lastStamp.fetch_add(1, std::memory_order_relaxed) + 1; }
 }  // namespace
 
 // Append-only text storage of one string column, in chunks so that growing
@@ -69,6 +74,7 @@ TRecordsCache::TRecordsCache(int slotSize, std::vector<TCacheStringColumn> strin
   if (m_stride > blockBytes) throw EMemManagerError("Incompatible Sizes");
   m_slotsPerBlock = blockBytes / m_stride;
   for (size_t i = 0; i < m_strings.size(); ++i) m_stores.push_back(std::make_unique<StringStore>());
+  m_changes.push_back({NextStamp(), 0});
 }
 
 TRecordsCache::~TRecordsCache() = default;
@@ -104,9 +110,31 @@ int TRecordsCache::NewPhysical() {
   return physical;
 }
 
-void TRecordsCache::Restamp(std::byte* slot) {
-  const uint64_t stamp = g_lastStamp.fetch_add(1, std::memory_order_relaxed) + 1;
+uint64_t TRecordsCache::Restamp(std::byte* slot) {
+  const uint64_t stamp = NextStamp();
   std::memcpy(slot + m_stampOffset, &stamp, sizeof stamp);
+  return stamp;
+}
+
+void TRecordsCache::NoteChange(int position, uint64_t stamp) {
+  while (!m_changes.empty() && m_changes.back().position >= position) m_changes.pop_back();
+  if (m_changes.size() >= kChangeLogLimit) {
+    // Each pair of the older half becomes one entry with the later stamp and
+    // the lower position: a reader whose stamp lies between the two is told
+    // of a lower change than the truth, which only makes it read again.
+    const size_t half = m_changes.size() / 2 & ~size_t{1};
+    for (size_t i = 0; i < half; i += 2) m_changes[i / 2] = {m_changes[i + 1].stamp, m_changes[i].position};
+    m_changes.erase(m_changes.begin() + static_cast<std::ptrdiff_t>(half / 2),
+                    m_changes.begin() + static_cast<std::ptrdiff_t>(half));
+  }
+  m_changes.push_back({stamp, position});
+}
+
+int TRecordsCache::LowestChangeSince(uint64_t stamp) const noexcept {
+  // The first entry after `stamp` holds the lowest position changed since.
+  const auto after = std::upper_bound(m_changes.begin(), m_changes.end(), stamp,
+                                      [](uint64_t s, const Change& c) { return s < c.stamp; });
+  return after == m_changes.end() ? INT_MAX : after->position;
 }
 
 int TRecordsCache::Append() {
@@ -119,6 +147,12 @@ int TRecordsCache::Append() {
   return m_count++;
 }
 
+int TRecordsCache::Append(const std::byte* src) {
+  const int position = Append();
+  Store(Physical(position, "Can't write to Buffer.Incorrect RecordNo"), src);
+  return position;
+}
+
 void TRecordsCache::Insert(int position) {
   if (position < 0 || position > m_count) throw EMemManagerError("Can't write to Buffer.Incorrect RecordNo");
   if (position == m_count) {
@@ -129,7 +163,7 @@ void TRecordsCache::Insert(int position) {
   int physical = NewPhysical();
   m_map.insert(m_map.begin() + position, physical);
   ++m_count;
-  m_lowestChange = std::min(m_lowestChange, position);
+  NoteChange(position, SlotStamp(Slot(physical)));
 }
 
 void TRecordsCache::Remove(int position) {
@@ -142,7 +176,7 @@ void TRecordsCache::Remove(int position) {
     m_free.push_back(physical);
   }
   --m_count;
-  m_lowestChange = std::min(m_lowestChange, position);
+  NoteChange(position, NextStamp());
 }
 
 void TRecordsCache::Clear() { Empty(false); }
@@ -160,7 +194,8 @@ void TRecordsCache::Empty(bool keepMemory) {
   m_free.clear();
   m_count = 0;
   m_physicalCount = 0;
-  m_lowestChange = 0;
+  m_changes.clear();
+  m_changes.push_back({NextStamp(), 0});
 }
 
 void TRecordsCache::Read(int position, std::byte* dest) const {
@@ -180,10 +215,13 @@ void TRecordsCache::CopyOut(const std::byte* slot, std::byte* dest) const {
 }
 
 void TRecordsCache::Write(int position, const std::byte* src) {
-  int physical = Physical(position, "Can't write to Buffer.Incorrect RecordNo");
+  const int physical = Physical(position, "Can't write to Buffer.Incorrect RecordNo");
+  NoteChange(position, Store(physical, src));
+}
+
+uint64_t TRecordsCache::Store(int physical, const std::byte* src) {
   std::byte* slot = Slot(physical);
-  m_lowestChange = std::min(m_lowestChange, position);
-  Restamp(slot);
+  const uint64_t stamp = Restamp(slot);
   std::memcpy(slot, src, static_cast<size_t>(m_slotSize));
   StringRef* refs = reinterpret_cast<StringRef*>(slot + m_refsOffset);
   for (size_t i = 0; i < m_strings.size(); ++i) {
@@ -199,6 +237,7 @@ void TRecordsCache::Write(int position, const std::byte* src) {
     ref.length = length;
     if (length > 0) std::memcpy(m_stores[i]->At(ref.offset), src + c.offset + 4, length);
   }
+  return stamp;
 }
 
 std::string_view TRecordsCache::String(int position, int stringColumn) const {
@@ -206,8 +245,6 @@ std::string_view TRecordsCache::String(int position, int stringColumn) const {
   if (ref.length == 0) return {};
   return {m_stores[static_cast<size_t>(stringColumn)]->At(ref.offset), ref.length};
 }
-
-int TRecordsCache::TakeLowestChange() noexcept { return std::exchange(m_lowestChange, INT_MAX); }
 
 size_t TRecordsCache::MemoryUsed() const noexcept {
   size_t bytes = m_blocks.size() * static_cast<size_t>(m_slotsPerBlock) * m_stride;

@@ -43,6 +43,9 @@ class TRecordsCache {
 
   // Adds an empty (zero-filled) row at the end; returns its position.
   int Append();
+  // Adds a row holding `src` (laid out as for Write) at the end; returns its
+  // position. Like Append, no change to the rows before it.
+  int Append(const std::byte* src);
   // Adds an empty row at `position` (0 .. Count()); later rows move up by one.
   void Insert(int position);
   // Removes the row at `position`; later rows move down by one.
@@ -83,10 +86,17 @@ class TRecordsCache {
   // Bytes held by blocks, string stores and the map (for the benchmark).
   size_t MemoryUsed() const noexcept;
 
-  // The lowest position written, inserted or removed since the last call
-  // (INT_MAX when none; 0 for a new or cleared cache), and starts anew.
-  // Lets a reader that remembers rows know which of them are still as read.
-  int TakeLowestChange() noexcept;
+  // Change tracking, read without side effects, so that any number of
+  // readers that remember rows can tell which of them are still as read.
+  // Every write, insert, remove and emptying takes a stamp of the rows'
+  // sequence; adding a row at the end changes no row before it and is not a
+  // change. A reader keeps ChangeStamp() along with what it read;
+  // LowestChangeSince(that stamp) is the lowest position written, inserted or
+  // removed since (INT_MAX when none; 0 when the cache was emptied since, or
+  // the stamp is older than the cache). For a stamp from long ago the answer
+  // may be lower than the truth, never higher.
+  uint64_t ChangeStamp() const noexcept { return m_changes.back().stamp; }
+  int LowestChangeSince(uint64_t stamp) const noexcept;
 
  private:
   struct StringRef {
@@ -113,7 +123,13 @@ class TRecordsCache {
     std::memcpy(&stamp, slot + m_stampOffset, sizeof stamp);
     return stamp;
   }
-  void Restamp(std::byte* slot);
+  // Gives the slot a new stamp and returns it.
+  uint64_t Restamp(std::byte* slot);
+  // Copies `src` into the row at `physical` (Write without the change log);
+  // returns the row's new stamp.
+  uint64_t Store(int physical, const std::byte* src);
+  // Enters a change at `position` told by `stamp` (the newest) in the log.
+  void NoteChange(int position, uint64_t stamp);
   void CopyOut(const std::byte* slot, std::byte* dest) const;
   [[noreturn]] static void Fail(const char* what);
   void Empty(bool keepMemory);
@@ -135,5 +151,14 @@ class TRecordsCache {
   std::vector<std::unique_ptr<StringStore>> m_stores;  // one per string column
   std::vector<int32_t> m_map;     // logical -> physical; empty until the first insert
   std::vector<int32_t> m_free;    // physical slots released by Remove
-  int m_lowestChange = 0;         // see TakeLowestChange
+  // The change log: for each entry, no change after `stamp` lies below
+  // `position`. Stamps and positions both rise along it: a change at or
+  // below the last entry's position makes that entry tell nothing more, so
+  // the log holds one entry per rising step and is never empty (it starts
+  // with the cache's making or emptying, at position 0).
+  struct Change {
+    uint64_t stamp;
+    int position;
+  };
+  std::vector<Change> m_changes;
 };

@@ -19,6 +19,7 @@ namespace {
 constexpr size_t kCalcSlot = sizeof(std::vector<Variant>*);
 constexpr size_t kStampSlot = sizeof(uint64_t);
 constexpr size_t kHeader = kStampSlot + kCalcSlot;
+static_assert(kHeader == fibrec::kLoadedStampBefore);
 
 std::vector<Variant>*& CalcValues(TRecordBuffer buffer) {
   return *reinterpret_cast<std::vector<Variant>**>(buffer - kCalcSlot);
@@ -103,8 +104,6 @@ void TFIBCustomDataSet::ReadCachedRecord(int position, TRecordBuffer buffer) {
   TFIBCustomDataSet::LoadRecord(buffer, position);
 }
 
-void TFIBCustomDataSet::ForgetCachedRecord(TRecordBuffer buffer) { LoadedStamp(buffer) = 0; }
-
 void TFIBCustomDataSet::InitRecord(TRecordBuffer buffer) {
   ForgetCachedRecord(buffer);
   TCachedDataSet::InitRecord(buffer);
@@ -121,7 +120,7 @@ bool TFIBCustomDataSet::RowVisible(int position) const {
 
 void TFIBCustomDataSet::ConvertColumn(const XSQLVAR& x, const TFIBFieldDescr& d, std::byte* base, int column) {
   const bool isNull = (x.sqltype & 1) != 0 && x.sqlind && *x.sqlind == -1;
-  SetNullColumn(base, column, isNull);
+  PutNullFlag(base, column, isNull);
   std::byte* dst = base + d.Offset;
   if (isNull) {
     if (d.OutOfLine) std::memset(dst, 0, 4);
@@ -216,8 +215,7 @@ bool TFIBCustomDataSet::FetchRowFromServer() {
   const XSQLDA* raw = row->AsXSQLDA();
   const int n = std::min<int>(raw->sqld, ColumnCount());
   for (int i = 0; i < n; ++i) ConvertColumn(raw->sqlvar[i], m_descrs[static_cast<size_t>(i)], b, i);
-  const int position = m_cache->Append();
-  m_cache->Write(position, b + fibrec::kCachedFrom);
+  m_cache->Append(b + fibrec::kCachedFrom);
   ++m_fetched;
   if (AfterFetchRecord) AfterFetchRecord(this);
   return true;

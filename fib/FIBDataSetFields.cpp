@@ -254,8 +254,7 @@ TRecordBuffer TFIBCustomDataSet::CheckStore(TField* field, const void* value) {
   if (!b) FIBError(feNotInEditMode, {FullComponentName()});
   if (!ColumnOf(field)) DatabaseErrorFmt("Field '%s' not found", {field->DisplayName()}, this);
   field->Validate(value);
-  ForgetCachedRecord(b);
-  return b;
+  return RowToWrite(b);
 }
 
 void TFIBCustomDataSet::FinishStore(TField* field, TRecordBuffer buffer) {

@@ -9,13 +9,6 @@
 #include "runtime/CodePage.h"
 #include "runtime/Scaled.h"
 
-namespace {
-
-// IndexedSearch's answer when the index does not serve the search.
-constexpr int kNotIndexed = -2;
-// Searches with the same key fields before the index serves them.
-constexpr int kIndexAfterSearches = 3;
-
 // How a key is compared with the stored value.
 enum class TKeyKind { String, Integer, Float, DateTime, Calculated, Ignored };
 
@@ -29,6 +22,13 @@ struct TPreparedKey {
   double number = 0;    // Float: the value; DateTime: milliseconds
   Variant value;        // Calculated: the key as given
 };
+
+namespace {
+
+// IndexedSearch's answer when the index does not serve the search.
+constexpr int kNotIndexed = -2;
+// Searches with the same key fields before the index serves them.
+constexpr int kIndexAfterSearches = 3;
 
 bool IsStringType(TFieldType t) {
   return t == ftString || t == ftFixedChar || t == ftGuid || t == ftWideString;
@@ -235,7 +235,7 @@ bool TFIBCustomDataSet::Locate(const std::string& keyFields, const Variant& keyV
     if (!calculated && --m_calcSuspend == 0) RefreshPosition();
   };
   try {
-    if (!calculated && IndexableKeys(keys, options)) found = IndexedSearch(keys.data(), keys.size());
+    if (!calculated && IndexableKeys(keys, options)) found = IndexedSearch(keys);
     if (found == kNotIndexed) {
       found = -1;
       TRecordBuffer calcRow = calculated ? AllocRecordBuffer() : nullptr;
@@ -251,7 +251,7 @@ bool TFIBCustomDataSet::Locate(const std::string& keyFields, const Variant& keyV
           ClearCalcFields(calcRow);
           GetCalcFields(calcRow);
         }
-        if (RowMatches(i, keys.data(), keys.size(), options, calcRow) && RowVisible(i)) {
+        if (RowMatches(i, keys, options, calcRow) && RowVisible(i)) {
           found = i;
           break;
         }
@@ -266,12 +266,10 @@ bool TFIBCustomDataSet::Locate(const std::string& keyFields, const Variant& keyV
   return found >= 0;
 }
 
-bool TFIBCustomDataSet::RowMatches(int position, const void* keysData, size_t count, TLocateOptions options,
+bool TFIBCustomDataSet::RowMatches(int position, std::span<const TPreparedKey> keys, TLocateOptions options,
                                    TRecordBuffer calcRow) const {
-  const auto* keys = static_cast<const TPreparedKey*>(keysData);
   const std::byte* row = m_cache->Fixed(position);  // the record from byte 5 on
-  for (size_t n = 0; n < count; ++n) {
-    const TPreparedKey& k = keys[n];
+  for (const TPreparedKey& k : keys) {
     if (k.kind == TKeyKind::Ignored) continue;
     if (k.kind == TKeyKind::Calculated) {
       const std::vector<Variant>& calc = CalcValuesOf(calcRow);
@@ -366,11 +364,10 @@ void TFIBCustomDataSet::MoveToRow(int position) {
   CursorPosChanged();
 }
 
-int TFIBCustomDataSet::IndexedSearch(const void* keysData, size_t count) {
-  const auto* keys = static_cast<const TPreparedKey*>(keysData);
+int TFIBCustomDataSet::IndexedSearch(std::span<const TPreparedKey> keys) {
   TLocateIndex& index = m_locateIndex;
-  std::vector<const TField*> fields(count);
-  for (size_t n = 0; n < count; ++n) fields[n] = keys[n].field;
+  std::vector<const TField*> fields(keys.size());
+  for (size_t n = 0; n < keys.size(); ++n) fields[n] = keys[n].field;
   const bool trimmed = HasOption(poTrimCharFields);
   const bool same = fields == index.fields && index.shown == m_updateRecordTypes && index.trimmed == trimmed;
   if (!same || index.searches < kIndexAfterSearches) {
@@ -386,17 +383,17 @@ int TFIBCustomDataSet::IndexedSearch(const void* keysData, size_t count) {
     if (++index.searches < kIndexAfterSearches) return kNotIndexed;
     index.Clear();
     index.Reserve(m_fetched);
-  } else if (m_cache->TakeLowestChange() < index.upTo) {
+  } else if (m_cache->LowestChangeSince(index.seen) < index.upTo) {
     // A row already taken in changed (an edit, an insert, a delete, a reopen).
     index.Clear();
   }
-  const auto matches = [&](int position) {
-    return RowMatches(position, keys, count, loNone, nullptr);
-  };
+  // The rows taken in are as the cache holds them now; rows this search
+  // fetches come at the end, which changes none of them.
+  index.seen = m_cache->ChangeStamp();
+  const auto matches = [&](int position) { return RowMatches(position, keys, loNone, nullptr); };
 
   TKeyHash wanted;
-  for (size_t n = 0; n < count; ++n) {
-    const TPreparedKey& k = keys[n];
+  for (const TPreparedKey& k : keys) {
     if (k.kind == TKeyKind::Ignored) continue;
     if (k.isNull) wanted.Null();
     else if (k.kind == TKeyKind::String) wanted.Text(k.text);
@@ -419,8 +416,7 @@ int TFIBCustomDataSet::IndexedSearch(const void* keysData, size_t count) {
     if (!RowVisible(i)) continue;
     TKeyHash key;
     const std::byte* row = m_cache->Fixed(i);
-    for (size_t n = 0; n < count; ++n) {
-      const TPreparedKey& k = keys[n];
+    for (const TPreparedKey& k : keys) {
       if (k.kind == TKeyKind::Ignored) continue;
       const TFIBFieldDescr& d = *k.column;
       const int column = k.field->FieldNo() - 1;
@@ -438,8 +434,6 @@ int TFIBCustomDataSet::IndexedSearch(const void* keysData, size_t count) {
       break;
     }
   }
-  // The rows this search fetched were written to the cache before they were taken in.
-  m_cache->TakeLowestChange();
   return found;
 }
 

@@ -68,8 +68,9 @@ void TFIBCustomDataSet::DoBeforeInsert() {
 }
 
 void TFIBCustomDataSet::InternalInitRecord(TRecordBuffer buffer) {
-  std::memset(buffer + fibrec::kCachedFrom, 0, static_cast<size_t>(m_recordSize - fibrec::kCachedFrom));
-  for (int i = 0; i < ColumnCount(); ++i) SetNullColumn(buffer, i, true);
+  std::byte* row = RowToWrite(buffer);
+  std::memset(row + fibrec::kCachedFrom, 0, static_cast<size_t>(m_recordSize - fibrec::kCachedFrom));
+  for (int i = 0; i < ColumnCount(); ++i) PutNullFlag(row, i, true);
 }
 
 void TFIBCustomDataSet::InternalInsert() {

@@ -125,22 +125,12 @@ TFIBDatabase::TFIBDatabase(TComponent* AOwner)
 
 TFIBDatabase::~TFIBDatabase() {
   CloseForDestruction();
-  for (int i = FIBBaseCount() - 1; i >= 0; --i) {
-    if (i >= FIBBaseCount()) continue;
-    TFIBBase* b = m_fibBases[static_cast<size_t>(i)];
-    try {
-      b->Fire(b->NotifyDatabaseFreed);
-    } catch (...) {
-      // Nothing may leave a destructor; the binding is cut loose below anyway.
-    }
-  }
-  while (!m_fibBases.empty()) {
-    TFIBBase* b = m_fibBases.back();
-    m_fibBases.pop_back();
-    b->m_database = nullptr;
-    b->m_indexInDatabase = -1;
-    b->SetTransaction(nullptr);
-  }
+  TFIBBase::ReleaseAll(m_fibBases, [](TFIBBase& b) { b.Fire(b.NotifyDatabaseFreed); },
+                       [](TFIBBase& b) {
+                         b.m_database = nullptr;
+                         b.m_indexInDatabase = -1;
+                         b.SetTransaction(nullptr);
+                       });
   for (size_t i = 0; i < m_transactions.size(); ++i)
     if (TFIBTransaction* tr = m_transactions[i]) tr->RemoveDatabase(this);
   m_transactions.clear();
@@ -622,17 +612,8 @@ void TFIBDatabase::RemoveTransaction(TFIBTransaction* tr) {
   if (m_defaultUpdateTransaction == tr) m_defaultUpdateTransaction = nullptr;
 }
 
-int TFIBDatabase::AddFIBBase(TFIBBase* b) {
-  m_fibBases.push_back(b);
-  return static_cast<int>(m_fibBases.size()) - 1;
-}
+int TFIBDatabase::AddFIBBase(TFIBBase* b) { return TFIBBase::AddTo(m_fibBases, b); }
 
 void TFIBDatabase::RemoveFIBBase(int index) {
-  if (index < 0 || index >= FIBBaseCount()) return;
-  TFIBBase* removed = m_fibBases[static_cast<size_t>(index)];
-  TFIBBase* last = m_fibBases.back();
-  m_fibBases[static_cast<size_t>(index)] = last;
-  last->m_indexInDatabase = index;
-  m_fibBases.pop_back();
-  removed->m_indexInDatabase = -1;
+  TFIBBase::RemoveFrom(m_fibBases, index, &TFIBBase::m_indexInDatabase);
 }

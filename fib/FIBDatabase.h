@@ -6,7 +6,6 @@
 #include <ibase.h>
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,13 +13,13 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "fib/IB_Intf.h"
 #include "fib/fib.h"
 #include "fib/pFIBProps.h"
 #include "runtime/Component.h"
+#include "runtime/ListenerList.h"
 #include "runtime/Strings.h"
 #include "runtime/Timer.h"
 
@@ -126,6 +125,20 @@ class TFIBBase {
  private:
   friend class TFIBDatabase;
   friend class TFIBTransaction;
+  // The bound-object lists of a database and of a transaction. `slot` is the
+  // member in which each binding keeps its index in that list: removal moves
+  // the last entry into the freed place and tells it its new index.
+  static int AddTo(std::vector<TFIBBase*>& list, TFIBBase* b);
+  static void RemoveFrom(std::vector<TFIBBase*>& list, int index, int TFIBBase::*slot);
+  // A database or transaction being destroyed: `tell` gives every binding in
+  // its list the freed notification, last first (a failure is dropped:
+  // nothing leaves a destructor), then `cut` lets go of each one.
+  static void ReleaseAll(std::vector<TFIBBase*>& list, const std::function<void(TFIBBase&)>& tell,
+                         const std::function<void(TFIBBase&)>& cut);
+  // Moves this binding from `current`'s list (a database or a transaction)
+  // to `next`'s and sets `current`; true when it joined a new list.
+  template <class TOwner>
+  bool Rebind(TOwner*& current, TOwner* next, int& index);
   [[noreturn]] void DatabaseNotAssigned() const;     // client error 21
   [[noreturn]] void TransactionNotAssigned() const;  // client error 22
   void Fire(const TDatabaseHook& hook) { if (hook) hook(this); }
@@ -139,9 +152,10 @@ class TFIBBase {
 };
 
 // ---------------------------------------------------------------------------
-// Transaction callbacks: (handler, data) pairs kept under their own lock. A
-// pair already present is not added twice; a component given as data is
-// watched, and its pairs are dropped when it is destroyed.
+// Transaction callbacks: (handler, data) pairs. A pair already present is
+// not added twice; a component given as data is watched, and its pairs are
+// dropped when it is destroyed. Like all transaction work they are used on
+// the one thread the program runs its work on, so nothing is locked.
 enum TCallBackKind { cbBeforeStart = 0, cbAfterStart = 1, cbBeforeEnd = 2, cbAfterEnd = 3, cbDestroyed = 4 };
 // One handler type for every kind; start and destroyed callbacks get
 // TARollback / false for the action and force arguments.
@@ -154,8 +168,10 @@ class TCallBackList : public TComponent {
   ~TCallBackList() override;
   int Add(TTransactionCallBack handler, TComponent* data);
   void Remove(TTransactionCallBack handler, TComponent* data);
-  int Count() const;
-  // Calls the pairs in registration order, or last registered first.
+  int Count() const { return static_cast<int>(m_pairs.size()); }
+  // Calls the pairs in registration order, or last registered first. A
+  // handler may register and unregister pairs: one it drops (or whose data
+  // it destroys) is not called afterwards, one it adds waits for the next call.
   void Call(bool lastFirst, TFIBTransaction* tr, TTransactionAction action, bool force);
 
  protected:
@@ -165,30 +181,9 @@ class TCallBackList : public TComponent {
   struct Pair {
     TTransactionCallBack handler;
     TComponent* data;  // not owned; dropped when destroyed
+    bool operator==(const Pair&) const = default;
   };
-  // Guards the pairs. It is held only while the list is taken or replaced,
-  // never around a handler or anything that could come back to this list;
-  // every start and end of a transaction takes it several times, so a spin
-  // on a flag serves better than a mutex.
-  class TPairsLock {
-   public:
-    void lock() noexcept {
-      while (m_flag.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
-    }
-    void unlock() noexcept { m_flag.clear(std::memory_order_release); }
-
-   private:
-    std::atomic_flag m_flag = ATOMIC_FLAG_INIT;
-  };
-  using TPairs = std::vector<Pair>;
-  // Puts in a list without the pairs `drop` picks (none picked: no change).
-  void DropWhere(const std::function<bool(const Pair&)>& drop);
-  mutable TPairsLock m_lock;
-  // Never changed in place: an edit puts a new list in, so a call goes on
-  // over the list it started with whatever its handlers register or drop,
-  // without copying the pairs each time.
-  std::shared_ptr<const TPairs> m_pairs = std::make_shared<const TPairs>();
-  std::atomic<size_t> m_size{0};  // m_pairs->size(), readable without the lock
+  TListenerList<Pair> m_pairs;
 };
 
 // ---------------------------------------------------------------------------

@@ -10,65 +10,27 @@
 
 TCallBackList::~TCallBackList() {
   Destroying();
-  std::lock_guard lock(m_lock);
-  for (const Pair& p : *m_pairs)
+  for (const Pair& p : m_pairs)
     if (p.data) RemoveFreeNotification(p.data);
-  m_pairs.reset();
-  m_size.store(0, std::memory_order_relaxed);
 }
 
 int TCallBackList::Add(TTransactionCallBack handler, TComponent* data) {
-  std::lock_guard lock(m_lock);
-  const TPairs& pairs = *m_pairs;
-  for (size_t i = 0; i < pairs.size(); ++i)
-    if (pairs[i].handler == handler && pairs[i].data == data) return static_cast<int>(i);
-  auto grown = std::make_shared<TPairs>(pairs);
-  grown->push_back({handler, data});
-  m_pairs = std::move(grown);
-  m_size.store(m_pairs->size(), std::memory_order_relaxed);
-  if (data) FreeNotification(data);
-  return static_cast<int>(m_pairs->size()) - 1;
+  const int count = Count();
+  const int index = m_pairs.Add({handler, data});
+  if (index == count && data) FreeNotification(data);
+  return index;
 }
 
-void TCallBackList::DropWhere(const std::function<bool(const Pair&)>& drop) {
-  std::lock_guard lock(m_lock);
-  if (std::none_of(m_pairs->begin(), m_pairs->end(), drop)) return;
-  auto kept = std::make_shared<TPairs>(*m_pairs);
-  std::erase_if(*kept, drop);
-  m_pairs = std::move(kept);
-  m_size.store(m_pairs->size(), std::memory_order_relaxed);
-}
-
-void TCallBackList::Remove(TTransactionCallBack handler, TComponent* data) {
-  DropWhere([&](const Pair& p) { return p.handler == handler && p.data == data; });
-}
-
-int TCallBackList::Count() const {
-  std::lock_guard lock(m_lock);
-  return static_cast<int>(m_pairs->size());
-}
+void TCallBackList::Remove(TTransactionCallBack handler, TComponent* data) { m_pairs.Remove({handler, data}); }
 
 void TCallBackList::Call(bool lastFirst, TFIBTransaction* tr, TTransactionAction action, bool force) {
-  // Most lists stay empty for a transaction's life: no lock for them.
-  if (m_size.load(std::memory_order_relaxed) == 0) return;
-  // A handler may change the list: the calls go through the list as it is now.
-  std::shared_ptr<const TPairs> pairs;
-  {
-    std::lock_guard lock(m_lock);
-    pairs = m_pairs;
-  }
-  const Pair* items = pairs->data();
-  const size_t count = pairs->size();
-  if (lastFirst)
-    for (size_t i = count; i-- > 0;) items[i].handler(items[i].data, tr, action, force);
-  else
-    for (size_t i = 0; i < count; ++i) items[i].handler(items[i].data, tr, action, force);
+  m_pairs.Call([&](const Pair& p) { p.handler(p.data, tr, action, force); }, lastFirst);
 }
 
 void TCallBackList::Notification(TComponent* AComponent, TOperation Operation) {
   TComponent::Notification(AComponent, Operation);
   if (Operation != TOperation::opRemove) return;
-  DropWhere([&](const Pair& p) { return p.data == AComponent; });
+  m_pairs.RemoveIf([&](const Pair& p) { return p.data == AComponent; });
 }
 
 // --- binding object --------------------------------------------------------------
@@ -92,26 +54,59 @@ TFIBBase::~TFIBBase() {
   SetTransaction(nullptr);
 }
 
+template <class TOwner>
+bool TFIBBase::Rebind(TOwner*& current, TOwner* next, int& index) {
+  if (next == current) return false;
+  if (current) current->RemoveFIBBase(index);
+  current = next;
+  index = -1;
+  if (!next) return false;
+  index = next->AddFIBBase(this);
+  return true;
+}
+
 void TFIBBase::SetDatabase(TFIBDatabase* database) {
-  if (database == m_database) return;
-  if (m_database) m_database->RemoveFIBBase(m_indexInDatabase);
-  m_database = database;
-  m_indexInDatabase = -1;
-  if (!database) return;
-  m_indexInDatabase = database->AddFIBBase(this);
+  if (!Rebind(m_database, database, m_indexInDatabase)) return;
   if (!m_transaction && m_owner && !OwnerChainLoading(m_owner))
     SetTransaction(database->DefaultTransaction());
 }
 
 void TFIBBase::SetTransaction(TFIBTransaction* transaction) {
-  if (transaction == m_transaction) return;
-  if (m_transaction) m_transaction->RemoveFIBBase(m_indexInTransaction);
-  m_transaction = transaction;
-  m_indexInTransaction = -1;
-  if (!transaction) return;
-  m_indexInTransaction = transaction->AddFIBBase(this);
+  if (!Rebind(m_transaction, transaction, m_indexInTransaction)) return;
   if ((!m_database || transaction->FindDatabase(m_database) < 0) && transaction->DatabaseCount() > 0)
     SetDatabase(transaction->MainDatabase());
+}
+
+int TFIBBase::AddTo(std::vector<TFIBBase*>& list, TFIBBase* b) {
+  list.push_back(b);
+  return static_cast<int>(list.size()) - 1;
+}
+
+void TFIBBase::RemoveFrom(std::vector<TFIBBase*>& list, int index, int TFIBBase::*slot) {
+  if (index < 0 || static_cast<size_t>(index) >= list.size()) return;
+  TFIBBase* removed = list[static_cast<size_t>(index)];
+  TFIBBase* last = list.back();
+  list[static_cast<size_t>(index)] = last;
+  last->*slot = index;
+  list.pop_back();
+  removed->*slot = -1;
+}
+
+void TFIBBase::ReleaseAll(std::vector<TFIBBase*>& list, const std::function<void(TFIBBase&)>& tell,
+                          const std::function<void(TFIBBase&)>& cut) {
+  for (size_t i = list.size(); i-- > 0;) {
+    if (i >= list.size()) continue;  // a notification may take others out
+    try {
+      tell(*list[i]);
+    } catch (...) {
+      // Nothing may leave a destructor; the binding is cut loose below anyway.
+    }
+  }
+  while (!list.empty()) {
+    TFIBBase* b = list.back();
+    list.pop_back();
+    cut(*b);
+  }
 }
 
 void TFIBBase::DatabaseNotAssigned() const { FIBError(feDatabaseNotAssigned, {OwnerName(m_owner)}); }
@@ -141,21 +136,11 @@ TFIBTransaction::~TFIBTransaction() {
   } catch (...) {
     // Destructors never throw; a failing listener does not keep us alive.
   }
-  for (int i = FIBBaseCount() - 1; i >= 0; --i) {
-    if (i >= FIBBaseCount()) continue;
-    TFIBBase* b = m_fibBases[static_cast<size_t>(i)];
-    try {
-      b->Fire(b->NotifyTransactionFreed, this);
-    } catch (...) {
-      // Nothing may leave a destructor; the binding is cut loose below anyway.
-    }
-  }
-  while (!m_fibBases.empty()) {
-    TFIBBase* b = m_fibBases.back();
-    m_fibBases.pop_back();
-    b->m_transaction = nullptr;
-    b->m_indexInTransaction = -1;
-  }
+  TFIBBase::ReleaseAll(m_fibBases, [this](TFIBBase& b) { b.Fire(b.NotifyTransactionFreed, this); },
+                       [](TFIBBase& b) {
+                         b.m_transaction = nullptr;
+                         b.m_indexInTransaction = -1;
+                       });
   RemoveDatabases();
   m_trParams.OnChanging = nullptr;
   m_trParams.OnChange = nullptr;
@@ -286,20 +271,10 @@ void TFIBTransaction::SetDatabaseParams(int index, const std::string& text) {
 
 // --- binding objects and callbacks ---------------------------------------------------
 
-int TFIBTransaction::AddFIBBase(TFIBBase* b) {
-  m_fibBases.push_back(b);
-  return static_cast<int>(m_fibBases.size()) - 1;
-}
+int TFIBTransaction::AddFIBBase(TFIBBase* b) { return TFIBBase::AddTo(m_fibBases, b); }
 
 void TFIBTransaction::RemoveFIBBase(int index) {
-  if (index < 0 || index >= FIBBaseCount()) return;
-  TFIBBase* removed = m_fibBases[static_cast<size_t>(index)];
-  TFIBBase* last = m_fibBases.back();
-  m_fibBases[static_cast<size_t>(index)] = last;
-  last->m_indexInTransaction = index;
-  m_fibBases.pop_back();
-  removed->m_transaction = nullptr;
-  removed->m_indexInTransaction = -1;
+  TFIBBase::RemoveFrom(m_fibBases, index, &TFIBBase::m_indexInTransaction);
 }
 
 int TFIBTransaction::RegisterCallBack(TCallBackKind kind, TTransactionCallBack handler,
@@ -389,22 +364,18 @@ void TFIBTransaction::EndTransaction(TTransactionAction action, bool force) {
   CheckInTransaction();
   IIBClientLibrary& lib = m_databases.at(0)->ClientLibrary();
 
-  auto notifyBefore = [&] {
+  // Every binding's hook, last in the list first, then the callbacks in
+  // registration order.
+  auto notify = [&](TFIBBase::TTransactionHook TFIBBase::*hook, TCallBackKind kind) {
     for (int i = FIBBaseCount() - 1; i >= 0; --i) {
       if (i >= FIBBaseCount()) continue;
       TFIBBase* b = m_fibBases[static_cast<size_t>(i)];
-      b->Fire(b->NotifyEnding, this);
+      b->Fire(b->*hook, this);
     }
-    CallCallBacks(cbBeforeEnd, false, action, force);
+    CallCallBacks(kind, false, action, force);
   };
-  auto notifyAfter = [&] {
-    for (int i = FIBBaseCount() - 1; i >= 0; --i) {
-      if (i >= FIBBaseCount()) continue;
-      TFIBBase* b = m_fibBases[static_cast<size_t>(i)];
-      b->Fire(b->NotifyEnded, this);
-    }
-    CallCallBacks(cbAfterEnd, false, action, force);
-  };
+  auto notifyBefore = [&] { notify(&TFIBBase::NotifyEnding, cbBeforeEnd); };
+  auto notifyAfter = [&] { notify(&TFIBBase::NotifyEnded, cbAfterEnd); };
 
   if (action == TARollback || action == TACommit) {
     if (m_connectionLost && action != m_timeoutAction && !force) FIBError(feCantEndSharedTransaction);

@@ -74,10 +74,11 @@ class Mdb2fbTest : public ::testing::Test {
   }
 
   // Runs the command in the scratch folder, `env` before it. A box waiting
-  // for a click would hang it: a minute is the most it gets.
+  // for a click would hang it: five minutes, far beyond a loaded run, is the
+  // most it gets.
   Result Run(const std::string& args, const std::string& env = {}) {
     const std::string out = dir.File("stdout"), err = dir.File("stderr");
-    const std::string command = "cd '" + dir.Path() + "' && " + env + " timeout 60 '" MDB2FB_PATH "' " + args +
+    const std::string command = "cd '" + dir.Path() + "' && " + env + " timeout 300 '" MDB2FB_PATH "' " + args +
                                 " >'" + out + "' 2>'" + err + "'";
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};

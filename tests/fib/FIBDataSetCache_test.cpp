@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fib/FIBDataSetCache.h"
@@ -156,6 +158,77 @@ TEST(RecordsCache, PositionsOutsideTheRowsAreRefused) {
   EXPECT_EQ(message([&] { cache.Write(-1, r.data()); }), "Can't write to Buffer.Incorrect RecordNo");
   EXPECT_EQ(message([&] { cache.Fixed(5); }), "Can't read LogBuffer.Incorrect RecordNo");
   EXPECT_EQ(message([&] { cache.Insert(3); }), "Can't write to Buffer.Incorrect RecordNo");
+}
+
+}  // namespace
+
+namespace {
+
+// Each reader keeps the change stamp it has seen and asks for the lowest
+// position changed since; asking changes nothing for it or for any other
+// reader, and a row added at the end is no change to the rows before it.
+TEST(RecordsCache, EveryReaderIsToldTheLowestChangeSinceItLooked) {
+  TRecordsCache cache = MakeCache();
+  for (int i = 0; i < 10; ++i) cache.Append(Row(i, "r").data());
+  const uint64_t a = cache.ChangeStamp();
+  cache.Append(Row(10, "r").data());
+  cache.Write(cache.Append(), Row(11, "r").data());  // rows at the end: never seen by `a`
+  EXPECT_EQ(cache.LowestChangeSince(a), 11);
+  cache.Write(6, Row(6, "again").data());
+  EXPECT_EQ(cache.LowestChangeSince(a), 6);
+  EXPECT_EQ(cache.LowestChangeSince(a), 6);  // asking again: the same answer
+  const uint64_t b = cache.ChangeStamp();
+  EXPECT_EQ(cache.LowestChangeSince(b), INT_MAX);
+  cache.Insert(3);
+  EXPECT_EQ(cache.LowestChangeSince(a), 3);
+  EXPECT_EQ(cache.LowestChangeSince(b), 3);
+  const uint64_t c = cache.ChangeStamp();
+  cache.Remove(8);
+  EXPECT_EQ(cache.LowestChangeSince(b), 3);
+  EXPECT_EQ(cache.LowestChangeSince(c), 8);
+  // Emptied: every row a reader saw is gone; a cache made after a stamp
+  // tells that reader the same.
+  cache.Reset();
+  EXPECT_EQ(cache.LowestChangeSince(c), 0);
+  EXPECT_EQ(cache.LowestChangeSince(cache.ChangeStamp()), INT_MAX);
+  TRecordsCache other = MakeCache();
+  EXPECT_EQ(other.LowestChangeSince(cache.ChangeStamp()), 0);
+}
+
+// Many changes in long rising runs, readers looking in between: the
+// answer is never above the lowest change since (that would leave a reader
+// with a row it no longer holds), and exact for a reader that looked within
+// the last hundred changes.
+TEST(RecordsCache, ALongChangeLogNeverTellsAReaderTooLittle) {
+  TRecordsCache cache = MakeCache();
+  for (int i = 0; i < 400; ++i) cache.Append(Row(i, "r").data());
+  std::vector<int> changed;  // position of each change so far
+  std::vector<std::pair<uint64_t, size_t>> readers;  // stamp, changes before it
+  for (int step = 0; step < 3000; ++step) {
+    // Mostly sweeps upwards (the log's longest form), now and then a dip.
+    const int position = step % 53 == 0 ? step * 37 % 400 : step % 380;
+    if (step % 5 == 0) readers.emplace_back(cache.ChangeStamp(), changed.size());
+    if (step % 97 == 0) {
+      cache.Remove(position);
+      cache.Append(Row(position, "again").data());
+    } else if (step % 89 == 0) {
+      cache.Insert(position);
+      cache.Remove(399);
+    } else {
+      cache.Write(position, Row(position, "w").data());
+      changed.push_back(position);
+      continue;
+    }
+    changed.push_back(position);  // both parts of a removal or insertion start there
+  }
+  for (const auto& [stamp, before] : readers) {
+    const int truth = *std::min_element(changed.begin() + static_cast<std::ptrdiff_t>(before), changed.end());
+    const int told = cache.LowestChangeSince(stamp);
+    ASSERT_LE(told, truth) << "reader after " << before << " changes";
+    if (changed.size() - before < 100) {
+      EXPECT_EQ(told, truth) << "reader after " << before << " changes";
+    }
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -187,8 +188,8 @@ TEST_F(EmbeddedTransaction, CallBackAddedOrRemovedBetweenStartsIsHonoured) {
   EXPECT_TRUE(log.empty());
 }
 
-// A handler may change its own list while the list is being called: the
-// call goes on over the pairs it started with, the next one sees the change.
+// A handler may change its own list while the list is being called: a pair
+// it adds waits for the next call.
 TEST_F(EmbeddedTransaction, CallBackChangingItsListWhileCalled) {
   static TFIBTransaction* s_tr = nullptr;
   static TComponent* s_next = nullptr;
@@ -214,6 +215,41 @@ TEST_F(EmbeddedTransaction, CallBackChangingItsListWhileCalled) {
   tr->StartTransaction();
   tr->Commit();
   EXPECT_EQ(log, (std::vector<std::string>{"e cb action=2", "next cb action=2"}));
+}
+
+// A handler that unregisters a later pair, or destroys the component a
+// later pair names as data, ends that pair's part in the call under way:
+// the pair is not called, and its data is never reached after its death.
+TEST_F(EmbeddedTransaction, CallBackDroppedWhileCalledIsNotCalled) {
+  static TFIBTransaction* s_tr = nullptr;
+  static TComponent* s_dropped = nullptr;
+  static std::unique_ptr<TComponent> s_doomed;
+  struct Drop {
+    static void Handler(TComponent* data, TFIBTransaction* tr, TTransactionAction action, bool force) {
+      LogCallBack(data, tr, action, force);
+      s_tr->UnRegisterCallBack(cbBeforeEnd, &LogCallBack, s_dropped);
+      s_doomed.reset();
+    }
+  };
+  TComponent first, dropped, last;
+  first.SetName("first");
+  dropped.SetName("dropped");
+  last.SetName("last");
+  s_doomed = std::make_unique<TComponent>();
+  s_doomed->SetName("doomed");
+  s_tr = tr;
+  s_dropped = &dropped;
+  tr->RegisterCallBack(cbBeforeEnd, &Drop::Handler, &first);
+  tr->RegisterCallBack(cbBeforeEnd, &LogCallBack, &dropped);
+  tr->RegisterCallBack(cbBeforeEnd, &LogCallBack, s_doomed.get());
+  tr->RegisterCallBack(cbBeforeEnd, &LogCallBack, &last);
+  tr->StartTransaction();
+  tr->Commit();
+  EXPECT_EQ(log, (std::vector<std::string>{"first cb action=2", "last cb action=2"}));
+  log.clear();
+  tr->StartTransaction();
+  tr->Rollback();
+  EXPECT_EQ(log, (std::vector<std::string>{"first cb action=0", "last cb action=0"}));
 }
 
 TEST_F(EmbeddedTransaction, StartAndEndRulesAndMessages) {
