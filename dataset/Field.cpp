@@ -208,6 +208,12 @@ std::string TField::FullName() const {
 void TField::SetSize(int size) {
   if (m_dataSet) m_dataSet->CheckInactive();
   m_size = size;
+  if (m_dataSet) m_dataSet->Fields().Changed();
+}
+
+void TField::SetDataType(TFieldType type) {
+  m_dataType = type;
+  if (m_dataSet) m_dataSet->Fields().Changed();
 }
 
 int TField::DataSize() const { return 0; }
@@ -216,6 +222,7 @@ void TField::SetFieldKind(TFieldKind kind) {
   if (m_dataSet) m_dataSet->CheckInactive();
   if (m_dataSet) m_dataSet->Fields().m_calcCount += IsCalcKind(kind) - IsCalcKind(m_fieldKind);
   m_fieldKind = kind;
+  if (m_dataSet) m_dataSet->Fields().Changed();
 }
 
 bool TField::IsBlob() const noexcept {
@@ -377,16 +384,9 @@ void TField::GetText(std::string& text, bool) const { text = GetAsString(); }
 
 // --- TFields --------------------------------------------------------------
 
-TField* TFields::FindField(std::string_view name) const {
-  for (const FoundField& found : m_found)
-    if (found.name == name) return found.field;
-  TField* field = SearchField(name);
-  if (m_found.size() < m_list.size() + kFoundBeyondFields) m_found.push_back({std::string(name), field});
-  return field;
-}
+void TFields::Changed() const noexcept { m_dataSet->ShapeChanged(); }
 
-TField* TFields::SearchField(std::string_view name) const {
-  // Each field keeps the hash of its name, so only a likely match is compared.
+TField* TFields::FindField(std::string_view name) const {
   const std::size_t hash = SameTextHash(name);
   for (TField* f : m_list)
     if (f->m_nameHash == hash && SameText(f->FieldName(), name)) return f;

@@ -196,7 +196,7 @@ class TField : public TComponent {
   friend class TDataSet;
   friend class TFields;
 
-  void SetDataType(TFieldType type) { m_dataType = type; }
+  void SetDataType(TFieldType type);
   void SetFieldNo(int no) { m_fieldNo = no; }
 
   // Per-class conversions; the base raises the access error.
@@ -614,9 +614,8 @@ class TFields {
   auto end() const { return m_list.end(); }
 
   // First field whose FieldName equals the name ignoring case, or nullptr.
-  // The answers for the names asked first (one per field and a few more)
-  // are kept until a field comes, goes or is renamed: viewers and handlers
-  // ask for the same few names for every row and every reopen.
+  // Each field keeps the hash of its name, so only a likely match is
+  // compared: no table to keep up to date.
   TField* FindField(std::string_view name) const;
   // FindField or EDatabaseError "Field '%s' not found" prefixed with the
   // dataset's name.
@@ -637,25 +636,11 @@ class TFields {
     m_calcCount = 0;
     Changed();
   }
-  void Changed() noexcept {
-    ++m_generation;
-    m_found.clear();
-  }
-  TField* SearchField(std::string_view name) const;
-
-  struct FoundField {
-    std::string name;  // as asked, byte for byte
-    TField* field;     // nullptr: none
-  };
-  // Answers kept beyond one per field (other spellings, names not found);
-  // past that a name is searched every time: a list cycling through more
-  // names than are kept would otherwise miss on every one.
-  static constexpr size_t kFoundBeyondFields = 16;
+  // A field came, went or changed its name, kind, type or size: raises the
+  // dataset's shape (TDataSet::Shape).
+  void Changed() const noexcept;
 
   TDataSet* m_dataSet;  // the dataset that holds this list
   std::vector<TField*> m_list;
   int m_calcCount = 0;
-  // Changes when a field comes, goes or is renamed (see TDataSet::BindFields).
-  unsigned m_generation = 0;
-  mutable std::vector<FoundField> m_found;  // FindField's answers, first asked first
 };
