@@ -280,9 +280,10 @@ class TDataSet : public TComponent {
   // the list is cleared, and by a dataset kind that builds its column layout
   // anew (ShapeChanged). Every table worked out from fields and columns
   // stores the shape it was built for and rebuilds when it differs:
-  // BindFields' lookups here; a Firebird dataset's post parameter routes,
-  // locate key fields, column maps, origins, sort fields and field
-  // information; a grid's columns. Never 0, so 0 can mean "not built".
+  // FindField's answers and BindFields' lookups here; a Firebird dataset's
+  // post parameter routes, locate key fields, column maps, origins, sort
+  // fields and field information; a grid's columns. Never 0, so 0 can mean
+  // "not built".
   uint64_t Shape() const noexcept { return m_shape; }
 
   // --- search --------------------------------------------------------------

@@ -387,6 +387,19 @@ void TField::GetText(std::string& text, bool) const { text = GetAsString(); }
 void TFields::Changed() const noexcept { m_dataSet->ShapeChanged(); }
 
 TField* TFields::FindField(std::string_view name) const {
+  if (m_foundShape != m_dataSet->Shape()) {
+    m_found.clear();
+    m_foundShape = m_dataSet->Shape();
+  }
+  for (const FoundField& found : m_found)
+    if (found.name == name) return found.field;
+  TField* field = SearchField(name);
+  if (m_found.size() < m_list.size() + kFoundBeyondFields) m_found.push_back({std::string(name), field});
+  return field;
+}
+
+TField* TFields::SearchField(std::string_view name) const {
+  // Each field keeps the hash of its name, so only a likely match is compared.
   const std::size_t hash = SameTextHash(name);
   for (TField* f : m_list)
     if (f->m_nameHash == hash && SameText(f->FieldName(), name)) return f;

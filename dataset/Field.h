@@ -614,8 +614,9 @@ class TFields {
   auto end() const { return m_list.end(); }
 
   // First field whose FieldName equals the name ignoring case, or nullptr.
-  // Each field keeps the hash of its name, so only a likely match is
-  // compared: no table to keep up to date.
+  // The answers for the names asked first (one per field and a few more)
+  // are kept for the dataset's shape: viewers and handlers ask for the same
+  // few names for every row.
   TField* FindField(std::string_view name) const;
   // FindField or EDatabaseError "Field '%s' not found" prefixed with the
   // dataset's name.
@@ -639,8 +640,20 @@ class TFields {
   // A field came, went or changed its name, kind, type or size: raises the
   // dataset's shape (TDataSet::Shape).
   void Changed() const noexcept;
+  TField* SearchField(std::string_view name) const;
+
+  struct FoundField {
+    std::string name;  // as asked, byte for byte
+    TField* field;     // nullptr: none
+  };
+  // Answers kept beyond one per field (other spellings, names not found);
+  // past that a name is searched every time: a list cycling through more
+  // names than are kept would otherwise miss on every one.
+  static constexpr size_t kFoundBeyondFields = 16;
 
   TDataSet* m_dataSet;  // the dataset that holds this list
   std::vector<TField*> m_list;
   int m_calcCount = 0;
+  mutable std::vector<FoundField> m_found;  // FindField's answers, first asked first
+  mutable uint64_t m_foundShape = 0;        // the dataset's shape they hold for
 };
