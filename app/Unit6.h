@@ -235,6 +235,7 @@ class TForm6 : public TForm {
   void CheckMarkingColumns();
 
   std::string m_sourceFileName;
-  TTargetColumns m_targetColumns;
+  // The target's declared columns, read once per table per opened database.
+  std::unique_ptr<TTargetMetadata> m_targetMetadata;
   std::unique_ptr<TTransferProgressView> m_progressView;
 };

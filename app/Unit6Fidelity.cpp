@@ -1,47 +1,10 @@
 #include "app/Unit6Fidelity.h"
 
-#include <iconv.h>
-
 #include <cstdio>
 #include <vector>
 
-#include "fib/FIBQuery.h"
-#include "fib/pFIBDatabase.h"
 #include "runtime/CodePage.h"
-#include "runtime/StrUtils.h"
-
-const TTargetColumn& TTargetColumns::Of(TFIBDatabase* database, TFIBTransaction* transaction,
-                                        const std::string& table, const std::string& column) {
-  auto found = m_columns.find(table);
-  if (found == m_columns.end()) {
-    std::map<std::string, TTargetColumn> columns;
-    TFIBQuery query;
-    query.SetDatabase(database);
-    query.SetTransaction(transaction);
-    // The character length is declared since Firebird 2; before it the byte
-    // length over the set's bytes per character says the same.
-    query.SetSQLText(
-        "select rf.RDB$FIELD_NAME, coalesce(f.RDB$CHARACTER_LENGTH, "
-        "f.RDB$FIELD_LENGTH / coalesce(cs.RDB$BYTES_PER_CHARACTER, 1)), cs.RDB$CHARACTER_SET_NAME "
-        "from RDB$RELATION_FIELDS rf join RDB$FIELDS f on f.RDB$FIELD_NAME = rf.RDB$FIELD_SOURCE "
-        "left join RDB$CHARACTER_SETS cs on cs.RDB$CHARACTER_SET_ID = f.RDB$CHARACTER_SET_ID "
-        "where rf.RDB$RELATION_NAME = :T and f.RDB$FIELD_TYPE in (14, 37)");
-    query.ParamByName("T")->SetAsString(table);
-    query.ExecQuery();
-    while (!query.Eof()) {
-      TTargetColumn c;
-      c.charLength = query.Fields(1)->IsNull() ? -1 : query.Fields(1)->AsInteger();
-      c.charSet = Trim(query.Fields(2)->AsString());
-      columns[Trim(query.Fields(0)->AsString())] = c;
-      query.FetchNext();
-    }
-    query.Close();
-    found = m_columns.emplace(table, std::move(columns)).first;
-  }
-  static const TTargetColumn unknown;
-  auto c = found->second.find(column);
-  return c == found->second.end() ? unknown : c->second;
-}
+#include "runtime/Exceptions.h"
 
 namespace {
 
@@ -59,29 +22,16 @@ std::string IconvName(const std::string& charSet) {
 }
 
 // The column's characters for the held bytes: the column reads them in its
-// own character set. Undecodable bytes become U+FFFD.
+// own character set. Undecodable bytes become U+FFFD; a set iconv does not
+// know reads as the tool's code page wrote it.
 std::u16string Decode(const std::string& held, const TTargetColumn& column) {
   const std::string name = IconvName(column.charSet);
   if (name.empty()) return AnsiToWide(held);
-  iconv_t cd = iconv_open("UTF-16LE", name.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) return AnsiToWide(held);
-  std::u16string out;
-  std::vector<char16_t> buffer(held.size() + 4);
-  char* in = const_cast<char*>(held.data());
-  size_t inLeft = held.size();
-  while (inLeft > 0) {
-    char* dst = reinterpret_cast<char*>(buffer.data());
-    size_t dstLeft = buffer.size() * sizeof(char16_t);
-    const size_t r = iconv(cd, &in, &inLeft, &dst, &dstLeft);
-    out.append(buffer.data(), (buffer.size() * sizeof(char16_t) - dstLeft) / sizeof(char16_t));
-    if (r == static_cast<size_t>(-1) && inLeft > 0) {
-      out.push_back(u'\xFFFD');
-      ++in;
-      --inLeft;
-    }
+  try {
+    return CharSetToWide(held, name, u'\xFFFD');
+  } catch (const EOSError&) {
+    return AnsiToWide(held);
   }
-  iconv_close(cd);
-  return out;
 }
 
 // Code points of a UTF-16 text (a lone surrogate stands for itself).

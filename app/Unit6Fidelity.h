@@ -5,29 +5,9 @@
 // happened), and list what differs instead of storing it in silence.
 #pragma once
 
-#include <map>
 #include <string>
 
-class TFIBDatabase;
-class TFIBTransaction;
-
-// A target column as the system tables declare it.
-struct TTargetColumn {
-  int charLength = -1;  // characters; -1 unknown
-  std::string charSet;  // as Firebird names it ("WIN1250", "UTF8", ...); "" unknown
-};
-
-// The declared text columns of the target's tables, read once per table and
-// forgotten when the database is opened again.
-class TTargetColumns {
- public:
-  const TTargetColumn& Of(TFIBDatabase* database, TFIBTransaction* transaction, const std::string& table,
-                          const std::string& column);
-  void Clear() { m_columns.clear(); }
-
- private:
-  std::map<std::string, std::map<std::string, TTargetColumn>> m_columns;  // table -> column
-};
+#include "app/TargetMetadata.h"
 
 // What storing `original` (UTF-16, as the source holds it) changes, given
 // `held` (8-bit, what the target dataset holds for the column, on a

@@ -180,6 +180,7 @@ void TForm6::CreateTargetComponents() {
   pFIBTransaction1->SetName("pFIBTransaction1");
   pFIBTransaction2 = new TpFIBTransaction(this);
   pFIBTransaction2->SetName("pFIBTransaction2");
+  m_targetMetadata = std::make_unique<TTargetMetadata>(pFIBDatabase, pFIBTransaction1);
 
   // The stored design-time path is never used: "Otvori" sets edtBaza's text.
   SetLines(pFIBDatabase->DBParams(), {"user_name=SYSDBA", "password=m"});
@@ -323,7 +324,7 @@ void TForm6::Button3Click(TComponent* Sender) {
     pFIBTransaction1->SetActive(false);
     // The path exactly as typed: blanks around it are part of it.
     pFIBDatabase->SetDBName(edtBaza->Text());
-    m_targetColumns.Clear();
+    m_targetMetadata->Clear();
     pFIBDatabase->Open();
     pFIBTransaction1->StartTransaction();
     // Opening Roba already opens qryExtraData for the first article, through

@@ -116,7 +116,7 @@ TForm6::TSourceValue TForm6::DefinitionValue(const std::string& fieldName) {
 bool TForm6::ListValueChange(const std::string& what, const std::string& table, TFIBStringField* field,
                              const TSourceValue& value, TTransferProgress& progress) {
   if (value.stored.empty()) return false;
-  const TTargetColumn& column = m_targetColumns.Of(pFIBDatabase, pFIBTransaction1, table, field->FieldName());
+  const TTargetColumn& column = m_targetMetadata->TextColumn(table, field->FieldName());
   const std::string change = DescribeValueChange(value.stored, field->AsString(), column);
   if (change.empty()) return false;
   lbErr->Items().Add(kValueChangedPrefix + what + ": " + table + "." + field->FieldName() + ": " + change);

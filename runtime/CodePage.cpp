@@ -9,6 +9,8 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <utility>
 
 #include "runtime/Exceptions.h"
 
@@ -16,20 +18,22 @@ static_assert(std::endian::native == std::endian::little, "UTF-16 texts are conv
 
 namespace {
 
-enum class Enc { Ansi, Utf8, Utf16 };
+constexpr const char* kUtf8 = "UTF-8";
+constexpr const char* kUtf16 = "UTF-16LE";
 
-const char* IconvName(Enc e) {
-  switch (e) {
-    case Enc::Ansi: return kSystemCodePage;
-    case Enc::Utf8: return "UTF-8";
-    default: return "UTF-16LE";
-  }
+// How a character iconv refused is skipped, so that one replacement stands
+// for it: a UTF-8 or UTF-16 sequence whole, any other set's byte alone.
+enum class Unit { Byte, Utf8, Utf16 };
+
+Unit UnitOf(std::string_view iconvName) {
+  if (iconvName == kUtf8) return Unit::Utf8;
+  if (iconvName == kUtf16) return Unit::Utf16;
+  return Unit::Byte;
 }
 
-// Length of the input character at p that iconv refused, so it can be
-// replaced as a whole.
-size_t BadCharLength(Enc from, const char* p, size_t left) {
-  if (from == Enc::Utf8) {
+// Length of the input character at p that iconv refused.
+size_t BadCharLength(Unit from, const char* p, size_t left) {
+  if (from == Unit::Utf8) {
     auto lead = static_cast<unsigned char>(*p);
     size_t n = lead >= 0xF0 && lead < 0xF8 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
     if (n > left) return left;
@@ -38,7 +42,7 @@ size_t BadCharLength(Enc from, const char* p, size_t left) {
       if ((static_cast<unsigned char>(p[i]) & 0xC0) != 0x80) return 1;
     return n;
   }
-  if (from == Enc::Utf16) {
+  if (from == Unit::Utf16) {
     if (left < 2) return left;
     uint16_t unit, next = 0;
     std::memcpy(&unit, p, 2);
@@ -50,22 +54,23 @@ size_t BadCharLength(Enc from, const char* p, size_t left) {
   return 1;
 }
 
-// One converter per direction and thread: iconv descriptors carry state.
+// The one iconv descriptor wrapper: every conversion of the system goes
+// through it. One per direction and thread: descriptors carry state.
 class Converter {
  public:
-  Converter(Enc from, Enc to) : m_from(from), m_to(to) {
-    m_cd = iconv_open(IconvName(to), IconvName(from));
-    if (m_cd == reinterpret_cast<iconv_t>(-1))
-      throw EOSError(std::string("Cannot convert from ") + IconvName(from) + " to " + IconvName(to),
-                     errno);
+  Converter(const std::string& from, const std::string& to) : m_from(UnitOf(from)), m_to(UnitOf(to)) {
+    m_cd = iconv_open(to.c_str(), from.c_str());
+    if (m_cd == reinterpret_cast<iconv_t>(-1)) throw EOSError("Cannot convert from " + from + " to " + to, errno);
   }
   ~Converter() { iconv_close(m_cd); }
   Converter(const Converter&) = delete;
   Converter& operator=(const Converter&) = delete;
 
-  std::string Run(const char* data, size_t size) {
+  // `replacement` (bytes in the target set) stands for each character the
+  // target cannot hold or the input does not encode.
+  std::string Run(const char* data, size_t size, std::string_view replacement) {
     std::string out;
-    out.resize(size * (m_to == Enc::Ansi ? 1 : 4) + 8);
+    out.resize(size * (m_to == Unit::Byte ? 1 : 4) + 8);
     iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
     char* in = const_cast<char*>(data);
     size_t inLeft = size;
@@ -81,11 +86,11 @@ class Converter {
         continue;
       }
       // EILSEQ (no such character in the target, or malformed input) or
-      // EINVAL (truncated input): one "?" stands for the character.
+      // EINVAL (truncated input): one replacement stands for the character.
       size_t skip = errno == EINVAL ? inLeft : BadCharLength(m_from, in, inLeft);
       in += skip;
       inLeft -= skip;
-      Append(out, used, m_to == Enc::Utf16 ? std::string_view("?\0", 2) : std::string_view("?"));
+      Append(out, used, replacement);
       iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
     }
     out.resize(used);
@@ -99,14 +104,44 @@ class Converter {
     used += bytes.size();
   }
 
-  Enc m_from, m_to;
+  Unit m_from, m_to;
   iconv_t m_cd;
 };
 
+// A character in UTF-16LE bytes, as the converter's replacement.
+std::string Utf16Bytes(char16_t c) {
+  std::string bytes(2, '\0');
+  std::memcpy(bytes.data(), &c, 2);
+  return bytes;
+}
+
+// The system code page's own directions, opened once per thread.
+enum class Enc { Ansi, Utf8, Utf16 };
+
+constexpr const char* IconvName(Enc e) {
+  switch (e) {
+    case Enc::Ansi: return kSystemCodePage;
+    case Enc::Utf8: return kUtf8;
+    default: return kUtf16;
+  }
+}
+
 template <Enc From, Enc To>
 std::string Convert(const void* data, size_t bytes) {
-  thread_local Converter converter(From, To);
-  return converter.Run(static_cast<const char*>(data), bytes);
+  thread_local Converter converter(IconvName(From), IconvName(To));
+  return converter.Run(static_cast<const char*>(data), bytes,
+                       To == Enc::Utf16 ? std::string_view("?\0", 2) : std::string_view("?"));
+}
+
+// Any other pair of sets, by name: the converters opened so far on this
+// thread, kept (a run meets a handful of sets).
+std::string ConvertNamed(const std::string& from, const std::string& to, const void* data, size_t bytes,
+                         std::string_view replacement) {
+  thread_local std::map<std::pair<std::string, std::string>, Converter> converters;
+  auto found = converters.find({from, to});
+  if (found == converters.end())
+    found = converters.try_emplace(std::pair(from, to), from, to).first;
+  return found->second.Run(static_cast<const char*>(data), bytes, replacement);
 }
 
 // Plain ASCII is the same in the code page, UTF-8 and UTF-16: such texts
@@ -182,6 +217,14 @@ std::u16string Utf8ToWide(std::string_view utf8) {
 
 std::string WideToUtf8(std::u16string_view wide) {
   return Convert<Enc::Utf16, Enc::Utf8>(wide.data(), wide.size() * 2);
+}
+
+std::u16string CharSetToWide(std::string_view bytes, const std::string& charSet, char16_t replacement) {
+  return ToU16(ConvertNamed(charSet, kUtf16, bytes.data(), bytes.size(), Utf16Bytes(replacement)));
+}
+
+std::string WideToCharSet(std::u16string_view wide, const std::string& charSet) {
+  return ConvertNamed(kUtf16, charSet, wide.data(), wide.size() * 2, "?");
 }
 
 std::string AnsiUpperCase(std::string_view s) {

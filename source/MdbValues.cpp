@@ -1,10 +1,7 @@
 // Stored Access values -> system text and variants.
 #include "source/MdbValues.h"
 
-#include <iconv.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 
@@ -13,14 +10,6 @@
 #include "source/MdbWire.h"
 
 namespace {
-
-std::u16string Ucs2(std::string_view s) {
-  std::u16string out(s.size() / 2, u'\0');
-  for (size_t i = 0; i < out.size(); ++i)
-    out[i] = static_cast<char16_t>(static_cast<uint8_t>(s[2 * i]) |
-                                   (static_cast<uint8_t>(s[2 * i + 1]) << 8));
-  return out;
-}
 
 bool IsCompressed(std::string_view s) {
   return s.size() >= 2 && static_cast<uint8_t>(s[0]) == 0xFF && static_cast<uint8_t>(s[1]) == 0xFE;
@@ -112,29 +101,13 @@ bool Jet4AsciiToAnsi(std::string_view s, std::string& out) {
 
 std::u16string EightBitToWide(std::string_view s, int codePage) {
   if (codePage == 0 || codePage == 1250) return AnsiToWide(s);
-  const std::string name = "CP" + std::to_string(codePage);
-  iconv_t cd = iconv_open("UTF-16LE", name.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) return AnsiToWide(s);
-  std::string out(s.size() * 4 + 4, '\0');
-  char* in = const_cast<char*>(s.data());
-  size_t inLeft = s.size();
-  char* o = out.data();
-  size_t outLeft = out.size();
-  while (inLeft > 0) {
-    if (iconv(cd, &in, &inLeft, &o, &outLeft) == static_cast<size_t>(-1)) {
-      if (errno != EILSEQ && errno != EINVAL) break;
-      // An undefined byte becomes "?", as the driver shows it.
-      ++in;
-      --inLeft;
-      if (outLeft < 2) break;
-      *o++ = '?';
-      *o++ = '\0';
-      outLeft -= 2;
-    }
+  try {
+    // An undefined byte becomes "?", as the driver shows it.
+    return CharSetToWide(s, "CP" + std::to_string(codePage));
+  } catch (const EOSError&) {
+    // A code page iconv does not know: read as the system's.
+    return AnsiToWide(s);
   }
-  iconv_close(cd);
-  out.resize(out.size() - outLeft);
-  return Ucs2(out);
 }
 
 uint32_t Word32(std::string_view b, size_t at) {

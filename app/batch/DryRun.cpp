@@ -2,7 +2,6 @@
 #include "app/batch/DryRun.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "fib/FIBQuery.h"
 #include "runtime/CodePage.h"
@@ -11,17 +10,12 @@
 
 namespace {
 
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
 // An identifier of the statement as the system tables hold it: quotes
 // removed (case kept), otherwise upper case.
 std::string Identifier(const std::string& text) {
   const std::string t = Trim(text);
   if (t.size() >= 2 && t.front() == '"' && t.back() == '"') return t.substr(1, t.size() - 2);
-  return Upper(t);
+  return UpperCaseAscii(t);
 }
 
 // The comma-separated items between the parentheses starting at `open`;
@@ -79,7 +73,7 @@ TInsertShape ParseInsertShape(const std::string& sql) {
   std::string text = sql;
   for (char& c : text)
     if (c == '\r' || c == '\n' || c == '\t') c = ' ';
-  const std::string upper = Upper(text);
+  const std::string upper = UpperCaseAscii(text);
   const size_t insert = upper.find("INSERT INTO ");
   if (insert == std::string::npos) return shape;
   const size_t open = text.find('(', insert);
@@ -103,7 +97,11 @@ TInsertShape ParseInsertShape(const std::string& sql) {
 
 TDryRun::TDryRun(TFIBDatabase* database, TFIBTransaction* readTransaction, std::vector<TDryRunRow>& rows,
                  TMode mode)
-    : m_database(database), m_transaction(readTransaction), m_rows(rows), m_mode(mode) {}
+    : m_database(database),
+      m_transaction(readTransaction),
+      m_metadata(database, readTransaction),
+      m_rows(rows),
+      m_mode(mode) {}
 
 TDryRun::~TDryRun() = default;
 
@@ -130,23 +128,8 @@ std::vector<TDryRun::TKey>& TDryRun::KeysOf(const std::string& table, const std:
   auto found = m_keys.find(table);
   if (found != m_keys.end()) return found->second;
   std::vector<TKey> keys;
-  TFIBQuery constraints;
-  constraints.SetDatabase(m_database);
-  constraints.SetTransaction(m_transaction);
-  constraints.SetSQLText(
-      "select rc.RDB$CONSTRAINT_NAME, sg.RDB$FIELD_NAME from RDB$RELATION_CONSTRAINTS rc "
-      "join RDB$INDEX_SEGMENTS sg on sg.RDB$INDEX_NAME = rc.RDB$INDEX_NAME "
-      "where rc.RDB$RELATION_NAME = :T and rc.RDB$CONSTRAINT_TYPE in ('PRIMARY KEY', 'UNIQUE') "
-      "order by rc.RDB$CONSTRAINT_TYPE, rc.RDB$CONSTRAINT_NAME, sg.RDB$FIELD_POSITION");
-  constraints.ParamByName("T")->SetAsString(table);
-  constraints.ExecQuery();
-  while (!constraints.Eof()) {
-    const std::string name = Trim(constraints.Fields(0)->AsString());
-    if (keys.empty() || keys.back().name != name) keys.push_back(TKey{name, {}, nullptr, nullptr});
-    keys.back().columns.push_back(Trim(constraints.Fields(1)->AsString()));
-    constraints.FetchNext();
-  }
-  constraints.Close();
+  for (const TTargetKey& declared : m_metadata.Keys(table))
+    keys.push_back(TKey{declared.name, declared.columns, nullptr, nullptr});
   // Without a declared key nothing stops a second copy: every written
   // column counts, nulls equal to nulls.
   if (keys.empty()) keys.push_back(TKey{std::string(), written, nullptr, nullptr});

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/TargetMetadata.h"
 #include "fib/FIBDataSet.h"
 
 class TFIBQuery;
@@ -108,6 +109,7 @@ class TDryRun {
 
   TFIBDatabase* m_database;
   TFIBTransaction* m_transaction;
+  TTargetMetadata m_metadata;  // the target's declared keys
   std::vector<TDryRunRow>& m_rows;
   std::map<std::string, std::vector<TKey>> m_keys;  // by table
   std::map<std::string, TInsertShape> m_shapes;     // by insert text: parsed once, not per row

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "runtime/Exceptions.h"
+
 namespace {
 
 // "čćžšđ ČĆŽŠĐ" in Windows-1250.
@@ -70,6 +72,37 @@ TEST(CodePage, AsciiTextsAndTextsEndingInALetterConvertAlike) {
   EXPECT_EQ(Utf8ToAnsi("abcš"), "abc\x9A");
   EXPECT_EQ(SameTextHash("\x9A" "ifra_1"), SameTextHash("\x8A" "IFRA_1"));
   EXPECT_NE(SameTextHash("ifra"), SameTextHash("ifre"));
+}
+
+// Other character sets by name: the same converter, its replacement for
+// undefined bytes chosen by the caller, an unknown set an error.
+TEST(CodePage, NamedCharacterSets) {
+  const struct {
+    const char* charSet;
+    std::string bytes;
+    std::u16string wide;
+  } cases[] = {
+      {"WINDOWS-1251", "\xD5\xE5\xEC \xC6", u"Хем Ж"},
+      {"CP852", "\xE6\xE7 \xAC\x9F", u"Šš Čč"},
+      {"ISO-8859-2", "\xA9\xB9 \xC8\xE8", u"Šš Čč"},
+      {"UTF-8", "Хем Šš 😀", u"Хем Šš 😀"},
+      {"WINDOWS-1251", "", u""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.charSet);
+    EXPECT_EQ(CharSetToWide(c.bytes, c.charSet), c.wide);
+    EXPECT_EQ(WideToCharSet(c.wide, c.charSet), c.bytes);
+  }
+  // 0x98 is undefined in Windows-1251; a cut UTF-8 sequence is one bad
+  // character; Serbian letters are not Cyrillic.
+  EXPECT_EQ(CharSetToWide("x\x98y", "WINDOWS-1251"), u"x?y");
+  EXPECT_EQ(CharSetToWide("x\x98y", "WINDOWS-1251", u'\xFFFD'), u"x\xFFFDy");
+  EXPECT_EQ(CharSetToWide("a\x80" "b\xD0", "UTF-8", u'\xFFFD'), u"a\xFFFD" u"b\xFFFD");
+  EXPECT_EQ(WideToCharSet(u"Ж š 😀", "WINDOWS-1251"), "\xC6 ? ?");
+  EXPECT_THROW(CharSetToWide("x", "NO-SUCH-SET"), EOSError);
+  EXPECT_THROW(WideToCharSet(u"x", "NO-SUCH-SET"), EOSError);
+  // The system code page's own conversions are untouched by the sets met.
+  EXPECT_EQ(AnsiToWide(kSerbianAnsi), kSerbianWide);
 }
 
 }  // namespace
