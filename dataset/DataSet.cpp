@@ -39,28 +39,59 @@ std::vector<Variant> LocateKeyValues(const Variant& keyValues) {
 
 // --- TFieldDefs -------------------------------------------------------------
 
+void TFieldDef::Changed() const { m_owner->Changed(); }
+void TFieldDef::SetName(const std::string& name) {
+  m_name = name;
+  Changed();
+}
+void TFieldDef::SetDataType(TFieldType type) {
+  m_dataType = type;
+  Changed();
+}
+void TFieldDef::SetSize(int size) {
+  m_size = size;
+  Changed();
+}
+void TFieldDef::SetPrecision(int precision) {
+  m_precision = precision;
+  Changed();
+}
+void TFieldDef::SetRequired(bool required) {
+  m_required = required;
+  Changed();
+}
+void TFieldDef::SetFieldNo(int fieldNo) {
+  m_fieldNo = fieldNo;
+  Changed();
+}
+void TFieldDef::SetAttributes(unsigned attributes) {
+  m_attributes = attributes;
+  Changed();
+}
+
+void TFieldDefs::Changed() const { m_dataSet->ShapeChanged(); }
+
 TFieldDef& TFieldDefs::Add(const std::string& name, TFieldType type, int size, bool required) {
-  TFieldDef def;
-  def.Name = name;
-  def.DataType = type;
-  def.Size = size;
-  def.Required = required;
-  def.FieldNo = Count() + 1;
-  if (required) def.Attributes |= faRequired;
-  m_items.push_back(std::move(def));
-  ++m_generation;
-  return m_items.back();
+  TFieldDef& def = m_items.emplace_back(TFieldDef(this));
+  def.m_name = name;
+  def.m_dataType = type;
+  def.m_size = size;
+  def.m_required = required;
+  def.m_fieldNo = Count();
+  if (required) def.m_attributes |= faRequired;
+  Changed();
+  return def;
 }
 
 void TFieldDefs::Clear() {
   m_items.clear();
   m_updated = false;
-  ++m_generation;
+  Changed();
 }
 
 int TFieldDefs::IndexOf(std::string_view name) const {
   for (size_t i = 0; i < m_items.size(); ++i)
-    if (SameText(m_items[i].Name, name)) return static_cast<int>(i);
+    if (SameText(m_items[i].Name(), name)) return static_cast<int>(i);
   return -1;
 }
 
@@ -74,7 +105,7 @@ const TFieldDef* TFieldDefs::Find(std::string_view name) const {
 TDataSet::TDataSet(TComponent* AOwner)
     : TComponent(AOwner),
       m_fields(std::make_unique<TFields>(this)),
-      m_fieldDefs(std::make_unique<TFieldDefs>()) {}
+      m_fieldDefs(std::make_unique<TFieldDefs>(this)) {}
 
 TDataSet::~TDataSet() {
   Destroying();
@@ -340,7 +371,7 @@ void TDataSet::GetFieldNames(std::vector<std::string>& names) const {
   if (FieldCount() > 0) {
     for (TField* f : *m_fields) names.push_back(f->FieldName());
   } else {
-    for (const TFieldDef& d : *m_fieldDefs) names.push_back(d.Name);
+    for (const TFieldDef& d : *m_fieldDefs) names.push_back(d.Name());
   }
 }
 
@@ -352,7 +383,7 @@ void TDataSet::UpdateFieldDefs() {
 
 TField* TDataSet::CreateFieldForDef(const TFieldDef& def, TComponent* owner) {
   TField* f = nullptr;
-  switch (def.DataType) {
+  switch (def.DataType()) {
     case ftString: f = new TStringField(owner); break;
     case ftFixedChar: {
       auto* s = new TStringField(owner);
@@ -378,37 +409,37 @@ TField* TDataSet::CreateFieldForDef(const TFieldDef& def, TComponent* owner) {
     case ftVarBytes: f = new TVarBytesField(owner); break;
     case ftMemo: case ftFmtMemo: case ftOraClob: {
       auto* m = new TMemoField(owner);
-      m->SetBlobType(def.DataType);
+      m->SetBlobType(def.DataType());
       f = m;
       break;
     }
     case ftBlob: case ftGraphic: case ftParadoxOle: case ftDBaseOle: case ftTypedBinary:
     case ftOraBlob: {
       auto* b = new TBlobField(owner);
-      b->SetBlobType(def.DataType);
+      b->SetBlobType(def.DataType());
       f = b;
       break;
     }
     default: return nullptr;
   }
-  f->SetFieldName(def.Name);
-  switch (def.DataType) {
+  f->SetFieldName(def.Name());
+  switch (def.DataType()) {
     case ftString: case ftFixedChar: case ftWideString: case ftBCD: case ftBytes:
     case ftVarBytes:
-      f->SetSize(def.Size);
+      f->SetSize(def.Size());
       break;
     default:
       break;
   }
-  if (auto* bcd = dynamic_cast<TBCDField*>(f)) bcd->SetPrecision(def.Precision);
-  f->SetRequired(def.Required || (def.Attributes & faRequired) != 0);
-  f->SetReadOnly((def.Attributes & faReadonly) != 0);
+  if (auto* bcd = dynamic_cast<TBCDField*>(f)) bcd->SetPrecision(def.Precision());
+  f->SetRequired(def.Required() || (def.Attributes() & faRequired) != 0);
+  f->SetReadOnly((def.Attributes() & faReadonly) != 0);
   return f;
 }
 
 void TDataSet::CreateFields() {
   for (const TFieldDef& def : *m_fieldDefs) {
-    if (def.Attributes & faHiddenCol) continue;
+    if (def.Attributes() & faHiddenCol) continue;
     TField* f = CreateFieldForDef(def, this);
     if (!f) continue;
     f->SetDataSet(this);
@@ -432,16 +463,16 @@ void TDataSet::CheckFieldCompatibility(TField* field, const TFieldDef& def) {
     };
     return group(a) == group(b);
   };
-  if (!same(field->DataType(), def.DataType))
+  if (!same(field->DataType(), def.DataType()))
     DatabaseErrorFmt("Type mismatch for field '%s', expecting: %s actual: %s",
                      {field->DisplayName(), FieldTypeName(field->DataType()),
-                      FieldTypeName(def.DataType)},
+                      FieldTypeName(def.DataType())},
                      this);
   switch (field->DataType()) {
     case ftString: case ftFixedChar: case ftGuid: case ftBytes: case ftVarBytes:
-      if (field->Size() != def.Size)
+      if (field->Size() != def.Size())
         DatabaseErrorFmt("Size mismatch for field '%s', expecting: %d actual: %d",
-                         {field->DisplayName(), field->Size(), def.Size}, this);
+                         {field->DisplayName(), field->Size(), def.Size()}, this);
       break;
     default:
       break;
@@ -455,12 +486,9 @@ void TDataSet::BindFields(bool binding) {
   }
   const TFieldDefs& defs = *m_fieldDefs;
   const size_t count = m_fields->m_list.size();
-  if (!m_boundValid || m_boundDefsGeneration != defs.Generation() ||
-      m_boundFieldsGeneration != m_fields->m_generation || m_boundDefs.size() != count) {
+  if (m_boundShape != m_shape) {
     m_boundDefs.assign(count, -1);
-    m_boundDefsGeneration = defs.Generation();
-    m_boundFieldsGeneration = m_fields->m_generation;
-    m_boundValid = true;
+    m_boundShape = m_shape;
   }
   for (size_t i = 0; i < count; ++i) {
     TField* f = m_fields->m_list[i];
@@ -473,7 +501,7 @@ void TDataSet::BindFields(bool binding) {
     if (index < 0) DatabaseErrorFmt("Field '%s' not found", {f->DisplayName()}, this);
     const TFieldDef& def = defs[index];
     CheckFieldCompatibility(f, def);
-    f->SetFieldNo(def.FieldNo);
+    f->SetFieldNo(def.FieldNo());
   }
 }
 

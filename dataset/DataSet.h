@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -91,33 +92,61 @@ enum TFieldAttribute : unsigned {
   faFixed = 32
 };
 
+class TFieldDefs;
+
+// One column description. Every change goes through a setter, so that it
+// counts as a change of the dataset's shape however the description was
+// reached (see TDataSet::Shape).
 class TFieldDef {
  public:
-  std::string Name;
-  TFieldType DataType = ftUnknown;
-  int Size = 0;          // string length in bytes / decimals of a BCD
-  int Precision = 0;
-  bool Required = false;
-  int FieldNo = 0;       // 1-based column number
-  unsigned Attributes = faNone;
+  const std::string& Name() const noexcept { return m_name; }
+  TFieldType DataType() const noexcept { return m_dataType; }
+  int Size() const noexcept { return m_size; }            // string length in bytes / decimals of a BCD
+  int Precision() const noexcept { return m_precision; }
+  bool Required() const noexcept { return m_required; }
+  int FieldNo() const noexcept { return m_fieldNo; }       // 1-based column number
+  unsigned Attributes() const noexcept { return m_attributes; }
+
+  void SetName(const std::string& name);
+  void SetDataType(TFieldType type);
+  void SetSize(int size);
+  void SetPrecision(int precision);
+  void SetRequired(bool required);
+  void SetFieldNo(int fieldNo);
+  void SetAttributes(unsigned attributes);
+
+ private:
+  friend class TFieldDefs;
+  explicit TFieldDef(TFieldDefs* owner) : m_owner(owner) {}
+  void Changed() const;
+
+  TFieldDefs* m_owner;
+  std::string m_name;
+  TFieldType m_dataType = ftUnknown;
+  int m_size = 0;
+  int m_precision = 0;
+  bool m_required = false;
+  int m_fieldNo = 0;
+  unsigned m_attributes = faNone;
 };
 
-// The column descriptions of a dataset, in column order.
+// The column descriptions of a dataset, in column order. A description
+// stays where it is (references to it stay valid) until the list is cleared.
 class TFieldDefs {
  public:
+  explicit TFieldDefs(TDataSet* dataSet) : m_dataSet(dataSet) {}
+  TFieldDefs(const TFieldDefs&) = delete;
+  TFieldDefs& operator=(const TFieldDefs&) = delete;
+
   int Count() const noexcept { return static_cast<int>(m_items.size()); }
   const TFieldDef& operator[](int index) const { return m_items.at(static_cast<size_t>(index)); }
-  // For changing a description (counts as a change, see Generation).
-  TFieldDef& operator[](int index) {
-    ++m_generation;
-    return m_items.at(static_cast<size_t>(index));
-  }
+  TFieldDef& operator[](int index) { return m_items.at(static_cast<size_t>(index)); }
   const TFieldDef& Items(int index) const { return (*this)[index]; }
   auto begin() const { return m_items.begin(); }
   auto end() const { return m_items.end(); }
 
   // Appends a description; its FieldNo is its 1-based position. The
-  // reference is for filling the description in right away.
+  // reference is for filling the description in.
   TFieldDef& Add(const std::string& name, TFieldType type, int size = 0, bool required = false);
   void Clear();
   // Index by name ignoring case, or -1.
@@ -127,15 +156,14 @@ class TFieldDefs {
   // query text changes).
   bool Updated() const noexcept { return m_updated; }
   void SetUpdated(bool v) { m_updated = v; }
-  // Changes with every change of the list (add, clear, a description taken
-  // for changing): what was worked out from the names still holds while it
-  // stays the same.
-  unsigned Generation() const noexcept { return m_generation; }
 
  private:
-  std::vector<TFieldDef> m_items;
+  friend class TFieldDef;
+  void Changed() const;
+
+  TDataSet* m_dataSet;  // whose shape the list is part of
+  std::deque<TFieldDef> m_items;
   bool m_updated = false;
-  unsigned m_generation = 0;
 };
 
 // The generic dataset. An owned, named component; see the file head.
@@ -245,6 +273,20 @@ class TDataSet : public TComponent {
   // Makes the column descriptions available without opening (InfoQuery).
   void UpdateFieldDefs();
 
+  // --- shape ---------------------------------------------------------------
+  // Which fields the dataset lists (their class, name, kind, type and size)
+  // and which column descriptions it has. Raised by the field list when a
+  // field comes, goes or changes one of those properties, by the column
+  // descriptions when one is added, changed (through whatever reference) or
+  // the list is cleared, and by a dataset kind that builds its column layout
+  // anew (ShapeChanged). Every table worked out from fields and columns
+  // stores the shape it was built for and rebuilds when it differs:
+  // FindField's answers and BindFields' lookups here; a Firebird dataset's
+  // post parameter routes, locate key fields, column maps, origins, sort
+  // fields and field information; a grid's columns. Never 0, so 0 can mean
+  // "not built".
+  uint64_t Shape() const noexcept { return m_shape; }
+
   // --- search --------------------------------------------------------------
   // keyValues: one variant for one key field, else a variant array with one
   // element per field. The generic dataset finds nothing.
@@ -316,6 +358,11 @@ class TDataSet : public TComponent {
   friend class TDataSource;
   friend class TDataLink;
   friend class TField;
+  friend class TFields;
+  friend class TFieldDefs;
+
+  // Raises Shape (see there).
+  void ShapeChanged() noexcept { ++m_shape; }
 
   // --- hooks, in the order the dataset model declares them ------------------
   // Fails with "Cannot perform this operation on an open dataset" when open.
@@ -522,10 +569,9 @@ class TDataSet : public TComponent {
   int m_currentRecord = -1;
   int m_bookmarkSize = 0;
   TRecordBuffer m_calcBuffer = nullptr;
+  uint64_t m_shape = 1;
   // BindFields' lookups: per field, the index of the description its name
-  // finds (-1: not looked up), valid for these generations of both lists.
+  // finds (-1: not looked up), for this shape.
   std::vector<int> m_boundDefs;
-  unsigned m_boundDefsGeneration = 0;
-  unsigned m_boundFieldsGeneration = 0;
-  bool m_boundValid = false;
+  uint64_t m_boundShape = 0;
 };

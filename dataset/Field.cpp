@@ -208,6 +208,12 @@ std::string TField::FullName() const {
 void TField::SetSize(int size) {
   if (m_dataSet) m_dataSet->CheckInactive();
   m_size = size;
+  if (m_dataSet) m_dataSet->Fields().Changed();
+}
+
+void TField::SetDataType(TFieldType type) {
+  m_dataType = type;
+  if (m_dataSet) m_dataSet->Fields().Changed();
 }
 
 int TField::DataSize() const { return 0; }
@@ -216,6 +222,7 @@ void TField::SetFieldKind(TFieldKind kind) {
   if (m_dataSet) m_dataSet->CheckInactive();
   if (m_dataSet) m_dataSet->Fields().m_calcCount += IsCalcKind(kind) - IsCalcKind(m_fieldKind);
   m_fieldKind = kind;
+  if (m_dataSet) m_dataSet->Fields().Changed();
 }
 
 bool TField::IsBlob() const noexcept {
@@ -377,7 +384,13 @@ void TField::GetText(std::string& text, bool) const { text = GetAsString(); }
 
 // --- TFields --------------------------------------------------------------
 
+void TFields::Changed() const noexcept { m_dataSet->ShapeChanged(); }
+
 TField* TFields::FindField(std::string_view name) const {
+  if (m_foundShape != m_dataSet->Shape()) {
+    m_found.clear();
+    m_foundShape = m_dataSet->Shape();
+  }
   for (const FoundField& found : m_found)
     if (found.name == name) return found.field;
   TField* field = SearchField(name);

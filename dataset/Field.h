@@ -196,7 +196,7 @@ class TField : public TComponent {
   friend class TDataSet;
   friend class TFields;
 
-  void SetDataType(TFieldType type) { m_dataType = type; }
+  void SetDataType(TFieldType type);
   void SetFieldNo(int no) { m_fieldNo = no; }
 
   // Per-class conversions; the base raises the access error.
@@ -615,8 +615,8 @@ class TFields {
 
   // First field whose FieldName equals the name ignoring case, or nullptr.
   // The answers for the names asked first (one per field and a few more)
-  // are kept until a field comes, goes or is renamed: viewers and handlers
-  // ask for the same few names for every row and every reopen.
+  // are kept for the dataset's shape: viewers and handlers ask for the same
+  // few names for every row.
   TField* FindField(std::string_view name) const;
   // FindField or EDatabaseError "Field '%s' not found" prefixed with the
   // dataset's name.
@@ -637,10 +637,9 @@ class TFields {
     m_calcCount = 0;
     Changed();
   }
-  void Changed() noexcept {
-    ++m_generation;
-    m_found.clear();
-  }
+  // A field came, went or changed its name, kind, type or size: raises the
+  // dataset's shape (TDataSet::Shape).
+  void Changed() const noexcept;
   TField* SearchField(std::string_view name) const;
 
   struct FoundField {
@@ -655,7 +654,6 @@ class TFields {
   TDataSet* m_dataSet;  // the dataset that holds this list
   std::vector<TField*> m_list;
   int m_calcCount = 0;
-  // Changes when a field comes, goes or is renamed (see TDataSet::BindFields).
-  unsigned m_generation = 0;
   mutable std::vector<FoundField> m_found;  // FindField's answers, first asked first
+  mutable uint64_t m_foundShape = 0;        // the dataset's shape they hold for
 };

@@ -393,8 +393,7 @@ void TFIBCustomDataSet::InternalInitFieldDefs() {
         FIBErrorText("Column %s of %s has a type the dataset cannot hold (SQL type %d)",
                      {name, FullComponentName(), static_cast<int>(type)});
     }
-    TFieldDef& def = defs.Add(name, ft, size, false);
-    def.FieldNo = i + 1;
+    defs.Add(name, ft, size, false);  // numbered i + 1: the list was cleared above
     if (persistent && (ft == ftString || ft == ftWideString || ft == ftBCD) && persistent->Size() != size)
       persistent->SetSize(size);
   }
@@ -405,7 +404,7 @@ bool TFIBCustomDataSet::ColumnIsBoolean(int) { return false; }
 
 TField* TFIBCustomDataSet::CreateFieldForDef(const TFieldDef& def, TComponent* owner) {
   TField* f = nullptr;
-  switch (def.DataType) {
+  switch (def.DataType()) {
     case ftString: f = new TFIBStringField(owner); break;
     case ftSmallint: f = new TFIBSmallIntField(owner); break;
     case ftInteger: f = new TFIBIntegerField(owner); break;
@@ -423,10 +422,10 @@ TField* TFIBCustomDataSet::CreateFieldForDef(const TFieldDef& def, TComponent* o
     case ftGuid: f = new TFIBGuidField(owner); break;
     default: return TDataSet::CreateFieldForDef(def, owner);
   }
-  f->SetFieldName(def.Name);
-  if (def.DataType == ftString || def.DataType == ftWideString || def.DataType == ftBCD ||
-      def.DataType == ftGuid || def.DataType == ftBytes)
-    f->SetSize(def.Size);
+  f->SetFieldName(def.Name());
+  if (def.DataType() == ftString || def.DataType() == ftWideString || def.DataType() == ftBCD ||
+      def.DataType() == ftGuid || def.DataType() == ftBytes)
+    f->SetSize(def.Size());
   return f;
 }
 
@@ -444,26 +443,8 @@ bool TFIBCustomDataSet::RestoreDescriptors() {
   return true;
 }
 
-void TFIBCustomDataSet::UpdateFieldSnapshot(bool descriptorsKept) {
-  const TFields& fields = Fields();
-  // Default fields are new objects on every open.
-  bool same = descriptorsKept && !DefaultFields() && m_fieldSnapshot.size() == static_cast<size_t>(fields.Count());
-  for (size_t i = 0; same && i < m_fieldSnapshot.size(); ++i) {
-    const TField* f = fields[static_cast<int>(i)];
-    const TFieldSnapshot& s = m_fieldSnapshot[i];
-    same = s.field == f && *s.cls == typeid(*f) && s.kind == f->FieldKind() && s.type == f->DataType() &&
-           s.size == f->Size() && s.name == f->FieldName();
-  }
-  if (same) return;
-  m_fieldSnapshot.clear();
-  for (const TField* f : fields)
-    m_fieldSnapshot.push_back({f, &typeid(*f), f->FieldName(), f->FieldKind(), f->DataType(), f->Size()});
-  m_fieldMap.clear();
-  m_paramBindings.clear();
-  ++m_shapeGeneration;
-}
-
 void TFIBCustomDataSet::BuildDescriptors() {
+  ShapeChanged();
   m_kept.selectPrepares = m_qSelect->PrepareCount();
   m_kept.fieldDefsBuilds = m_fieldDefsBuilds;
   m_kept.bufferChunks = m_cacheModelOptions.BufferChunks;
@@ -489,7 +470,7 @@ void TFIBCustomDataSet::BuildDescriptors() {
       case SQL_TEXT:
         d.Size = x.sqllen;
         d.CharSet = x.sqlsubtype & 0xff;
-        if (const TFieldDef* def = FieldDefs().Find(d.Name); def && def->DataType == ftWideString)
+        if (const TFieldDef* def = FieldDefs().Find(d.Name); def && def->DataType() == ftWideString)
           d.Kind = fdkWideString;
         d.OutOfLine = d.Size > 12;
         break;
@@ -562,16 +543,15 @@ void TFIBCustomDataSet::InternalOpen() {
   m_cursorAtEnd = false;
   const bool restored = kept && RestoreDescriptors();
   if (!restored) BuildDescriptors();
-  UpdateFieldSnapshot(restored);
   m_qSelect->ExecQuery();
-  if (HasPrepareOption(psGetOrderInfo) && m_orderShape != m_shapeGeneration) ResolveOrderInfo();
+  if (HasPrepareOption(psGetOrderInfo) && m_orderShape != Shape()) ResolveOrderInfo();
   ApplyFieldsInfo();
   if (HasOption(poFetchAll)) FetchAll();
   m_shapeKept = true;
 }
 
 void TFIBCustomDataSet::ResolveOrderInfo() {
-  m_orderShape = m_shapeGeneration;
+  m_orderShape = Shape();
   m_sortFields.clear();
   // A detail dataset reopens with the same text for every master row.
   std::string text = SelectSQL().Text();
@@ -601,8 +581,7 @@ void TFIBCustomDataSet::ApplyFieldOrigins() {
   const TFields& fields = Fields();
   // The origins follow from the columns and the fields alone: worked out
   // once per shape, then only given back to fields whose origin was changed.
-  if (m_originsShape != m_shapeGeneration || m_originsRule != m_fieldOriginRule ||
-      m_origins.size() != static_cast<size_t>(fields.Count())) {
+  if (m_originsShape != Shape() || m_originsRule != m_fieldOriginRule) {
     m_origins.assign(static_cast<size_t>(fields.Count()), std::nullopt);
     for (int i = 0; i < fields.Count(); ++i) {
       const TField* f = fields[i];
@@ -617,7 +596,7 @@ void TFIBCustomDataSet::ApplyFieldOrigins() {
       }
       m_origins[static_cast<size_t>(i)] = first.empty() ? d->SQLName : first + "." + d->SQLName;
     }
-    m_originsShape = m_shapeGeneration;
+    m_originsShape = Shape();
     m_originsRule = m_fieldOriginRule;
   }
   for (int i = 0; i < fields.Count(); ++i) {
@@ -648,24 +627,14 @@ void TFIBCustomDataSet::InternalClose() {
   m_kept.cache = std::move(m_cache);
   if (m_kept.cache) m_kept.cache->Reset();
   m_locateIndex = TLocateIndex{};
-  m_locateFields = TLocateFields{};
   BindFields(false);
   if (DefaultFields()) DestroyFields();
 }
 
-TField* TFIBCustomDataSet::FieldByNameCached(std::string_view name) {
-  const auto find = [this, name] {
-    TField* f = FindField(name);
-    if (!f && name.size() >= 2 && name.front() == '"' && name.back() == '"')
-      f = FindField(name.substr(1, name.size() - 2));
-    return f;
-  };
-  // The map is checked against the fields by the next open only.
-  if (!m_cursorOpen) return find();
-  std::string key(name);
-  if (auto it = m_fieldMap.find(key); it != m_fieldMap.end()) return it->second;
-  TField* f = find();
-  if (f) m_fieldMap.emplace(std::move(key), f);
+TField* TFIBCustomDataSet::FindFieldUnquoted(std::string_view name) const {
+  TField* f = FindField(name);
+  if (!f && name.size() >= 2 && name.front() == '"' && name.back() == '"')
+    f = FindField(name.substr(1, name.size() - 2));
   return f;
 }
 

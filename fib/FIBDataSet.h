@@ -25,8 +25,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <typeinfo>
-#include <unordered_map>
 #include <vector>
 
 #include "dataset/CachedDataSet.h"
@@ -286,15 +284,10 @@ class TFIBCustomDataSet : public TCachedDataSet {
   void FetchAll();
   // Record buffer size of a row (header, values, strings, calc pointer).
   int RecordBufferSize() const noexcept { return m_recordSize; }
-  // Field by name through the per-dataset name map (a quoted name is also
-  // tried without its quotes); nullptr when missing.
-  TField* FieldByNameCached(std::string_view name);
+  // FindField, then a quoted name without its quotes; nullptr when missing.
+  TField* FindFieldUnquoted(std::string_view name) const;
   // Count of rows changed in the cache and not yet applied.
   int ModifiedRecordCount() const noexcept { return m_modifiedCount; }
-  // Changes whenever an open finds other columns or other fields than the
-  // open before it: what was derived from both (per field, by position in
-  // Fields()) may be kept while it is the same.
-  uint64_t OpenShapeGeneration() const noexcept { return m_shapeGeneration; }
 
   // Reading and writing the row buffer in the column's stored form: the
   // value's raw bytes (a scaled column's integer, a BIGINT's 64-bit value).
@@ -466,10 +459,7 @@ class TFIBCustomDataSet : public TCachedDataSet {
   // Takes back the descriptors and the (emptied) cache kept by the last
   // close when nothing they were built from changed since.
   bool RestoreDescriptors();
-  // Unless Fields() are the fields the kept shape was taken from (never so
-  // when the descriptors were built anew), takes a new snapshot, forgets
-  // what was derived from the old fields and raises OpenShapeGeneration.
-  void UpdateFieldSnapshot(bool descriptorsKept);
+  // New column descriptors: a new shape (see TDataSet::Shape).
   void BuildDescriptors();
   void ComputeLayout();
   void ApplyFieldOrigins();
@@ -538,7 +528,6 @@ class TFIBCustomDataSet : public TCachedDataSet {
   int m_calcSuspend = 0;
   int m_scrollSuppress = 0;
   bool m_cursorAtEnd = false;  // the server cursor has no more rows
-  std::unordered_map<std::string, TField*> m_fieldMap;
   // What a close keeps for the next open (see RestoreDescriptors).
   struct TKeptShape {
     int selectPrepares = -1;   // QSelect()->PrepareCount() they were built after
@@ -547,18 +536,8 @@ class TFIBCustomDataSet : public TCachedDataSet {
     std::vector<TFIBFieldDescr> descrs;
     std::unique_ptr<TRecordsCache> cache;
   };
-  struct TFieldSnapshot {
-    const TField* field;
-    const std::type_info* cls;  // a field freed and another made in its place
-    std::string name;
-    TFieldKind kind;
-    TFieldType type;
-    int size;
-  };
   TKeptShape m_kept;
-  std::vector<TFieldSnapshot> m_fieldSnapshot;
-  bool m_shapeKept = false;       // descriptors and fields as at the last open
-  uint64_t m_shapeGeneration = 0;
+  bool m_shapeKept = false;       // descriptors as at the last open
   int m_fieldDefsBuilds = 0;      // raised by InternalInitFieldDefs
   // Per field, the origin ApplyFieldOrigins gives it (none: left alone).
   std::vector<std::optional<std::string>> m_origins;
@@ -594,12 +573,10 @@ class TFIBCustomDataSet : public TCachedDataSet {
     void Clear();
   };
   TLocateIndex m_locateIndex;
-  // The key fields of the last search of this open, by the text naming them:
-  // fields are neither added nor renamed while open, so the same text names
-  // the same fields until one goes (the count tells).
+  // The key fields of the last search, by the text naming them and the shape.
   struct TLocateFields {
     std::string names;
-    int fieldCount = -1;
+    uint64_t shape = 0;
     std::vector<TField*> list;
   };
   TLocateFields m_locateFields;
@@ -670,10 +647,11 @@ class TFIBCustomDataSet : public TCachedDataSet {
     const TFIBQuery* query = nullptr;
     const TFIBXSQLDA* params = nullptr;
     int changeCount = -1;
+    uint64_t shape = 0;
     std::vector<TParamSource> sources;
   };
   const std::vector<TParamSource>& ParamSources(TFIBQuery& query, TFIBXSQLDA& params);
-  std::vector<TParamBinding> m_paramBindings;  // valid while open, like m_fieldMap
+  std::vector<TParamBinding> m_paramBindings;
   struct TColumnMap {
     const TFIBQuery* query = nullptr;
     int prepares = -1;

@@ -233,11 +233,11 @@ const std::vector<int>& TFIBCustomDataSet::ColumnTargets(TFIBQuery& query) {
                           [&](const TColumnMap& m) { return m.query == &query; });
   if (map == m_columnMaps.end()) map = m_columnMaps.insert(m_columnMaps.end(), TColumnMap{&query, -1, 0, {}});
   const int count = query.Columns().Count();
-  if (map->prepares == query.PrepareCount() && map->shape == m_shapeGeneration &&
+  if (map->prepares == query.PrepareCount() && map->shape == Shape() &&
       map->targets.size() == static_cast<size_t>(count))
     return map->targets;
   map->prepares = query.PrepareCount();
-  map->shape = m_shapeGeneration;
+  map->shape = Shape();
   map->targets.assign(static_cast<size_t>(count), -1);
   const bool isSelect = &query == m_qSelect.get();
   for (int i = 0; i < count; ++i) {

@@ -182,7 +182,7 @@ bool TFIBCustomDataSet::GetFieldData(TField* field, void* buffer) {
         *static_cast<std::u16string*>(buffer) = utf8 ? Utf8ToWide(text) : AnsiToWide(text);
         return true;
       }
-      if (field->Size() < FieldDefs().Items(column).Size && !d->IsDBKey)
+      if (field->Size() < FieldDefs().Items(column).Size() && !d->IsDBKey)
         FIBError(feFieldSizeError, {Name(), field->FieldName()});
       if (type == ftMemo || type == ftBlob || type == ftBytes || type == ftVarBytes) {
         *static_cast<std::string*>(buffer) = std::string(text);

@@ -191,11 +191,11 @@ bool TFIBCustomDataSet::Locate(const std::string& keyFields, const Variant& keyV
   if (IsEmpty() && State() != dsInsert) return false;
   CheckBrowseMode();  // a pending insert or edit takes part in the search
   TLocateFields& known = m_locateFields;
-  if (known.fieldCount != FieldCount() || known.names != keyFields) {
+  if (known.shape != Shape() || known.names != keyFields) {
     known = TLocateFields{};
     known.list = GetFieldList(keyFields);
     known.names = keyFields;
-    known.fieldCount = FieldCount();
+    known.shape = Shape();
   }
   const std::vector<TField*>& fields = known.list;
   if (fields.empty()) return false;

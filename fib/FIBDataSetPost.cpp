@@ -449,13 +449,14 @@ const std::vector<TFIBCustomDataSet::TParamSource>& TFIBCustomDataSet::ParamSour
   auto binding = std::find_if(m_paramBindings.begin(), m_paramBindings.end(),
                               [&](const TParamBinding& b) { return b.query == &query; });
   if (binding == m_paramBindings.end())
-    binding = m_paramBindings.insert(m_paramBindings.end(), TParamBinding{&query, nullptr, -1, {}});
-  if (binding->params == &params && binding->changeCount == query.ChangeCount() &&
+    binding = m_paramBindings.insert(m_paramBindings.end(), TParamBinding{&query, nullptr, -1, 0, {}});
+  if (binding->params == &params && binding->changeCount == query.ChangeCount() && binding->shape == Shape() &&
       binding->sources.size() == static_cast<size_t>(params.Count()))
     return binding->sources;
 
   binding->params = &params;
   binding->changeCount = query.ChangeCount();
+  binding->shape = Shape();
   binding->sources.assign(static_cast<size_t>(params.Count()), TParamSource{});
   for (int i = 0; i < params.Count(); ++i) {
     TParamSource& source = binding->sources[static_cast<size_t>(i)];
@@ -470,7 +471,7 @@ const std::vector<TFIBCustomDataSet::TParamSource>& TFIBCustomDataSet::ParamSour
     }
 
     int column = -1;
-    if (TField* f = FieldByNameCached(name); f && f->FieldKind() == fkData && f->FieldNo() > 0)
+    if (TField* f = FindFieldUnquoted(name); f && f->FieldKind() == fkData && f->FieldNo() > 0)
       column = f->FieldNo() - 1;
     if (column < 0) column = m_qSelect->Columns().IndexOfName(name);
     if (column >= 0 && column < ColumnCount()) {

@@ -403,7 +403,7 @@ void ApplyFieldInfo(TFIBCustomDataSet& ds, TFieldInfoPlan* plan) {
   TFIBDatabase* db = ds.Database();
   TpFIBTableInfoCollect& cache = TpFIBTableInfoCollect::Instance();
   const TFields& fields = ds.Fields();
-  if (!plan || p.shape != ds.OpenShapeGeneration() || p.fields.size() != static_cast<size_t>(fields.Count())) {
+  if (!plan || p.shape != ds.Shape()) {
     // The field's type first: it rules out most casts.
     p.fields.assign(static_cast<size_t>(fields.Count()), {});
     for (int i = 0; i < fields.Count(); ++i) {
@@ -418,7 +418,7 @@ void ApplyFieldInfo(TFIBCustomDataSet& ds, TFieldInfoPlan* plan) {
       if (type == ftString || type == ftFixedChar || type == ftWideString || type == ftGuid)
         f.text = dynamic_cast<TFIBStringField*>(field);
     }
-    p.shape = ds.OpenShapeGeneration();
+    p.shape = ds.Shape();
     p.infoFound = false;
   }
   const bool lookUp = wantInfo && db && db->Connected();

@@ -179,7 +179,7 @@ class TpFIBFieldInfo;
 
 // What the field-information step found out about a dataset's fields: their
 // classes and their entries in the table information. A dataset reopened
-// with the same columns and fields (its OpenShapeGeneration), the same
+// with the same columns and fields (its Shape), the same
 // database and the same table information reuses it instead of asking again.
 struct TFieldInfoPlan {
   struct Field {

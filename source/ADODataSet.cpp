@@ -205,9 +205,9 @@ void TCustomADODataSet::InternalInitFieldDefs() {
     std::string name = base;
     for (int n = 1; FieldDefs().IndexOf(name) >= 0; ++n) name = Format("%s_%d", {base, n});
     TFieldDef& def = FieldDefs().Add(name, ft.type, ft.size, false);
-    def.Precision = ft.precision;
-    if (col.longAuto || col.uuidAuto) def.Attributes |= faReadonly;
-    if (col.fixed) def.Attributes |= faFixed;
+    def.SetPrecision(ft.precision);
+    if (col.longAuto || col.uuidAuto) def.SetAttributes(def.Attributes() | faReadonly);
+    if (col.fixed) def.SetAttributes(def.Attributes() | faFixed);
     m_columnOfField.push_back(static_cast<int>(c));
   }
   FieldDefs().SetUpdated(true);

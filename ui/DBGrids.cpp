@@ -58,7 +58,7 @@ class TDBGrid::GridModel : public QAbstractTableModel {
       return QString::fromUtf8(m_grid->ShownCellText(index.row(), index.column()));
     if (role == Qt::TextAlignmentRole) {
       // The columns may have been rebound since the view's last reset.
-      if (index.column() >= m_grid->ColumnCount()) return {};
+      if (index.column() >= m_grid->ColumnCount() || !m_grid->ColumnsCurrent()) return {};
       const TField* field = m_grid->ShownColumn(index.column())->Field();
       if (field && field->Alignment() == taRightJustify)
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
@@ -71,7 +71,7 @@ class TDBGrid::GridModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
     if (role != Qt::DisplayRole) return {};
     if (orientation == Qt::Horizontal) {
-      if (section < 0 || section >= m_grid->ColumnCount()) return {};
+      if (section < 0 || section >= m_grid->ColumnCount() || !m_grid->ColumnsCurrent()) return {};
       return QString::fromUtf8(AnsiToUtf8(m_grid->ShownColumn(section)->TitleCaption()));
     }
     return section == m_grid->ShownCurrentRow() ? QString(QChar(0x25B6)) : QString();
@@ -337,6 +337,10 @@ int TDBGrid::RowHeight() const {
 }
 
 void TDBGrid::UpdateNow() {
+  if (!ColumnsCurrent()) {
+    BindColumns();
+    m_layoutStale = true;
+  }
   if (m_layoutStale)
     ResetView();
   else if (m_rowsStale)
@@ -377,7 +381,8 @@ std::string TDBGrid::CellText(int row, int column) const {
 }
 
 std::string TDBGrid::ShownCellText(int row, int column) const {
-  if (!m_link->Active() || row < 0 || row >= m_shownRows || column < 0 || column >= ColumnCount())
+  if (!m_link->Active() || row < 0 || row >= m_shownRows || column < 0 || column >= ColumnCount() ||
+      !ColumnsCurrent())
     return std::string();
   TField* field = m_shown[static_cast<size_t>(column)]->Field();
   if (!field || row >= m_link->RecordCount()) return std::string();
@@ -432,8 +437,15 @@ void TDBGrid::BuildColumns() {
   ResetView();
 }
 
+bool TDBGrid::ColumnsCurrent() const {
+  const TDataSet* dataSet = m_link->Active() ? m_link->DataSet() : nullptr;
+  return dataSet == m_boundDataSet && (!dataSet || dataSet->Shape() == m_boundShape);
+}
+
 void TDBGrid::BindColumns() {
   TDataSet* dataSet = m_link->Active() ? m_link->DataSet() : nullptr;
+  m_boundDataSet = dataSet;
+  m_boundShape = dataSet ? dataSet->Shape() : 0;
   m_shown.clear();
   // Default columns are made afresh on every layout change, but the objects
   // are reused: a detail grid goes through this twice for every master row,

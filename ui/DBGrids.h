@@ -5,12 +5,14 @@
 
 #include <QFont>
 #include <QMetaObject>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "ui/Controls.h"
 
+class TDataSet;
 class TDataSource;
 class TField;
 class QTableView;
@@ -142,6 +144,11 @@ class TDBGrid : public TControl {
   void BuildColumns();
   // The first half of it: the columns, their fields and the buffer count.
   void BindColumns();
+  // Whether the columns are bound to the fields the dataset lists now (its
+  // shape is the one they were bound for). A field freed or renamed without
+  // a layout notification makes them stale: cells read nothing from them
+  // until the next update binds them again.
+  bool ColumnsCurrent() const;
   // The screen's side of the current row and of a cell, as last updated.
   int ShownCurrentRow() const;
   std::string ShownCellText(int row, int column) const;
@@ -167,6 +174,8 @@ class TDBGrid : public TControl {
   TDBGridColumns m_storedColumns;
   std::vector<std::unique_ptr<TColumn>> m_defaultColumns;
   std::vector<TColumn*> m_shown;  // not owned: stored or default columns
+  const TDataSet* m_boundDataSet = nullptr;  // m_shown's fields are of this dataset
+  uint64_t m_boundShape = 0;                 // at this shape of it
   GridModel* m_model = nullptr;     // owned by the view
   QTableView* m_view = nullptr;  // owned by the grid's widget
   QScrollBar* m_vbar = nullptr;  // owned by the grid's widget

@@ -196,7 +196,7 @@ TEST_F(TargetTest, Definitions) {
   EXPECT_EQ(insert[67], "VALUES(");
   EXPECT_EQ(insert[133], ")");
   for (int i = 0; i < 65; ++i) {
-    const std::string& name = defs[i].Name;
+    const std::string& name = defs[i].Name();
     const std::string comma = i < 64 ? "," : "";
     EXPECT_EQ(update[2 + i], "    " + name + " = :" + name + comma);
     EXPECT_EQ(insert[1 + i], "    " + name + comma);
@@ -206,7 +206,7 @@ TEST_F(TargetTest, Definitions) {
     EXPECT_EQ(field->FieldName(), name);
     EXPECT_EQ(field->Name(), "Roba" + name);
     EXPECT_EQ(field->Owner(), form.get());
-    EXPECT_EQ(field->DataType(), defs[i].DataType) << name;
+    EXPECT_EQ(field->DataType(), defs[i].DataType()) << name;
   }
 }
 

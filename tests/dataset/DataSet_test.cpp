@@ -427,7 +427,7 @@ TEST_F(DataSetTest, ReopenBindsFieldsAfterRenamesAndChangedLists) {
   EXPECT_EQ(key->FieldNo(), 4);
 
   ds->Close();
-  ds->FieldDefs()[0].Name = "CENA";  // now the first of two columns of that name
+  ds->FieldDefs()[0].SetName("CENA");  // now the first of two columns of that name
   ds->Open();
   EXPECT_EQ(key->FieldNo(), 1);
 
@@ -436,6 +436,26 @@ TEST_F(DataSetTest, ReopenBindsFieldsAfterRenamesAndChangedLists) {
   ds->Open();
   EXPECT_EQ(key->FieldNo(), 1);
   EXPECT_EQ(key->AsInteger(), 1);
+}
+
+// A description changed through a reference taken before the last open
+// counts as much as one changed through a reference taken afresh.
+TEST_F(DataSetTest, ADescriptionChangedThroughAKeptReferenceIsBoundAnew) {
+  TFieldDef& kol = ds->FieldDefs()[2];
+  auto* field = new TSmallintField(form.get());
+  field->SetFieldName("KOL");
+  field->SetDataSet(ds);
+  ds->Open();
+  EXPECT_EQ(field->FieldNo(), 3);
+  ds->Close();
+
+  kol.SetName("KOLICINA");
+  EXPECT_EQ(ErrorOf([this] { ds->Open(); }), "qryX: Field 'KOL' not found");
+  EXPECT_FALSE(ds->Active());
+  kol.SetName("kol");
+  ds->Open();
+  EXPECT_EQ(field->FieldNo(), 3);
+  EXPECT_EQ(field->AsInteger(), 10);
 }
 
 // A kind that counts its record buffers and can change their size.

@@ -3,6 +3,8 @@
 // kept only while they stay the same.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "FIBDataSet_fixture.h"
 #include "fib/FIBFields.h"
 #include "fib/pFIBDataInfo.h"
@@ -128,6 +130,71 @@ TEST_F(FIBDataSetReopenTest, ClearedTableInformationIsReadAgain) {
   ds->Open();
   EXPECT_GT(TCacheList::Instance().Executions(), before);
   EXPECT_EQ(ds->FieldByName("NAME")->DefaultExpression(), imported);
+}
+
+
+// Whatever the dataset works out from its fields and columns (the binding of
+// fields to columns, the key fields of a search, the routes of the insert's
+// parameters, the fields' origins) is worked out again after a change of
+// either, even one that keeps the count of fields and their objects.
+TEST_F(FIBDataSetReopenTest, EveryDerivedTableFollowsAChangedShape) {
+  struct Case {
+    const char* change;
+    std::function<void(TpFIBDataSet*, TField* a, TField* b, const std::string& table)> apply;
+  };
+  const Case cases[] = {
+      {"the fields swap names",
+       [](TpFIBDataSet*, TField* a, TField* b, const std::string&) {
+         a->SetFieldName("TMP");
+         b->SetFieldName("A");
+         a->SetFieldName("B");
+       }},
+      {"the select lists its columns the other way round",
+       [](TpFIBDataSet* ds, TField*, TField*, const std::string& table) {
+         ds->SelectSQL().SetText("select B, A from " + table + " order by A");
+       }},
+      {"the fields swap places in the list",
+       [](TpFIBDataSet* ds, TField* a, TField*, const std::string&) {
+         a->SetDataSet(nullptr);
+         a->SetDataSet(ds);
+       }},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.change);
+    const std::string table = "T" + std::to_string(++n);
+    db.Exec("create table " + table + " (A integer not null primary key, B integer)");
+    db.Exec("insert into " + table + " (A, B) values (2, 99)");
+    TpFIBDataSet* ds = db.NewDataSet("Pair" + table, "select A, B from " + table + " order by A");
+    ds->InsertSQL().SetText("insert into " + table + " (A, B) values (:A, :B)");
+    TField* fields[2];
+    for (int i = 0; i < 2; ++i) {
+      fields[i] = new TFIBIntegerField(db.Form.get());
+      fields[i]->SetFieldName(i == 0 ? "A" : "B");
+      fields[i]->SetDataSet(ds);
+    }
+    // Uses every table; the new row has A = `row` and B = 101 - A, like the first.
+    const auto use = [ds, &table](int row) {
+      ASSERT_TRUE(ds->Locate("A", Variant(2), loNone));
+      EXPECT_EQ(ds->FieldByName("B")->AsInteger(), 99);
+      EXPECT_EQ(ds->FieldByName("A")->Origin(), table + ".A");
+      EXPECT_EQ(ds->FieldByName("B")->Origin(), table + ".B");
+      ds->Append();
+      ds->FieldByName("A")->SetAsInteger(row);
+      ds->FieldByName("B")->SetAsInteger(101 - row);
+      ds->Post();
+      ds->Close();
+      ds->Open();
+      ASSERT_TRUE(ds->Locate("A", Variant(row), loNone));
+      EXPECT_EQ(ds->FieldByName("B")->AsInteger(), 101 - row);
+    };
+    ds->Open();
+    use(3);
+    ds->Close();
+    c.apply(ds, fields[0], fields[1], table);
+    ds->Open();
+    use(4);
+  }
 }
 
 }  // namespace

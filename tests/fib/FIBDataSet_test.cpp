@@ -200,8 +200,8 @@ TEST_F(FIBDataSetTest, FieldDefinitionsAndOriginsFollowTheColumns) {
     SCOPED_TRACE(w.name);
     const TFieldDef* def = ds->FieldDefs().Find(w.name);
     ASSERT_NE(def, nullptr);
-    EXPECT_EQ(def->DataType, w.type);
-    EXPECT_EQ(def->Size, w.size);
+    EXPECT_EQ(def->DataType(), w.type);
+    EXPECT_EQ(def->Size(), w.size);
   }
   // N2 is stored as a scaled INTEGER, so a float field; N4 as a 64-bit BCD.
   EXPECT_EQ(ds->FieldByName("V")->Origin(), "T.V");

@@ -131,6 +131,17 @@ TEST_F(GridTest, StoredColumns) {
   EXPECT_EQ(naziv->Width(), 150);
 }
 
+// A field freed while its dataset is open sends no notification: the grid
+// sees the dataset's new shape when it is next read and lets go of it.
+TEST_F(GridTest, AFieldFreedWhileOpenIsLetGo) {
+  data->Open();
+  EXPECT_EQ(grid->CellText(1, 1), "Red 2");
+  delete data->FieldByName("NAZIV");
+  EXPECT_EQ(grid->CellText(1, 1), "(MEMO)");
+  EXPECT_EQ(grid->ColumnCount(), 2);
+  EXPECT_EQ(grid->View()->model()->columnCount(), 2);
+}
+
 // A title is measured again in the grid's new font.
 TEST_F(GridTest, TitleWidthFollowsTheFont) {
   TColumn* column = grid->Columns().Add();
