@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "fib/FIBQuery.h"
 #include "fib/fib.h"
@@ -365,6 +367,70 @@ TEST(FIBXSQLVar, SameTypeAndLengthAgainActsLikeAnyValue) {
   b->SetAsQuad(id);
   EXPECT_FALSE(b->HasBlobStream());
   EXPECT_EQ(b->AsQuad().gds_quad_low, 2u);
+}
+
+// A value of the slot's own type and length takes a shortcut that rewrites
+// only the bytes; a parameter whose name appears twice never takes it. Every
+// type, after a value, a null and a scaled value, must leave both slots the
+// same, byte for byte.
+TEST(FIBXSQLVar, TheSameTypeShortcutLeavesTheSlotAsTheGeneralPathDoes) {
+  struct Case {
+    const char* name;
+    short type;
+    int length;
+  };
+  const Case cases[] = {{"short", SQL_SHORT, 2},      {"long", SQL_LONG, 4},     {"int64", SQL_INT64, 8},
+                        {"float", SQL_FLOAT, 4},      {"double", SQL_DOUBLE, 8}, {"date", SQL_TYPE_DATE, 4},
+                        {"time", SQL_TYPE_TIME, 4},   {"timestamp", SQL_TIMESTAMP, 8},
+                        {"blob id", SQL_BLOB, 8},     {"char 3", SQL_TEXT, 3},  {"char 40", SQL_TEXT, 40},
+                        {"varchar 3", SQL_VARYING, 3}, {"varchar 40", SQL_VARYING, 40}};
+  enum Before { kValue, kNull, kScaled };
+  for (const Case& c : cases)
+    for (const Before before : {kValue, kNull, kScaled}) {
+      SCOPED_TRACE(std::string(c.name) + " after " + (before == kValue ? "a value" : before == kNull ? "null" : "scale"));
+      // Bytes as the slot holds them: a varchar's two length bytes first.
+      const int held = c.type == SQL_VARYING ? c.length + 2 : c.length;
+      std::vector<char> first(static_cast<size_t>(held)), second(static_cast<size_t>(held));
+      for (int i = 0; i < held; ++i) {
+        first[static_cast<size_t>(i)] = static_cast<char>('a' + i % 26);
+        second[static_cast<size_t>(i)] = static_cast<char>('A' + (i * 7) % 26);
+      }
+      if (c.type == SQL_VARYING) {
+        const int16_t n = static_cast<int16_t>(c.length);
+        std::memcpy(first.data(), &n, 2);
+        std::memcpy(second.data(), &n, 2);
+      }
+      TFIBQuery single, twice;
+      single.SetSQLText("SELECT * FROM T WHERE A = :A");
+      twice.SetSQLText("SELECT * FROM T WHERE A = :A OR C = :A");
+      TFIBXSQLVAR* fast = single.Params()[0];
+      TFIBXSQLVAR* general = twice.Params()[0];
+      for (TFIBXSQLVAR* v : {fast, general}) {
+        v->SetRawValue(c.type, c.length, first.data());
+        if (before == kNull) v->SetIsNull(true);
+        if (before == kScaled) v->SetScale(-2);
+        v->SetRawValue(c.type, c.length, second.data());
+      }
+      const XSQLVAR& a = *fast->Data();
+      const XSQLVAR& b = *general->Data();
+      EXPECT_EQ(a.sqltype, b.sqltype);
+      EXPECT_EQ(a.sqlscale, b.sqlscale);
+      EXPECT_EQ(a.sqlsubtype, b.sqlsubtype);
+      EXPECT_EQ(a.sqllen, b.sqllen);
+      ASSERT_NE(a.sqldata, nullptr);
+      ASSERT_NE(b.sqldata, nullptr);
+      EXPECT_EQ(std::string(a.sqldata, static_cast<size_t>(held)), std::string(b.sqldata, static_cast<size_t>(held)));
+      EXPECT_EQ(std::string(a.sqldata, static_cast<size_t>(held)), std::string(second.data(), second.size()));
+      EXPECT_EQ(a.sqlind == nullptr, b.sqlind == nullptr);
+      if (a.sqlind && b.sqlind) {
+        EXPECT_EQ(*a.sqlind, *b.sqlind);
+      }
+      EXPECT_EQ(fast->IsNull(), general->IsNull());
+      EXPECT_FALSE(fast->IsNull());
+      EXPECT_EQ(fast->IsNullable(), general->IsNullable());
+      EXPECT_EQ(fast->Modified(), general->Modified());
+      EXPECT_EQ(fast->Typed(), general->Typed());
+    }
 }
 
 TEST(FIBXSQLVar, DatesAndTimesUseTheServerDayOffsets) {
