@@ -80,6 +80,15 @@ const char* const kRows =
     "coalesce(cast(REDOSLED as varchar(8)), '<null>') from EXTRA_DATA "
     "union all select 'HP|' || ID || '|' || coalesce(NAZIV, '<null>') from EXTRA_DATA_OZNAKE order by 1";
 
+// Whether `pid` is stopped now, as /proc tells it.
+bool Stopped(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  const size_t name = line.rfind(')');
+  return name != std::string::npos && name + 2 < line.size() && line[name + 2] == 'T';
+}
+
 struct Outcome {
   int status = -1;  // as waitpid gives it
   bool hung = false;
@@ -147,15 +156,29 @@ class Mdb2fbResumeTest : public ::testing::Test {
       close(err[0]);
       return outcome;
     }
+    // Every write the command makes to stderr stops it (the signal the pipe
+    // sends its owner is SIGSTOP); it goes on only once it is stopped and all
+    // it wrote has been read here. The stop at the chosen line therefore lands
+    // on that line, however busy the machine, and not on whatever the command
+    // did before a signal reached it.
+    fcntl(err[0], F_SETOWN, pid);
+    fcntl(err[0], F_SETSIG, SIGSTOP);
+    fcntl(err[0], F_SETFL, fcntl(err[0], F_GETFL) | O_ASYNC);
     bool sent = false;
     std::string pending;  // the line being read
-    for (;;) {
+    for (int quietMs = 0;;) {
       pollfd fd{err[0], POLLIN, 0};
-      if (poll(&fd, 1, 120'000) == 0) {
-        outcome.hung = true;
-        kill(pid, SIGKILL);
-        break;
+      if (poll(&fd, 1, 5) == 0) {
+        if (Stopped(pid)) {
+          kill(pid, SIGCONT);
+        } else if ((quietMs += 5) >= 120'000) {
+          outcome.hung = true;
+          kill(pid, SIGKILL);
+          break;
+        }
+        continue;
       }
+      quietMs = 0;
       char buf[512];
       const ssize_t n = read(err[0], buf, sizeof buf);
       if (n < 0 && errno == EINTR) continue;
