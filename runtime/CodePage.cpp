@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
-#include <utility>
 
 #include "runtime/Exceptions.h"
 
@@ -133,15 +132,13 @@ std::string Convert(const void* data, size_t bytes) {
                        To == Enc::Utf16 ? std::string_view("?\0", 2) : std::string_view("?"));
 }
 
-// Any other pair of sets, by name: the converters opened so far on this
+// Another set by name to UTF-16: the converters opened so far on this
 // thread, kept (a run meets a handful of sets).
-std::string ConvertNamed(const std::string& from, const std::string& to, const void* data, size_t bytes,
-                         std::string_view replacement) {
-  thread_local std::map<std::pair<std::string, std::string>, Converter> converters;
-  auto found = converters.find({from, to});
-  if (found == converters.end())
-    found = converters.try_emplace(std::pair(from, to), from, to).first;
-  return found->second.Run(static_cast<const char*>(data), bytes, replacement);
+std::string NamedToUtf16(const std::string& charSet, std::string_view bytes, std::string_view replacement) {
+  thread_local std::map<std::string, Converter> converters;
+  auto found = converters.find(charSet);
+  if (found == converters.end()) found = converters.try_emplace(charSet, charSet, kUtf16).first;
+  return found->second.Run(bytes.data(), bytes.size(), replacement);
 }
 
 // Plain ASCII is the same in the code page, UTF-8 and UTF-16: such texts
@@ -220,11 +217,7 @@ std::string WideToUtf8(std::u16string_view wide) {
 }
 
 std::u16string CharSetToWide(std::string_view bytes, const std::string& charSet, char16_t replacement) {
-  return ToU16(ConvertNamed(charSet, kUtf16, bytes.data(), bytes.size(), Utf16Bytes(replacement)));
-}
-
-std::string WideToCharSet(std::u16string_view wide, const std::string& charSet) {
-  return ConvertNamed(kUtf16, charSet, wide.data(), wide.size() * 2, "?");
+  return ToU16(NamedToUtf16(charSet, bytes, Utf16Bytes(replacement)));
 }
 
 std::string AnsiUpperCase(std::string_view s) {

@@ -22,13 +22,10 @@ std::u16string Utf8ToWide(std::string_view utf8);
 std::string WideToUtf8(std::u16string_view wide);
 
 // Text in another character set, named as iconv knows it ("WINDOWS-1251",
-// "CP852", "UTF-8", ...). A set iconv does not know raises EOSError, as the
-// code page's own conversions do.
-// Named set -> UTF-16; a byte (or malformed sequence) the set leaves
-// undefined becomes `replacement`.
+// "CP852", "UTF-8", ...), to UTF-16; a byte (or malformed sequence) the set
+// leaves undefined becomes `replacement`. A set iconv does not know raises
+// EOSError, as the code page's own conversions do.
 std::u16string CharSetToWide(std::string_view bytes, const std::string& charSet, char16_t replacement = u'?');
-// UTF-16 -> named set; a character the set cannot hold becomes "?".
-std::string WideToCharSet(std::u16string_view wide, const std::string& charSet);
 
 // Letter case in the system code page (covers the accented letters).
 std::string AnsiUpperCase(std::string_view s);
