@@ -18,51 +18,44 @@
 #include <cstdint>
 #include <vector>
 
-// A copy of a short list, on the stack up to N items.
-template <class T, std::size_t N = 8>
-class TSmallCopy {
- public:
-  explicit TSmallCopy(const std::vector<T>& items) : m_size(items.size()) {
-    if (m_size <= N)
-      std::copy(items.begin(), items.end(), m_inline.begin());
-    else
-      m_heap = items;
-  }
-  TSmallCopy(const TSmallCopy&) = delete;
-  TSmallCopy& operator=(const TSmallCopy&) = delete;
-
-  std::size_t size() const noexcept { return m_size; }
-  const T& operator[](std::size_t index) const { return data()[index]; }
-
- private:
-  const T* data() const noexcept { return m_size <= N ? m_inline.data() : m_heap.data(); }
-
-  std::size_t m_size;
-  std::array<T, N> m_inline;  // only the first m_size are set
-  std::vector<T> m_heap;
-};
-
 // T is a small value compared with ==: a pointer, or a (handler, data) pair.
 // The list holds each value once, in the order added.
 template <class T>
 class TListenerList {
+  // A round's copy of the list, on the stack up to N items.
+  template <class U, std::size_t N = 8>
+  class TSmallCopy {
+   public:
+    explicit TSmallCopy(const std::vector<U>& items) : m_size(items.size()) {
+      if (m_size <= N)
+        std::copy(items.begin(), items.end(), m_inline.begin());
+      else
+        m_heap = items;
+    }
+    TSmallCopy(const TSmallCopy&) = delete;
+    TSmallCopy& operator=(const TSmallCopy&) = delete;
+
+    std::size_t size() const noexcept { return m_size; }
+    const U& operator[](std::size_t index) const { return (m_size <= N ? m_inline.data() : m_heap.data())[index]; }
+
+   private:
+    std::size_t m_size;
+    std::array<U, N> m_inline;  // only the first m_size are set
+    std::vector<U> m_heap;
+  };
+
  public:
   std::size_t size() const noexcept { return m_items.size(); }
   bool empty() const noexcept { return m_items.empty(); }
-  const T& operator[](std::size_t index) const { return m_items[index]; }
   const T& at(std::size_t index) const { return m_items.at(index); }
   const T& back() const { return m_items.back(); }
   auto begin() const noexcept { return m_items.begin(); }
   auto end() const noexcept { return m_items.end(); }
 
-  // Index of `item`, or -1.
-  int IndexOf(const T& item) const {
-    const auto it = std::find(m_items.begin(), m_items.end(), item);
-    return it == m_items.end() ? -1 : static_cast<int>(it - m_items.begin());
-  }
   // Appends `item` unless present; its index either way.
   int Add(const T& item) {
-    if (const int index = IndexOf(item); index >= 0) return index;
+    const auto it = std::find(m_items.begin(), m_items.end(), item);
+    if (it != m_items.end()) return static_cast<int>(it - m_items.begin());
     m_items.push_back(item);
     m_serials.push_back(++m_lastSerial);
     return static_cast<int>(m_items.size()) - 1;
