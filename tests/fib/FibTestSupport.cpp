@@ -352,15 +352,10 @@ std::string TPrivateServer::CreateRemoteDatabase(const std::string& name) const 
 
 }  // namespace fibtest
 
-// Sanitizer builds. The leak checker's tracking of dynamic TLS trips over
-// the blocks the Firebird engine's libraries allocate (it reads a stale
-// entry and the checker dies with "Tracer caught signal 11"); static TLS and
-// everything else is still scanned without it.
-extern "C" const char* __asan_default_options() { return "intercept_tls_get_addr=0"; }
-
-// The Firebird engine and the ICU library it loads keep caches for the life
-// of the process, which the leak checker reports. Our own allocations stay
-// checked.
+// Sanitizer builds (the runtime options of every program are in
+// tools/sanitize/SanitizerDefaults.cpp). The Firebird engine and the ICU
+// library it loads keep caches for the life of the process, which the leak
+// checker reports. Our own allocations stay checked.
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libicuuc.so\n"
          "leak:libicui18n.so\n"
