@@ -13,19 +13,6 @@ TRecordBuffer TCachedDataSet::FieldBuffer() const {
   return State() == dsCalcFields ? CalcBuffer() : ActiveBuffer();
 }
 
-// Inline: every row the window takes in is read here.
-inline void TCachedDataSet::ReadRow(TRecordBuffer buffer, int position) {
-  LoadRecord(buffer, position);
-  SetBookmarkFlag(buffer, bfCurrent);
-  // Calculated slots are read by calculated and lookup fields only, and such
-  // a field can only join a closed dataset, whose rows are all read again:
-  // without one, the slots of a row read now are never looked at.
-  if (CalcFieldsCount() > 0) {
-    ClearCalcFields(buffer);
-    GetCalcFields(buffer);
-  }
-}
-
 TGetResult TCachedDataSet::Step(TGetMode getMode) {
   int count = CachedRowCount();
   int p = m_position;
@@ -72,94 +59,16 @@ TGetResult TCachedDataSet::Step(TGetMode getMode) {
 TGetResult TCachedDataSet::GetRecord(TRecordBuffer buffer, TGetMode getMode, bool) {
   const TGetResult result = Step(getMode);
   if (result != grOK) return result;
-  ReadRow(buffer, m_position);
+  LoadRecord(buffer, m_position);
+  SetBookmarkFlag(buffer, bfCurrent);
+  // Calculated slots are read by calculated and lookup fields only, and such
+  // a field can only join a closed dataset, whose rows are all read again:
+  // without one, the slots of a row read now are never looked at.
+  if (CalcFieldsCount() > 0) {
+    ClearCalcFields(buffer);
+    GetCalcFields(buffer);
+  }
   return grOK;
-}
-
-// --- resync without stepping ---------------------------------------------------
-
-int TCachedDataSet::PriorVisibleRow(int position) const {
-  do {
-    if (position <= 0) return -1;
-    --position;
-  } while (!RowVisible(position));
-  return position;
-}
-
-int TCachedDataSet::NextVisibleCachedRow(int position) const {
-  const int count = CachedRowCount();
-  do {
-    if (position >= count - 1) return -1;
-    ++position;
-  } while (!RowVisible(position));
-  return position;
-}
-
-bool TCachedDataSet::ResyncMayReadInPlace() const {
-  return m_resyncInPlace && CanResyncInPlace() && CalcFieldsCount() == 0 && !IsUniDirectional();
-}
-
-bool TCachedDataSet::ResyncInPlace(TResyncMode mode) {
-  const int count = CachedRowCount();
-  const int p0 = m_position;
-  if (!ResyncMayReadInPlace() || p0 < 0 || p0 >= count) return false;
-  const int held = CursorRowInWindow();
-  if (held < 0) return false;
-  const int n = BufferCount();
-  // The full rebuild reads the cursor's row, then up to `want` rows before
-  // it, then rows after it until the window is full, then more rows before.
-  const int want = (mode & rmCenter) ? (n - 1) / 2 : ActiveRecord();
-  std::vector<int>& before = m_rowsBefore;  // nearest first
-  std::vector<int>& after = m_rowsAfter;
-  before.clear();
-  after.clear();
-  int q = p0;
-  while (static_cast<int>(before.size()) < want && (q = PriorVisibleRow(q)) >= 0) before.push_back(q);
-  const int firstBefore = static_cast<int>(before.size());
-  const auto rows = [&] { return static_cast<int>(before.size() + after.size()) + 1; };
-  q = p0;
-  while (rows() < n && (q = NextVisibleCachedRow(q)) >= 0) after.push_back(q);
-  // A window not full here means a step forward failed at the last row at
-  // hand, which fetches unless nothing is left.
-  const bool afterFailed = rows() < n;
-  if (afterFailed && !AllRowsFetched()) return false;
-  bool lastBeforeFailed = false;
-  q = before.empty() ? p0 : before.back();
-  while (afterFailed && rows() < n) {
-    if ((q = PriorVisibleRow(q)) < 0) {
-      lastBeforeFailed = true;
-      break;
-    }
-    before.push_back(q);
-  }
-  // The full rebuild turns the buffers so that the one holding the cursor's
-  // row comes first; they come back as they are only when that row ends up
-  // where it is.
-  const int active = static_cast<int>(before.size());
-  if (held != active) return false;
-
-  ReadRow(Buffers(active), p0);
-  for (int i = 0; i < active; ++i) ReadRow(Buffers(active - 1 - i), before[static_cast<size_t>(i)]);
-  for (size_t j = 0; j < after.size(); ++j) ReadRow(Buffers(active + 1 + static_cast<int>(j)), after[j]);
-
-  // Where the last step of the full rebuild leaves the cursor: when the
-  // steps forward fell short, the steps back that followed (on the first row
-  // read, or before it when one failed); else the last step forward, or the
-  // last step back when the window was full without any.
-  int current, position;
-  if (afterFailed) {
-    current = lastBeforeFailed ? -1 : 0;
-    position = lastBeforeFailed ? -1 : before.back();
-  } else if (firstBefore + 1 < n) {
-    current = rows() - 1;
-    position = after.back();
-  } else {
-    current = 0;
-    position = firstBefore > 0 ? before[static_cast<size_t>(firstBefore - 1)] : p0;
-  }
-  m_position = position;
-  SetWindowAsRead(rows(), active, current);
-  return true;
 }
 
 void TCachedDataSet::InternalLast() {
@@ -242,22 +151,4 @@ void TCachedDataSet::SetRecNoImpl(int value) {
   m_position = value - 1;
   Resync(rmExact | rmCenter);
   DoAfterScroll();
-}
-
-bool TCachedDataSet::AppendInPlace() {
-  // The first step back puts the cursor after the last row, which fetches
-  // the rest unless nothing is left; then steps back until the window is full.
-  const int n = BufferCount();
-  if (n <= 1 || !ResyncMayReadInPlace() || !AllRowsFetched()) return false;
-  std::vector<int>& rows = m_rowsBefore;  // nearest first
-  rows.clear();
-  int q = CachedRowCount();
-  while (static_cast<int>(rows.size()) + 1 < n && (q = PriorVisibleRow(q)) >= 0) rows.push_back(q);
-  const int k = static_cast<int>(rows.size());
-  // Each row read goes into the scratch buffer, which then comes first.
-  const bool failed = k + 1 < n;
-  TakeRowsAbove(k, failed ? -1 : 0);
-  for (int i = 0; i < k; ++i) ReadRow(Buffers(k - 1 - i), rows[static_cast<size_t>(i)]);
-  m_position = failed ? -1 : rows.back();
-  return true;
 }

@@ -53,10 +53,6 @@ class TCachedDataSet : public TDataSet {
   // By the rows' positions; empty bookmarks sort first, then bookmarks of
   // rows that are gone.
   int CompareBookmarks(const TBookmark& a, const TBookmark& b) const override;
-  // Whether a resync may rebuild the window without stepping the cursor row
-  // by row where the kind allows it (see ResyncInPlace). On by default; off
-  // always takes the full rebuild (tests compare both).
-  void SetResyncInPlace(bool on) noexcept { m_resyncInPlace = on; }
 
  protected:
   // --- the cache, supplied by the kind ----------------------------------------
@@ -98,18 +94,6 @@ class TCachedDataSet : public TDataSet {
   void SetRecNoImpl(int value) override;
   // By row identity, the active buffer first.
   int CursorRowInWindow() const override;
-  // Works out the rows the full rebuild would step to and reads them into the
-  // buffers it would read them into, when that is every buffer's own place
-  // (the cursor's row held where it comes back), there are no calculated
-  // fields, and no step would fetch: a step past the last row at hand only
-  // counts as one without effect when AllRowsFetched().
-  bool ResyncInPlace(TResyncMode mode) override;
-  // Likewise the rows above an appended row, when no step would fetch.
-  bool AppendInPlace() override;
-  // Kinds whose GetRecord is this one's (error handling aside) say yes.
-  virtual bool CanResyncInPlace() const { return false; }
-  // True when FetchRow would neither bring a row nor do anything else.
-  virtual bool AllRowsFetched() const { return false; }
 
  private:
   // Moves the position one step (or not, for gmCurrent); grOK when it is on
@@ -117,18 +101,8 @@ class TCachedDataSet : public TDataSet {
   TGetResult Step(TGetMode getMode);
   // Position of a bookmark's row (-1 when gone or not a bookmark of ours).
   int PositionOfBookmark(const TBookmark& bookmark) const;
-  // What GetRecord does with a row once stepped onto it.
-  void ReadRow(TRecordBuffer buffer, int position);
-  // The visible row a step back / forward reaches from `position`, -1 when
-  // none; forward only among the rows at hand.
-  int PriorVisibleRow(int position) const;
-  int NextVisibleCachedRow(int position) const;
 
   int m_position = -1;  // -1 before the first row, CachedRowCount() after the last
-  bool ResyncMayReadInPlace() const;
-
-  bool m_resyncInPlace = true;
-  std::vector<int> m_rowsBefore, m_rowsAfter;  // ResyncInPlace's, kept for their capacity
 };
 
 // The record buffer layout for kinds whose buffer is one C++ object of type

@@ -492,35 +492,6 @@ class TDataSet : public TComponent {
   // when none does or the kind cannot tell (the generic answer). Resync
   // reads the rows back into the buffers that held them from there.
   virtual int CursorRowInWindow() const { return -1; }
-  // Lets a kind rebuild the window of a resync itself when it can tell, without
-  // moving its cursor row by row, exactly what the full rebuild would leave:
-  // the same rows in the same buffers, read as GetRecord reads them, and the
-  // same window marks (see SetWindowAsRead). False: the full rebuild runs.
-  // Asked in the browse state with rows in the window only.
-  virtual bool ResyncInPlace(TResyncMode mode) { return false; }
-  // Lets a kind fill the window above a new appended row itself, the same
-  // way: the rows GetPriorRecords would read, in the buffers it would read
-  // them into, the marks it would leave (see TakeRowsAbove). False: it runs.
-  virtual bool AppendInPlace() { return false; }
-  // The last `rows` buffers (the scratch one included) come first, above the
-  // window's rows, the current one included, with the cursor on buffer
-  // `currentRecord`; the kind has read or reads the rows into them.
-  void TakeRowsAbove(int rows, int currentRecord) {
-    std::rotate(m_buffers.begin(), m_buffers.end() - rows, m_buffers.end());
-    m_recordCount += rows;
-    m_activeRecord += rows;
-    m_currentRecord = currentRecord;
-  }
-  // The window after a rebuild that found its rows: `recordCount` rows with
-  // the current one at `activeRecord`, the cursor on buffer `currentRecord`
-  // (-1: elsewhere), neither BOF nor EOF.
-  void SetWindowAsRead(int recordCount, int activeRecord, int currentRecord) noexcept {
-    m_recordCount = recordCount;
-    m_activeRecord = activeRecord;
-    m_currentRecord = currentRecord;
-    m_bof = false;
-    m_eof = false;
-  }
   virtual void SetBufferCount(int value);
   // Runs a modifying hook under an error handler (OnPostError ...).
   void CheckOperation(const std::function<void()>& operation, const TDataSetErrorEvent& handler);

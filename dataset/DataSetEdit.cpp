@@ -85,7 +85,7 @@ void TDataSet::Append() {
   m_recordCount = 1;
   m_bof = false;
   // The rows before the new one fill the window above it.
-  if (!AppendInPlace()) GetPriorRecords();
+  GetPriorRecords();
   InternalInsert();
   EndInsertAppend();
 }

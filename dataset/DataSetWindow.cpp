@@ -290,10 +290,6 @@ int TDataSet::MoveBy(int distance) {
 }
 
 void TDataSet::Resync(TResyncMode mode) {
-  if (m_state == dsBrowse && m_recordCount > 0 && ResyncInPlace(mode)) {
-    DataEvent(deDataSetChange, 0);
-    return;
-  }
   // The rows come back into the buffers that held them: the buffers are
   // turned so that the one holding the cursor's row (else the first free
   // one) comes first, the one before it last, where the rows before are

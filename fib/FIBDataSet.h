@@ -328,8 +328,6 @@ class TFIBCustomDataSet : public TCachedDataSet {
   int PositionOfRowId(int64_t id) const override { return id >= 0 && id < m_fetched ? static_cast<int>(id) : -1; }
   void LoadRecord(TRecordBuffer buffer, int position) override;
   int64_t RecordId(TRecordBuffer buffer) const override { return RecNoOf(buffer); }
-  bool CanResyncInPlace() const override { return true; }
-  bool AllRowsFetched() const override { return m_cursorAtEnd || !m_cursorOpen; }
   void SetRecordId(TRecordBuffer buffer, int64_t id) override { SetRecNoOf(buffer, static_cast<int32_t>(id)); }
 
   // --- generic hooks -------------------------------------------------------
