@@ -4,7 +4,6 @@
 // supply storage and navigation through the protected virtual hooks.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
